@@ -1,0 +1,191 @@
+// quenforth: the stand-in player with the plug-in inside, on an emulated Windows drive.
+//
+//   quenforth install --prefix DIR [--data DIR]
+//   quenforth run --prefix DIR [--drive L=HOSTDIR]... [--port N] [--data DIR]
+
+#include <pthread.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/inifile.h"
+#include "platform/posix/emulation.h"
+#include "platform/window.h"
+#include "plugin/gen_quen08.h"
+#include "prefix.h"
+#include "standin.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace emulation = platform::emulation;
+
+struct Options {
+  std::string command;
+  std::optional<fs::path> prefix;
+  fs::path data = QF_SOURCE_DATA;
+  std::map<char, fs::path> drives;
+  std::optional<int> port;
+};
+
+const char kUsage[] =
+    "usage: quenforth install --prefix DIR [--data DIR]\n"
+    "       quenforth run --prefix DIR [--drive L=HOSTDIR]... [--port N] [--data DIR]\n";
+
+[[noreturn]] void Fail(const std::string& message) {
+  std::cerr << "quenforth: " << message << "\n" << kUsage;
+  std::exit(2);
+}
+
+Options ParseArguments(int argc, char** argv) {
+  Options options;
+  if (argc < 2) Fail("no command given");
+  options.command = argv[1];
+  if (options.command == "--help" || options.command == "-h") {
+    std::cout << kUsage;
+    std::exit(0);
+  }
+  if (options.command != "install" && options.command != "run") Fail("unknown command " + options.command);
+  for (int i = 2; i < argc; ++i) {
+    std::string argument = argv[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= argc) Fail(argument + " needs a value");
+      return argv[++i];
+    };
+    if (argument == "--prefix") {
+      options.prefix = fs::absolute(value());
+    } else if (argument == "--data") {
+      options.data = fs::absolute(value());
+    } else if (argument == "--drive") {
+      std::string mapping = value();
+      if (mapping.size() < 3 || mapping[1] != '=' || !std::isalpha(static_cast<unsigned char>(mapping[0])))
+        Fail("--drive wants L=HOSTDIR, got " + mapping);
+      options.drives[static_cast<char>(std::toupper(static_cast<unsigned char>(mapping[0])))] =
+          fs::absolute(mapping.substr(2));
+    } else if (argument == "--port") {
+      std::string text = value();
+      char* end = nullptr;
+      long port = std::strtol(text.c_str(), &end, 10);
+      if (*end != '\0' || port < 0 || port > 65535) Fail("--port wants a number from 0 to 65535");
+      options.port = static_cast<int>(port);
+    } else {
+      Fail("unknown option " + argument);
+    }
+  }
+  if (!options.prefix) Fail("--prefix is required");
+  return options;
+}
+
+void Print(const emulation::Record& record) {
+  switch (record.kind) {
+    case emulation::Record::Kind::Status: std::printf("%s\n", record.text.c_str()); break;
+    case emulation::Record::Kind::MessageBox:
+      std::printf("[message box \"%s\"] %s\n", record.caption.c_str(), record.text.c_str());
+      break;
+    case emulation::Record::Kind::Power:
+      std::printf("[power] %s(%s) recorded, not carried out\n", record.caption.c_str(), record.text.c_str());
+      break;
+  }
+  std::fflush(stdout);
+}
+
+// Hundreds of browsers may hold connections at once; the default of 1024 descriptors is too few.
+void RaiseDescriptorLimit() {
+  rlimit limit;
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return;
+  rlim_t wanted = limit.rlim_max == RLIM_INFINITY ? 65536 : std::min<rlim_t>(limit.rlim_max, 65536);
+  if (limit.rlim_cur < wanted) {
+    limit.rlim_cur = wanted;
+    setrlimit(RLIMIT_NOFILE, &limit);
+  }
+}
+
+void SetUpEmulation(const Options& options, const host::Prefix& prefix) {
+  emulation::MapDrive('C', prefix.DriveC().string(), "Quenforth");
+  for (auto& [letter, folder] : options.drives) {
+    if (!fs::is_directory(folder)) Fail("--drive " + std::string(1, letter) + ": no folder " + folder.string());
+    emulation::MapDrive(letter, folder.string(), folder.filename().string());
+  }
+  emulation::SetModuleFileName(host::kPlayerProgram);
+  emulation::SetEnvironmentVariable("OS", "Windows_NT");
+  emulation::SetEnvironmentVariable("USERNAME", "Quenforth");
+  emulation::SetEnvironmentVariable("USERPROFILE", host::kUserProfile);
+  emulation::SetEnvironmentVariable("APPDATA", host::kAppData);
+  emulation::SetEnvironmentVariable("SystemDrive", "C:");
+}
+
+int Run(const Options& options) {
+  host::Prefix prefix{*options.prefix};
+  if (!prefix.Installed()) host::Install(prefix, options.data);
+  SetUpEmulation(options, prefix);
+  if (options.port) {
+    qf::IniFile settings(std::string(host::kDataFolder) + "\\quenforth.ini");
+    settings.WriteInteger("Setup", "ServerPort", *options.port);
+    if (!settings.UpdateFile()) Fail("cannot write quenforth.ini");
+  }
+  RaiseDescriptorLimit();
+
+  // Signals are taken by this thread alone, with sigwait; every thread started from here blocks them.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGUSR1);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  emulation::SetSink(Print);
+
+  qf::host::winampGeneralPurposePlugin* plugin = winampGetGeneralPurposePlugin();
+  host::StandInPlayer player(host::PlayerOptions{0x5066, host::kPluginFolder});
+  std::printf("Quenforth stand-in player on %s\n", prefix.root.c_str());
+  std::fflush(stdout);
+  player.Start(
+      [plugin](platform::HWND main) {
+        plugin->hwndParent = main;
+        plugin->hDllInstance = nullptr;
+        if (plugin->init() != 0) {
+          std::fprintf(stderr, "quenforth: the plug-in failed to start\n");
+          platform::PostMessageA(main, platform::WM_CLOSE, 0, 0);
+        }
+      },
+      [plugin] {
+        plugin->quit();
+        kill(getpid(), SIGUSR1);  // the player is closing: wake the waiting thread
+      });
+
+  int signal = 0;
+  sigwait(&signals, &signal);
+  if (signal != SIGUSR1) {
+    std::printf("Quenforth: closing the player\n");
+    std::fflush(stdout);
+    player.Close();
+  }
+  player.Join();
+  std::printf("Quenforth: stopped\n");
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options = ParseArguments(argc, argv);
+  try {
+    if (options.command == "install") {
+      host::Install(host::Prefix{*options.prefix}, options.data);
+      std::printf("installed %s\n", options.prefix->c_str());
+      return 0;
+    }
+    return Run(options);
+  } catch (const std::exception& failure) {
+    std::fprintf(stderr, "quenforth: %s\n", failure.what());
+    return 1;
+  }
+}

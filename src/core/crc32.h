@@ -1,0 +1,30 @@
+#pragma once
+// CRC-32 as keys of the added-by register, song ids and the playback signature use it: the standard
+// reflected CRC (polynomial 0x04C11DB7, initial value all ones, final complement), table-driven.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace qf {
+
+class Crc32Table {
+ public:
+  // Builds the 256 entries: each byte value is reflected, moved to the top byte, run through eight
+  // shift-left steps with the polynomial, and the 32-bit result reflected again.
+  Crc32Table();
+
+  std::uint32_t Compute(std::string_view bytes) const;
+  // 8 upper-case hexadecimal digits, zero-padded: "352441C2" for "abc".
+  std::string Key(std::string_view bytes) const;
+
+  std::uint32_t operator[](std::size_t index) const { return entries_[index]; }
+
+ private:
+  std::array<std::uint32_t, 256> entries_;
+};
+
+std::string FormatCrcKey(std::uint32_t crc);
+
+}  // namespace qf

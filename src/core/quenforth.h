@@ -1,0 +1,107 @@
+#pragma once
+// TQuenforth: the plug-in's one shared model object. Settings that requests consult, the lists built from
+// the settings and the file system, the folders the plug-in works in, the player interface, and the
+// counters and flags that the timer, the cache thread and the request threads exchange.
+//
+// Threads: the player's thread (start-up, timer, windows), every connection thread and the cache thread.
+// `Lock` is the process-wide lock. It guards every text and list below (Guarded<...> on it) and is
+// held only to copy or assign, never across a player message, a file access or page production. Lists
+// rebuilt while others read them are snapshots (core/guarded.h). Numbers and flags are atomics.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "core/crc32.h"
+#include "core/guarded.h"
+#include "core/records.h"
+#include "core/text.h"
+
+namespace qf {
+
+class TPlayer;
+
+using Flag = std::atomic<bool>;
+
+class TQuenforth {
+ public:
+  // Creates the lists, the player interface and the CRC table; every number and flag starts at zero and
+  // every text empty.
+  TQuenforth();
+  ~TQuenforth();
+  TQuenforth(const TQuenforth&) = delete;
+  TQuenforth& operator=(const TQuenforth&) = delete;
+
+  // The process-wide lock (see the header comment). Declared first: the guarded fields refer to it.
+  mutable std::mutex Lock;
+
+  Guarded<Snapshot<SortedTextList>> MusicExtensions{Lock, EmptySnapshot<SortedTextList>()};
+  Guarded<Snapshot<TextList>> TemplateExtensions{Lock, EmptySnapshot<TextList>()};
+  Guarded<Snapshot<TextList>> TemplateContentTypes{Lock, EmptySnapshot<TextList>()};
+  Guarded<Snapshot<SortedTextList>> SkinNames{Lock, EmptySnapshot<SortedTextList>()};
+  Guarded<Snapshot<TextList>> TrackOwners{Lock, EmptySnapshot<TextList>()};  // CRC key = login
+  Guarded<Snapshot<TextList>> FileCache{Lock, EmptySnapshot<TextList>()};
+  Guarded<Snapshot<TextList>> AdditionalFolders{Lock, EmptySnapshot<TextList>()};
+  Guarded<Snapshot<UserList>> Users{Lock, EmptySnapshot<UserList>()};
+  Guarded<Snapshot<PlaylistEntryList>> PlaylistEntries{Lock, EmptySnapshot<PlaylistEntryList>()};
+  std::atomic<double> PlaylistReadTime{0};  // days
+  std::atomic<std::int32_t> StartTime{0};
+  std::atomic<std::int32_t> UptimeSeconds{0};
+  std::atomic<std::uint64_t> PreviousPlaybackSignature{0};
+  std::atomic<std::uint64_t> PlaybackSignature{0};
+  std::atomic<std::uint64_t> TimerTicks{0};
+  std::atomic<std::int32_t> TimerInterval{0};
+  std::atomic<std::int32_t> PreviousPositionSeconds{0};
+  std::atomic<std::int32_t> TrackPositionSeconds{0};
+  std::atomic<std::int32_t> PreviousPlaylistPosition{0};
+  std::atomic<std::int32_t> PlaylistPosition{0};
+  std::atomic<std::int32_t> FirstAddedIndex{0};
+  std::atomic<std::uint32_t> OsMajorVersion{0};
+  Guarded<std::string> VersionText{Lock};
+  Flag EnableLink{false};
+  Flag AllowBrowseAboveRoot{false};
+  Flag DisplayDrives{false};
+  Flag DisplayFloppyDrives{false};
+  Flag AllowSrcOutside{false};
+  Flag AllowSkins{false};
+  Flag UseFullPath{false};
+  Flag Seamless{false};
+  Flag ServerRunning{false};
+  Flag RemovePlayed{false};
+  Flag KeepPlaylistAlive{false};
+  Flag AddRandomTrack{false};
+  Flag CacheRefreshPending{false};
+  std::atomic<std::int32_t> CacheAgeTicks{0};
+  Flag ShuttingDown{false};  // only ever goes from clear to set
+  Flag UseCache{false};
+  std::atomic<std::int32_t> CacheTimeoutMs{0};
+  Flag IpManagement{false};
+  Flag EnablePassword{false};
+  Flag PlaylistBusy{false};
+  Flag AllowLocking{false};
+  Flag AllowShutdown{false};
+  Flag AllowUpload{false};
+  Guarded<std::string> LogFilePath{Lock};
+  Guarded<std::string> Charset{Lock};
+  Guarded<std::string> RootDirectory{Lock};
+  Guarded<std::string> CurrentDirectory{Lock};
+  Guarded<std::string> SkinName{Lock};
+  Guarded<std::string> IniSection{Lock};
+  Guarded<std::string> PluginFolder{Lock};
+  Guarded<std::string> PlaylistFolder{Lock};
+  Guarded<std::string> CacheFolder{Lock};
+  std::unique_ptr<TPlayer> Player;
+  const Crc32Table CrcTable;
+
+  // The IP whitelist the configuration window edits: addresses and "a - b" ranges.
+  Guarded<Snapshot<TextList>> IpWhitelist{Lock, EmptySnapshot<TextList>()};
+
+  // The plug-in's data folder: PluginFolder + "\quenforth".
+  std::string DataFolder() const { return PluginFolder.Get() + "\\quenforth"; }
+  // The 8-hex-digit CRC-32 key of a text (owner keys, song ids).
+  std::string CrcKey(std::string_view text) const { return CrcTable.Key(text); }
+};
+
+}  // namespace qf

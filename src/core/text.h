@@ -1,0 +1,78 @@
+#pragma once
+// Text helpers. Texts are byte strings in the system's single-byte code page; comparisons "without
+// regard to case" fold the ASCII letters only, as names of commands, tags, keys and paths are compared.
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qf {
+
+char LowerChar(char c);
+char UpperChar(char c);
+std::string LowerCase(std::string_view text);
+std::string UpperCase(std::string_view text);
+
+// ASCII case-insensitive comparison: <0, 0, >0 like strcmp.
+int CompareText(std::string_view a, std::string_view b);
+bool SameText(std::string_view a, std::string_view b);
+bool StartsText(std::string_view text, std::string_view prefix);
+bool EndsText(std::string_view text, std::string_view suffix);
+// Position of the first occurrence of `needle` at or after `start`, without regard to case; npos if none.
+std::size_t FindText(std::string_view haystack, std::string_view needle, std::size_t start = 0);
+bool ContainsText(std::string_view haystack, std::string_view needle);
+
+// Removes bytes of code 32 and below from both ends.
+std::string_view Trim(std::string_view text);
+std::string_view TrimLeft(std::string_view text);
+std::string_view TrimRight(std::string_view text);
+
+// Every occurrence of `from` replaced by `to`; with IgnoreCase the search folds ASCII case.
+enum class Matching { Exact, IgnoreCase };
+std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to,
+                       Matching matching = Matching::Exact);
+
+// The decimal integer `text` stands for (an optional sign, digits, nothing else), if it fits an int.
+std::optional<int> ParseInt(std::string_view text);
+// As ParseInt, also accepting hexadecimal written "$1F" or "0x1F".
+std::optional<int> ParseIntOrHex(std::string_view text);
+
+// printf-style formatting into a text.
+std::string Format(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
+
+// An ordered list of texts.
+using TextList = std::vector<std::string>;
+
+// name=value lines: the name is the text before the first "=", looked up without regard to case.
+std::string_view NameOf(std::string_view line);
+std::string_view ValueOf(std::string_view line);
+std::ptrdiff_t IndexOfName(const TextList& list, std::string_view name);
+std::optional<std::string> ValueOfName(const TextList& list, std::string_view name);
+// Replaces the value of the first line with `name`, or appends name=value.
+void SetValueOfName(TextList& list, std::string_view name, std::string_view value);
+// Removes the first line with `name`; false when there is none.
+bool DeleteName(TextList& list, std::string_view name);
+
+// A list kept sorted without regard to case; a text equal to one already present is not added again.
+class SortedTextList {
+ public:
+  // False when an equal text is already present.
+  bool Add(std::string text);
+  std::ptrdiff_t IndexOf(std::string_view text) const;
+  bool Contains(std::string_view text) const { return IndexOf(text) >= 0; }
+  void Clear() { items_.clear(); }
+
+  const TextList& Items() const { return items_; }
+  std::size_t size() const { return items_.size(); }
+  bool empty() const { return items_.empty(); }
+  const std::string& operator[](std::size_t index) const { return items_[index]; }
+  TextList::const_iterator begin() const { return items_.begin(); }
+  TextList::const_iterator end() const { return items_.end(); }
+
+ private:
+  TextList items_;
+};
+
+}  // namespace qf

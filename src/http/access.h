@@ -1,0 +1,36 @@
+#pragma once
+// Access control: the IP whitelist and the user accounts a request may enter with.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "core/records.h"
+#include "core/text.h"
+
+namespace qf {
+
+// A dotted IPv4 address as a number, first octet most significant; 255.255.255.255 for a text that is
+// no dotted address.
+std::uint32_t DottedToNumber(std::string_view address);
+
+// True when an entry matches: an address equal to `remote`, or a range "low - high" holding it (both
+// ends included). An empty list admits nobody.
+bool CheckIpWhitelist(const TextList& whitelist, std::string_view remote);
+
+// A weekday (0 = Sunday) and a time of day as a fraction of a day.
+struct LocalMoment {
+  int weekday = 0;
+  double dayFraction = 0;
+};
+LocalMoment CurrentMoment();
+
+// True when a user with this login and password (both compared without regard to case) may enter at
+// `now`: the weekday is allowed and its from/to window holds the time, both ends included.
+bool CheckUserAccess(const UserList& users, std::string_view login, std::string_view password,
+                     LocalMoment now = CurrentMoment());
+// The first user with this login and password, whatever the time windows say.
+std::shared_ptr<UserClass> FindUser(const UserList& users, std::string_view login, std::string_view password);
+
+}  // namespace qf

@@ -1,0 +1,88 @@
+#include "http/pathrules.h"
+
+#include <array>
+#include <vector>
+
+#include "core/text.h"
+#include "platform/files.h"
+
+namespace qf {
+namespace {
+
+bool HasDrive(std::string_view path) {
+  return path.size() >= 2 && path[1] == ':' &&
+         ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+}
+
+bool IsDeviceName(std::string_view component) {
+  std::string_view base = TrimRight(component.substr(0, component.find('.')));
+  static constexpr std::array<std::string_view, 6> kNames{"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+  for (std::string_view name : kNames)
+    if (SameText(base, name)) return true;
+  return base.size() == 4 && (StartsText(base, "COM") || StartsText(base, "LPT")) && base[3] >= '1' && base[3] <= '9';
+}
+
+}  // namespace
+
+std::string NormalizePath(std::string_view path) {
+  std::string drive;
+  if (HasDrive(path)) {
+    drive = std::string(path.substr(0, 2));
+    path.remove_prefix(2);
+  }
+  std::vector<std::string_view> segments;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find_first_of("\\/", start);
+    if (end == std::string_view::npos) end = path.size();
+    std::string_view segment = path.substr(start, end - start);
+    if (segment == "..") {
+      if (!segments.empty()) segments.pop_back();
+    } else if (!segment.empty() && segment != ".") {
+      segments.push_back(segment);
+    }
+    start = end + 1;
+  }
+  std::string result = drive;
+  for (std::string_view segment : segments) {
+    result += '\\';
+    result += segment;
+  }
+  if (result.empty() || result == drive) result += '\\';
+  return result;
+}
+
+bool IsInsideFolder(std::string_view path, std::string_view folder) {
+  while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.remove_suffix(1);
+  if (folder.empty() || path.size() <= folder.size() + 1) return false;
+  char separator = path[folder.size()];
+  return (separator == '\\' || separator == '/') && SameText(path.substr(0, folder.size()), folder);
+}
+
+bool IsRefusedPath(std::string_view path) {
+  if (StartsText(path, "\\\\?\\") || StartsText(path, "\\\\.\\") || StartsText(path, "//?/") ||
+      StartsText(path, "//./"))
+    return true;
+  std::string_view rest = HasDrive(path) ? path.substr(2) : path;
+  std::size_t start = 0;
+  while (start <= rest.size()) {
+    std::size_t end = rest.find_first_of("\\/", start);
+    if (end == std::string_view::npos) end = rest.size();
+    std::string_view component = rest.substr(start, end - start);
+    if (!component.empty()) {
+      if (component.find(':') != std::string_view::npos) return true;
+      if (component.back() == '.' || component.back() == ' ') return true;
+      if (IsDeviceName(component)) return true;
+    }
+    start = end + 1;
+  }
+  std::optional<std::string> longForm = platform::GetLongPathNameA(std::string(path));
+  return longForm && !SameText(*longForm, path);
+}
+
+bool IsPlainName(std::string_view name) {
+  return !name.empty() && name.find_first_of("\\/:") == std::string_view::npos &&
+         name.find("..") == std::string_view::npos;
+}
+
+}  // namespace qf

@@ -1,0 +1,168 @@
+#include "http/pipeline.h"
+
+#include <array>
+#include <memory>
+
+#include "core/quenforth.h"
+#include "http/access.h"
+#include "http/mimetable.h"
+#include "http/pathrules.h"
+#include "http/request.h"
+#include "http/session.h"
+#include "platform/files.h"
+
+namespace qf {
+namespace {
+
+// The error pages' texts, identifiers 5100 to 5107: 404, 403, 401 and 503, first and second text each.
+constexpr std::array<std::string_view, 8> kErrorTexts{
+    "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML 2.0//EN\">\n<html><head>\n<title>404 Not Found</title>\n"
+    "</head><body>\n<h1>Not Found</h1>\n<p>The requested URL ",
+    " was not found on this server.</p>\n</body></html>",
+    "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML 2.0//EN\">\n<html><head>\n<title>403 Forbidden</title>\n"
+    "</head><body>\n<h1>Forbidden</h1>\n<p>You don't have permission to access ",
+    " on this server.</p>\n</body></html>",
+    "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML 2.0//EN\">\n<html><head>\n<title>401 Unauthorized</title>\n"
+    "</head><body>\n<h1>Unauthorized</h1>\n<p>You don't have permission to access ",
+    " on this server.</p>\n</body></html>",
+    "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML 2.0//EN\">\n<html><head>\n<title>503 Service Unavailable</title>\n"
+    "</head><body>\n<h1>Service Unavailable</h1>\n<p>The service you have requested is currently not available. (",
+    ")</p>\n</body></html>",
+};
+
+void Answer(TResponse& response, int status, std::string_view document) {
+  response.ResponseNo = status;
+  response.ContentText = ErrorPage(status, document);
+}
+
+std::string ExtensionOf(std::string_view path) {
+  std::size_t dot = path.rfind('.');
+  std::size_t slash = path.find_last_of("\\/");
+  if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return std::string();
+  return std::string(path.substr(dot));
+}
+
+// The content type of a template extension, or empty when the path is not a template.
+std::string TemplateContentType(const TQuenforth& core, std::string_view path, bool* isTemplate) {
+  Snapshot<TextList> extensions = core.TemplateExtensions.Get();
+  Snapshot<TextList> types = core.TemplateContentTypes.Get();
+  std::string extension = ExtensionOf(path);
+  std::string type;
+  *isTemplate = false;
+  for (std::size_t i = 0; i < extensions->size(); ++i) {
+    if (SameText(extension, "." + (*extensions)[i])) {
+      *isTemplate = true;
+      type = i < types->size() ? (*types)[i] : std::string();
+    }
+  }
+  return type;
+}
+
+// The user the request runs for, when user management admits one.
+std::shared_ptr<UserClass> Authenticate(TQuenforth& core, const TRequest& request) {
+  if (request.AuthUsername.empty() || request.AuthPassword.empty()) return nullptr;
+  Snapshot<UserList> users = core.Users.Get();
+  if (!CheckUserAccess(*users, request.AuthUsername, request.AuthPassword)) return nullptr;
+  return FindUser(*users, request.AuthUsername, request.AuthPassword);
+}
+
+// Produces a template page. Without a template engine the page is its text as stored.
+std::string ProducePage(std::string text) { return text; }
+
+}  // namespace
+
+std::string HtmlEscape(std::string_view text) {
+  std::string result;
+  result.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&': result += "&amp;"; break;
+      case '<': result += "&lt;"; break;
+      case '>': result += "&gt;"; break;
+      case '"': result += "&quot;"; break;
+      default: result += c;
+    }
+  }
+  return result;
+}
+
+std::string ErrorPage(int status, std::string_view document) {
+  std::size_t first = status == 404 ? 0 : status == 403 ? 2 : status == 401 ? 4 : 6;
+  std::string page(kErrorTexts[first]);
+  page += HtmlEscape(document);
+  page += kErrorTexts[first + 1];
+  return page;
+}
+
+void HTTPServer1CommandGet(TQuenforth& core, TRequest& request, TResponse& response) {
+  if (core.ShuttingDown) return;
+  try {
+    if (core.IpManagement && !CheckIpWhitelist(*core.IpWhitelist.Get(), request.RemoteIP))
+      return Answer(response, 403, request.Document);
+
+    // The access log takes its line here, before authentication, so refused logins are logged too.
+
+    std::shared_ptr<UserClass> user = core.EnablePassword ? Authenticate(core, request) : nullptr;
+    if (core.EnablePassword && !user) {
+      response.AuthRealm = "Quenforth";
+      return Answer(response, 401, request.Document);
+    }
+
+    if (request.CommandType != CommandKind::Get && request.CommandType != CommandKind::Post) return;
+
+    SessionData session;
+    session.Document = request.Document;
+    // The commands run here, with the request's parameters, before the skin folder is chosen.
+
+    std::string skin = user ? user->Skin.Get() : core.SkinName.Get();
+    session.SkinName = skin;
+    std::string skinFolder = core.DataFolder() + "\\" + skin;
+
+    // A POST body goes to the upload here.
+
+    std::string path;
+    if (SameText(request.Document, "/")) {
+      path = skinFolder + "\\index.html";
+    } else {
+      std::string document = request.Document;
+      for (char& c : document)
+        if (c == '/') c = '\\';
+      path = NormalizePath(skinFolder + document);
+    }
+    session.TemplatePath = path;
+
+    if (!session.ServeFile.empty()) {
+      if (SameText(session.ServeFile, "forbidden")) return Answer(response, 403, request.Document);
+      path = session.ServeFile;
+    } else if (!IsPlainName(skin) || !IsInsideFolder(path, skinFolder)) {
+      // Only files inside the skin's own folder are answered: never the data folder's settings files.
+      return Answer(response, 403, request.Document);
+    }
+    if (IsRefusedPath(path)) return Answer(response, 403, request.Document);
+
+    if (platform::FileExists(path) && !core.ShuttingDown) {
+      bool isTemplate = false;
+      std::string templateType = TemplateContentType(core, path, &isTemplate);
+      if (isTemplate && session.ServeFile.empty()) {
+        std::optional<std::string> text = platform::ReadWholeFile(path);
+        if (!text) return Answer(response, 404, request.Document);
+        session.TemplatePath = path;
+        response.ContentText = ProducePage(std::move(*text));
+        response.ContentType = templateType.empty() ? MimeTypeFor(path) : templateType;
+        response.WriteContent();
+      } else {
+        response.ContentType = MimeTypeFor(path);
+        // A file that vanished between the test and the open is simply not there.
+        if (!response.ServeFile(path) && !response.Written()) Answer(response, 404, request.Document);
+      }
+    } else if (core.ShuttingDown) {
+      Answer(response, 503, request.Document);
+    } else {
+      Answer(response, 404, request.Document);
+    }
+  } catch (...) {
+    // Any failure ends the event; whatever the response already holds is sent.
+  }
+}
+
+}  // namespace qf

@@ -1,0 +1,78 @@
+#pragma once
+// The request and response records the HTTP server hands to the request pipeline.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/text.h"
+#include "platform/files.h"
+
+namespace qf {
+
+enum class CommandKind { Get, Post, Head, Put, Delete, Options, Other };
+
+// The body of a request: kept in memory while small, in a scratch file beyond that, so a large upload
+// never has to fit into the player's address space at once.
+class RequestBody {
+ public:
+  static constexpr std::size_t kMemoryLimit = 1 << 20;
+
+  // Throws std::runtime_error when the scratch file cannot be written.
+  void Append(const char* data, std::size_t size);
+  std::uint64_t Size() const { return size_; }
+  // Up to `size` bytes from `offset`; fewer at the end.
+  std::size_t ReadAt(std::uint64_t offset, char* data, std::size_t size);
+  // The whole body as one text; for bodies that are known to be small (forms).
+  std::string Text();
+
+ private:
+  std::string memory_;
+  platform::File spill_;
+  std::uint64_t size_ = 0;
+};
+
+struct TRequest {
+  std::string Document;        // the path, URL-decoded, starting with "/"
+  TextList Params;             // name=value lines (or bare names), decoded, in request order
+  std::string UnparsedParams;  // the raw query text
+  std::string Command;         // the method as sent
+  CommandKind CommandType = CommandKind::Other;
+  std::string RemoteIP;        // dotted IPv4
+  std::string AuthUsername;    // from a Basic "Authorization" header; empty when absent
+  std::string AuthPassword;
+  RequestBody* PostStream = nullptr;  // the body of a POST, owned by the server
+};
+
+struct TResponse;
+
+// Implemented by the server for the connection a response belongs to.
+class ResponseChannel {
+ public:
+  enum class FileResult { Sent, Unreadable, ConnectionLost };  // Unreadable: nothing was sent
+  virtual ~ResponseChannel() = default;
+  virtual bool SendContent(const TResponse& response) = 0;
+  virtual FileResult SendFile(const TResponse& response, const std::string& path) = 0;
+};
+
+struct TResponse {
+  int ResponseNo = 200;
+  std::string ContentText;
+  std::string ContentType;
+  std::string AuthRealm;  // on 401: sent as WWW-Authenticate: Basic realm="..."
+
+  // Sends status line, headers and ContentText now. False when the connection failed.
+  bool WriteContent();
+  // Sends the file at `path` (a Windows path) as the body, with ContentType; byte ranges when asked.
+  // False when the file cannot be read (then nothing was sent) or the connection failed.
+  bool ServeFile(const std::string& path);
+  // True once WriteContent or ServeFile has sent something.
+  bool Written() const { return written_; }
+
+  ResponseChannel* Channel = nullptr;
+
+ private:
+  bool written_ = false;
+};
+
+}  // namespace qf

@@ -1,0 +1,33 @@
+#pragma once
+// URL decoding and encoding of request paths, query texts and form bodies.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/text.h"
+
+namespace qf {
+
+enum class PlusMeans { Plus, Blank };
+
+// %XX becomes the byte XX; with PlusMeans::Blank "+" becomes a blank. A "%" that is not followed by two
+// hexadecimal digits stays as it is.
+std::string UrlDecode(std::string_view text, PlusMeans plus);
+
+// The parameters of a query or form body ("a=1&b&c=x+y"): one decoded line per non-empty piece, in
+// order; a piece without "=" stays a bare name.
+TextList SplitParams(std::string_view query);
+
+// Form-style encoding as pages use it: A-Z a-z 0-9 and ! $ ' ( ) * - . @ _ stay, a blank becomes "+",
+// every other byte "%" and two lower-case hexadecimal digits.
+std::string UrlEncode(std::string_view text);
+
+// The path and query of a request target in origin form ("/a?b") or absolute form ("http://h/a?b").
+struct RequestTarget {
+  std::string path;   // still encoded
+  std::string query;  // after the first "?", still encoded
+};
+std::optional<RequestTarget> SplitTarget(std::string_view target);
+
+}  // namespace qf

@@ -1,0 +1,77 @@
+// The parts of the file layer that are the same on every build.
+
+#include <atomic>
+#include <cctype>
+#include <chrono>
+
+#include "platform/files.h"
+
+namespace platform {
+namespace {
+
+char Lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
+
+// Plain glob: "*" any run, "?" one character, without regard to case.
+bool Glob(std::string_view mask, std::string_view name) {
+  std::size_t m = 0, n = 0, starMask = std::string_view::npos, starName = 0;
+  while (n < name.size()) {
+    if (m < mask.size() && (mask[m] == '?' || (mask[m] != '*' && Lower(mask[m]) == Lower(name[n])))) {
+      ++m;
+      ++n;
+    } else if (m < mask.size() && mask[m] == '*') {
+      starMask = m++;
+      starName = n;
+    } else if (starMask != std::string_view::npos) {
+      m = starMask + 1;
+      n = ++starName;
+    } else {
+      return false;
+    }
+  }
+  while (m < mask.size() && mask[m] == '*') ++m;
+  return m == mask.size();
+}
+
+}  // namespace
+
+bool MatchesWildcard(std::string_view mask, std::string_view name) {
+  if (mask.empty() || mask == "*" || mask == "*.*") return true;
+  bool nameHasDot = name.find('.') != std::string_view::npos;
+  // A mask that ends in "." matches names without an extension ("*." lists extensionless files).
+  if (mask.back() == '.') return !nameHasDot && Glob(mask.substr(0, mask.size() - 1), name);
+  // ".*" at the end also accepts an empty extension: "a*.*" matches "abc".
+  if (mask.size() >= 2 && mask.substr(mask.size() - 2) == ".*" && !nameHasDot &&
+      Glob(mask.substr(0, mask.size() - 2), name))
+    return true;
+  return Glob(mask, name);
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+  File file = File::Open(path, File::Mode::Read);
+  if (!file.IsOpen()) return std::nullopt;
+  std::string contents;
+  contents.reserve(static_cast<std::size_t>(file.Size()));
+  char buffer[65536];
+  for (;;) {
+    std::int64_t got = file.Read(buffer, sizeof buffer);
+    if (got < 0) return std::nullopt;
+    if (got == 0) return contents;
+    contents.append(buffer, static_cast<std::size_t>(got));
+  }
+}
+
+bool WriteFileReplacing(const std::string& path, std::string_view contents) {
+  static std::atomic<unsigned> counter{0};
+  auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+  std::string temporary = path + "." + std::to_string(stamp % 1000000) + "-" + std::to_string(counter++) + ".tmp";
+  bool written;
+  {
+    File file = File::Open(temporary, File::Mode::CreateAlways);
+    written = file.IsOpen() && file.Write(contents) && file.Flush();
+  }
+  if (written && ReplaceFileWith(temporary, path)) return true;
+  DeleteFileA(temporary);
+  return false;
+}
+
+}  // namespace platform

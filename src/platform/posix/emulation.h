@@ -1,0 +1,46 @@
+#pragma once
+// Settings of the Linux stand-ins for Windows, made by the runner (host/) and by tests before the
+// plug-in starts. Not available on Windows builds.
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/types.h"
+
+namespace platform::emulation {
+
+// Drive letters (A..Z, either case) are host folders. Mapping a letter again replaces it.
+void MapDrive(char letter, const std::string& hostFolder, const std::string& label = "");
+void UnmapAllDrives();
+std::vector<char> MappedDrives();
+std::optional<std::string> DriveLabel(char letter);
+
+// The host path a Windows path names: exact component first, then the first entry that equals it
+// without regard to case, else the component as given (for files about to be created). Empty when
+// the drive is not mapped or the text is no absolute drive path.
+std::optional<std::string> HostPath(const std::string& windowsPath);
+
+void SetEnvironmentVariable(const std::string& name, const std::string& value);
+void SetVersion(DWORD major, DWORD minor, DWORD build);
+// The Windows path of the host program; ExecutableFolder() is its folder.
+void SetModuleFileName(const std::string& windowsPath);
+
+// What message boxes, status lines and power calls leave behind.
+struct Record {
+  enum class Kind { MessageBox, Status, Power };
+  Kind kind;
+  std::string caption;  // message box caption, or the power call's name
+  std::string text;     // message box text, status line, or the power call's arguments
+  UINT type = 0;        // message box flags
+};
+
+// Every record is kept for Records() and, when a sink is set, also handed to it (on the calling thread).
+void SetSink(std::function<void(const Record&)> sink);
+std::vector<Record> Records();
+void ClearRecords();
+// The answer every message box gives (IDOK by default).
+void SetMessageBoxAnswer(int answer);
+
+}  // namespace platform::emulation

@@ -1,0 +1,353 @@
+// Windows paths on a Linux disk: the drive map, path resolution without regard to case, enumeration
+// and file access for the emulated drives.
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+
+#include "platform/files.h"
+#include "platform/posix/emulation.h"
+
+namespace platform {
+namespace {
+
+struct Drive {
+  std::string hostFolder;
+  std::string label;
+};
+
+struct DriveMap {
+  std::mutex lock;
+  std::map<char, Drive> drives;  // by upper-case letter
+};
+
+DriveMap& TheDriveMap() {
+  static DriveMap* map = new DriveMap;  // used by threads that may outlive static destruction
+  return *map;
+}
+
+std::optional<std::string> DriveFolder(char letter) {
+  DriveMap& map = TheDriveMap();
+  std::lock_guard guard(map.lock);
+  auto found = map.drives.find(static_cast<char>(std::toupper(static_cast<unsigned char>(letter))));
+  if (found == map.drives.end()) return std::nullopt;
+  return found->second.hostFolder;
+}
+
+bool Exists(const std::string& hostPath) {
+  struct stat status;
+  return ::stat(hostPath.c_str(), &status) == 0;
+}
+
+// The name of the first entry of `folder` equal to `name` without regard to case.
+std::optional<std::string> FindWithoutCase(const std::string& folder, const std::string& name) {
+  DIR* directory = ::opendir(folder.c_str());
+  if (directory == nullptr) return std::nullopt;
+  std::optional<std::string> match;
+  while (dirent* entry = ::readdir(directory)) {
+    if (::strcasecmp(entry->d_name, name.c_str()) == 0) {
+      match = entry->d_name;
+      break;
+    }
+  }
+  ::closedir(directory);
+  return match;
+}
+
+struct Resolved {
+  std::string hostPath;
+  bool isDriveRoot;
+};
+
+std::optional<Resolved> Resolve(const std::string& path) {
+  if (path.find('\0') != std::string::npos) return std::nullopt;
+  if (path.size() < 2 || !std::isalpha(static_cast<unsigned char>(path[0])) || path[1] != ':') return std::nullopt;
+  if (path.size() > 2 && path[2] != '\\' && path[2] != '/') return std::nullopt;
+  std::optional<std::string> root = DriveFolder(path[0]);
+  if (!root) return std::nullopt;
+
+  std::vector<std::string> components;
+  std::size_t start = 2;
+  while (start <= path.size()) {
+    std::size_t end = path.find_first_of("\\/", start);
+    if (end == std::string::npos) end = path.size();
+    std::string component = path.substr(start, end - start);
+    if (component == "..") {
+      if (!components.empty()) components.pop_back();  // never above the drive's root
+    } else if (!component.empty() && component != ".") {
+      components.push_back(std::move(component));
+    }
+    start = end + 1;
+  }
+
+  std::string exact = *root;
+  for (const std::string& component : components) exact += "/" + component;
+  if (components.empty() || Exists(exact)) return Resolved{exact, components.empty()};
+
+  std::string current = *root;
+  bool missing = false;
+  for (const std::string& component : components) {
+    if (!missing) {
+      if (Exists(current + "/" + component)) {
+        current += "/" + component;
+        continue;
+      }
+      if (std::optional<std::string> stored = FindWithoutCase(current, component)) {
+        current += "/" + *stored;
+        continue;
+      }
+      missing = true;
+    }
+    current += "/" + component;
+  }
+  return Resolved{current, false};
+}
+
+FileInfo InfoOf(const struct stat& status, const std::string& name) {
+  FileInfo info;
+  if (S_ISDIR(status.st_mode)) {
+    info.attributes = FILE_ATTRIBUTE_DIRECTORY;
+  } else {
+    info.attributes = FILE_ATTRIBUTE_ARCHIVE;
+    info.size = static_cast<std::uint64_t>(status.st_size);
+  }
+  if (name.size() > 1 && name[0] == '.' && name != "..") info.attributes |= FILE_ATTRIBUTE_HIDDEN;
+  if ((status.st_mode & S_IWUSR) == 0) info.attributes |= FILE_ATTRIBUTE_READONLY;
+  info.lastWriteTime = status.st_mtime;
+  return info;
+}
+
+std::string BaseName(const std::string& hostPath) {
+  std::size_t slash = hostPath.rfind('/');
+  return slash == std::string::npos ? hostPath : hostPath.substr(slash + 1);
+}
+
+}  // namespace
+
+namespace emulation {
+
+void MapDrive(char letter, const std::string& hostFolder, const std::string& label) {
+  std::string folder = hostFolder;
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  DriveMap& map = TheDriveMap();
+  std::lock_guard guard(map.lock);
+  map.drives[static_cast<char>(std::toupper(static_cast<unsigned char>(letter)))] = Drive{folder, label};
+}
+
+void UnmapAllDrives() {
+  DriveMap& map = TheDriveMap();
+  std::lock_guard guard(map.lock);
+  map.drives.clear();
+}
+
+std::vector<char> MappedDrives() {
+  DriveMap& map = TheDriveMap();
+  std::lock_guard guard(map.lock);
+  std::vector<char> letters;
+  for (auto& [letter, drive] : map.drives) letters.push_back(letter);
+  return letters;
+}
+
+std::optional<std::string> DriveLabel(char letter) {
+  DriveMap& map = TheDriveMap();
+  std::lock_guard guard(map.lock);
+  auto found = map.drives.find(static_cast<char>(std::toupper(static_cast<unsigned char>(letter))));
+  if (found == map.drives.end()) return std::nullopt;
+  return found->second.label;
+}
+
+std::optional<std::string> HostPath(const std::string& windowsPath) {
+  std::optional<Resolved> resolved = Resolve(windowsPath);
+  if (!resolved) return std::nullopt;
+  return resolved->hostPath;
+}
+
+}  // namespace emulation
+
+std::vector<FindData> FindFiles(const std::string& pattern) {
+  std::vector<FindData> found;
+  std::size_t split = pattern.find_last_of("\\/");
+  if (split == std::string::npos) return found;
+  std::string mask = pattern.substr(split + 1);
+  std::optional<Resolved> folder = Resolve(pattern.substr(0, split));
+  if (!folder) return found;
+  DIR* directory = ::opendir(folder->hostPath.c_str());
+  if (directory == nullptr) return found;
+  while (dirent* entry = ::readdir(directory)) {
+    std::string name = entry->d_name;
+    bool dots = name == "." || name == "..";
+    if (dots && folder->isDriveRoot) continue;
+    if (!MatchesWildcard(mask, name)) continue;
+    struct stat status;
+    if (::stat((folder->hostPath + "/" + name).c_str(), &status) != 0) continue;  // a dangling link
+    found.push_back(FindData{name, InfoOf(status, name)});
+  }
+  ::closedir(directory);
+  return found;
+}
+
+std::optional<FileInfo> GetFileInfo(const std::string& path) {
+  std::optional<Resolved> resolved = Resolve(path);
+  if (!resolved) return std::nullopt;
+  struct stat status;
+  if (::stat(resolved->hostPath.c_str(), &status) != 0) return std::nullopt;
+  return InfoOf(status, BaseName(resolved->hostPath));
+}
+
+bool FileExists(const std::string& path) {
+  std::optional<FileInfo> info = GetFileInfo(path);
+  return info && !info->IsDirectory();
+}
+
+bool DirectoryExists(const std::string& path) {
+  std::optional<FileInfo> info = GetFileInfo(path);
+  return info && info->IsDirectory();
+}
+
+bool CreateDirectoryA(const std::string& path) {
+  std::optional<Resolved> resolved = Resolve(path);
+  return resolved && !resolved->isDriveRoot && ::mkdir(resolved->hostPath.c_str(), 0755) == 0;
+}
+
+bool RemoveDirectoryA(const std::string& path) {
+  std::optional<Resolved> resolved = Resolve(path);
+  return resolved && !resolved->isDriveRoot && ::rmdir(resolved->hostPath.c_str()) == 0;
+}
+
+bool DeleteFileA(const std::string& path) {
+  std::optional<Resolved> resolved = Resolve(path);
+  if (!resolved || resolved->isDriveRoot) return false;
+  struct stat status;
+  if (::stat(resolved->hostPath.c_str(), &status) != 0 || S_ISDIR(status.st_mode)) return false;
+  return ::unlink(resolved->hostPath.c_str()) == 0;
+}
+
+bool CopyFileA(const std::string& existing, const std::string& target, bool failIfExists) {
+  if (failIfExists && GetFileInfo(target)) return false;
+  File source = File::Open(existing, File::Mode::Read);
+  if (!source.IsOpen()) return false;
+  File copy = File::Open(target, File::Mode::CreateAlways);
+  if (!copy.IsOpen()) return false;
+  char buffer[65536];
+  for (;;) {
+    std::int64_t got = source.Read(buffer, sizeof buffer);
+    if (got < 0) return false;
+    if (got == 0) return true;
+    if (!copy.Write(buffer, static_cast<std::size_t>(got))) return false;
+  }
+}
+
+bool ReplaceFileWith(const std::string& existing, const std::string& target) {
+  std::optional<Resolved> from = Resolve(existing);
+  std::optional<Resolved> to = Resolve(target);
+  if (!from || !to || ::rename(from->hostPath.c_str(), to->hostPath.c_str()) != 0) return false;
+  // Make the rename itself durable: sync the folder that holds the new name.
+  std::string folder = to->hostPath.substr(0, to->hostPath.rfind('/'));
+  int descriptor = ::open(folder.empty() ? "/" : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (descriptor >= 0) {
+    ::fsync(descriptor);
+    ::close(descriptor);
+  }
+  return true;
+}
+
+std::optional<std::string> GetLongPathNameA(const std::string& path) {
+  if (!GetFileInfo(path)) return std::nullopt;
+  return path;
+}
+
+File::File(File&& other) noexcept : descriptor_(other.descriptor_) { other.descriptor_ = -1; }
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    descriptor_ = other.descriptor_;
+    other.descriptor_ = -1;
+  }
+  return *this;
+}
+
+File::~File() { Close(); }
+
+File File::Open(const std::string& path, Mode mode) {
+  File file;
+  std::optional<Resolved> resolved = Resolve(path);
+  if (!resolved || resolved->isDriveRoot) return file;
+  int flags = O_CLOEXEC;
+  switch (mode) {
+    case Mode::Read: flags |= O_RDONLY; break;
+    case Mode::CreateAlways: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
+    case Mode::Append: flags |= O_WRONLY | O_CREAT | O_APPEND; break;
+  }
+  int descriptor = ::open(resolved->hostPath.c_str(), flags, 0644);
+  if (descriptor < 0) return file;
+  struct stat status;
+  if (::fstat(descriptor, &status) != 0 || S_ISDIR(status.st_mode)) {
+    ::close(descriptor);
+    return file;
+  }
+  file.descriptor_ = descriptor;
+  return file;
+}
+
+File File::CreateTemporary() {
+  File file;
+  const char* folder = std::getenv("TMPDIR");
+  std::string name = std::string(folder && *folder ? folder : "/tmp") + "/quenforth-XXXXXX";
+  int descriptor = ::mkstemp(name.data());
+  if (descriptor < 0) return file;
+  ::unlink(name.c_str());
+  ::fcntl(descriptor, F_SETFD, FD_CLOEXEC);
+  file.descriptor_ = descriptor;
+  return file;
+}
+
+bool File::IsOpen() const { return descriptor_ >= 0; }
+
+std::int64_t File::Read(void* data, std::size_t size) {
+  for (;;) {
+    ssize_t got = ::read(descriptor_, data, size);
+    if (got >= 0) return got;
+    if (errno != EINTR) return -1;
+  }
+}
+
+bool File::Write(const void* data, std::size_t size) {
+  const char* bytes = static_cast<const char*>(data);
+  while (size > 0) {
+    ssize_t written = ::write(descriptor_, bytes, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+bool File::Seek(std::uint64_t offset) {
+  return ::lseek(descriptor_, static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
+}
+
+std::uint64_t File::Size() const {
+  struct stat status;
+  return ::fstat(descriptor_, &status) == 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
+}
+
+bool File::Flush() { return ::fsync(descriptor_) == 0; }
+
+void File::Close() {
+  if (descriptor_ >= 0) ::close(descriptor_);
+  descriptor_ = -1;
+}
+
+}  // namespace platform

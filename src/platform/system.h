@@ -1,0 +1,109 @@
+#pragma once
+// Process and system services: environment, version, the host program's path, dynamic libraries,
+// message boxes, power calls, threads with a chosen stack size, local addresses.
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/types.h"
+
+namespace platform {
+
+// Environment variables, names compared without regard to case as on Windows. On Linux this is an
+// emulated Windows environment (platform/posix/emulation.h), not the host's.
+std::optional<std::string> GetEnvironmentVariableA(const std::string& name);
+
+struct OSVERSIONINFOA {
+  DWORD dwMajorVersion = 0;
+  DWORD dwMinorVersion = 0;
+  DWORD dwBuildNumber = 0;
+  DWORD dwPlatformId = 0;
+};
+bool GetVersionExA(OSVERSIONINFOA* info);
+
+// The local date and time, as GetLocalTime fills SYSTEMTIME (wDayOfWeek 0 = Sunday).
+struct SYSTEMTIME {
+  int wYear = 0;
+  int wMonth = 0;
+  int wDayOfWeek = 0;
+  int wDay = 0;
+  int wHour = 0;
+  int wMinute = 0;
+  int wSecond = 0;
+  int wMilliseconds = 0;
+};
+void GetLocalTime(SYSTEMTIME* time);
+
+// Full path of the host program (the player's executable).
+std::string GetModuleFileNameA();
+// The folder of the host program, without trailing delimiter.
+std::string ExecutableFolder();
+
+// A loaded dynamic library; unloaded when destroyed. Move-only.
+class Module {
+ public:
+  Module() = default;
+  Module(Module&& other) noexcept;
+  Module& operator=(Module&& other) noexcept;
+  Module(const Module&) = delete;
+  Module& operator=(const Module&) = delete;
+  ~Module();
+
+  // Loads the library at `path` (a Windows path); not loaded (IsLoaded() false) on failure.
+  static Module LoadLibraryA(const std::string& path);
+  bool IsLoaded() const { return handle_ != nullptr; }
+  void* GetProcAddress(const char* name) const;
+
+ private:
+  void* handle_ = nullptr;
+};
+
+// Movable global memory as the player hands out buffers the caller frees (GMEM_FIXED).
+void* GlobalAlloc(std::size_t bytes);
+void GlobalFree(void* memory);
+
+// Message boxes. On Linux they never block: they go to the emulation's sink and answer as it says.
+int MessageBoxA(HWND owner, const std::string& text, const std::string& caption, UINT type);
+
+// A line of status for whoever runs the player (the Linux runner prints it; Windows ignores it).
+void ReportStatus(std::string_view line);
+
+// Power. On Linux they are recorded by the emulation and never carried out.
+inline constexpr UINT EWX_REBOOT = 0x02;
+inline constexpr UINT EWX_POWEROFF = 0x08;
+BOOL ExitWindowsEx(UINT flags, DWORD reason);
+BOOL SetSystemPowerState(BOOL suspend, BOOL force);
+
+// A thread with a chosen stack size, joined (never detached) by its owner. Move-only.
+class Thread {
+ public:
+  enum class Priority { Normal, Idle };
+
+  Thread() = default;
+  Thread(Thread&& other) noexcept;
+  Thread& operator=(Thread&& other) noexcept;
+  Thread(const Thread&) = delete;
+  Thread& operator=(const Thread&) = delete;
+  // A thread that is still joinable is joined.
+  ~Thread();
+
+  // Starts `body` on a new thread whose stack is `stackSize` bytes (reserved, committed on use).
+  // Throws std::system_error when the thread cannot be created.
+  static Thread Start(std::size_t stackSize, std::function<void()> body, Priority priority = Priority::Normal);
+  bool Joinable() const;
+  void Join();
+
+  struct State;  // the implementation's
+
+ private:
+  State* state_ = nullptr;
+};
+
+// The computer's IPv4 addresses in dotted form, loopback excluded, in the system's order.
+std::vector<std::string> LocalIPv4Addresses();
+
+}  // namespace platform

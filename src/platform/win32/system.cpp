@@ -1,0 +1,176 @@
+// Process and system services: the real Win32 calls behind the platform names.
+
+#include "platform/system.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+#include <process.h>
+
+#include <system_error>
+
+namespace platform {
+
+std::optional<std::string> GetEnvironmentVariableA(const std::string& name) {
+  char buffer[32768];
+  ::DWORD length = ::GetEnvironmentVariableA(name.c_str(), buffer, sizeof buffer);
+  if (length == 0 || length >= sizeof buffer) return std::nullopt;
+  return std::string(buffer, length);
+}
+
+bool GetVersionExA(OSVERSIONINFOA* info) {
+  ::OSVERSIONINFOA real{};
+  real.dwOSVersionInfoSize = sizeof real;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  if (!::GetVersionExA(&real)) return false;
+#pragma GCC diagnostic pop
+  *info = OSVERSIONINFOA{real.dwMajorVersion, real.dwMinorVersion, real.dwBuildNumber, real.dwPlatformId};
+  return true;
+}
+
+void GetLocalTime(SYSTEMTIME* time) {
+  ::SYSTEMTIME real;
+  ::GetLocalTime(&real);
+  *time = SYSTEMTIME{real.wYear, real.wMonth, real.wDayOfWeek, real.wDay,
+                     real.wHour, real.wMinute, real.wSecond,   real.wMilliseconds};
+}
+
+std::string GetModuleFileNameA() {
+  char buffer[MAX_PATH * 4];
+  ::DWORD length = ::GetModuleFileNameA(nullptr, buffer, sizeof buffer);  // the host program
+  return std::string(buffer, length < sizeof buffer ? length : 0);
+}
+
+std::string ExecutableFolder() {
+  std::string path = GetModuleFileNameA();
+  std::size_t slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+Module::Module(Module&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
+
+Module& Module::operator=(Module&& other) noexcept {
+  if (this != &other) {
+    if (handle_) ::FreeLibrary(static_cast<::HMODULE>(handle_));
+    handle_ = other.handle_;
+    other.handle_ = nullptr;
+  }
+  return *this;
+}
+
+Module::~Module() {
+  if (handle_) ::FreeLibrary(static_cast<::HMODULE>(handle_));
+}
+
+Module Module::LoadLibraryA(const std::string& path) {
+  Module module;
+  module.handle_ = ::LoadLibraryA(path.c_str());
+  return module;
+}
+
+void* Module::GetProcAddress(const char* name) const {
+  return handle_ ? reinterpret_cast<void*>(::GetProcAddress(static_cast<::HMODULE>(handle_), name)) : nullptr;
+}
+
+void* GlobalAlloc(std::size_t bytes) { return ::GlobalAlloc(GMEM_FIXED, bytes); }
+void GlobalFree(void* memory) { ::GlobalFree(memory); }
+
+int MessageBoxA(HWND owner, const std::string& text, const std::string& caption, UINT type) {
+  return ::MessageBoxA(reinterpret_cast<::HWND>(owner), text.c_str(), caption.c_str(), type);
+}
+
+void ReportStatus(std::string_view line) {
+  std::string text(line);
+  text += "\n";
+  ::OutputDebugStringA(text.c_str());
+}
+
+BOOL ExitWindowsEx(UINT flags, DWORD reason) { return ::ExitWindowsEx(flags, reason); }
+
+BOOL SetSystemPowerState(BOOL suspend, BOOL force) {
+  using SetSystemPowerStateFunction = ::BOOL(WINAPI*)(::BOOL, ::BOOL);
+  // Looked up at run time: the call is not declared by every SDK.
+  auto function = reinterpret_cast<SetSystemPowerStateFunction>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "SetSystemPowerState")));
+  return function ? function(suspend, force) : 0;
+}
+
+struct Thread::State {
+  ::HANDLE thread = nullptr;
+  std::function<void()> body;
+};
+
+namespace {
+
+unsigned __stdcall ThreadMain(void* argument) {
+  static_cast<Thread::State*>(argument)->body();
+  return 0;
+}
+
+}  // namespace
+
+Thread::Thread(Thread&& other) noexcept : state_(other.state_) { other.state_ = nullptr; }
+
+Thread& Thread::operator=(Thread&& other) noexcept {
+  if (this != &other) {
+    if (Joinable()) Join();
+    delete state_;
+    state_ = other.state_;
+    other.state_ = nullptr;
+  }
+  return *this;
+}
+
+Thread::~Thread() {
+  if (Joinable()) Join();
+  delete state_;
+}
+
+Thread Thread::Start(std::size_t stackSize, std::function<void()> body, Priority priority) {
+  Thread thread;
+  thread.state_ = new State;
+  thread.state_->body = std::move(body);
+  unsigned id = 0;
+  auto handle = ::_beginthreadex(nullptr, static_cast<unsigned>(stackSize), ThreadMain, thread.state_,
+                                 STACK_SIZE_PARAM_IS_A_RESERVATION, &id);
+  if (handle == 0) throw std::system_error(errno, std::generic_category(), "thread");
+  thread.state_->thread = reinterpret_cast<::HANDLE>(handle);
+  if (priority == Priority::Idle) ::SetThreadPriority(thread.state_->thread, THREAD_PRIORITY_IDLE);
+  return thread;
+}
+
+bool Thread::Joinable() const { return state_ != nullptr && state_->thread != nullptr; }
+
+void Thread::Join() {
+  if (!Joinable()) return;
+  ::WaitForSingleObject(state_->thread, INFINITE);
+  ::CloseHandle(state_->thread);
+  state_->thread = nullptr;
+}
+
+std::vector<std::string> LocalIPv4Addresses() {
+  std::vector<std::string> addresses;
+  ::WSADATA data;
+  if (::WSAStartup(MAKEWORD(1, 1), &data) != 0) return addresses;
+  char name[256];
+  if (::gethostname(name, sizeof name) == 0) {
+    ::addrinfo hints{};
+    hints.ai_family = AF_INET;
+    ::addrinfo* list = nullptr;
+    if (::getaddrinfo(name, nullptr, &hints, &list) == 0) {
+      for (::addrinfo* entry = list; entry; entry = entry->ai_next) {
+        auto* address = reinterpret_cast<::sockaddr_in*>(entry->ai_addr);
+        const unsigned char* bytes = reinterpret_cast<const unsigned char*>(&address->sin_addr);
+        if (bytes[0] == 127) continue;
+        addresses.push_back(std::to_string(bytes[0]) + "." + std::to_string(bytes[1]) + "." +
+                            std::to_string(bytes[2]) + "." + std::to_string(bytes[3]));
+      }
+      ::freeaddrinfo(list);
+    }
+  }
+  ::WSACleanup();
+  return addresses;
+}
+
+}  // namespace platform
