@@ -7,7 +7,24 @@
 
 #include "http/server.h"
 
+// Our headers come before Boost's: on Windows Boost includes <windows.h>, whose macros would rewrite the
+// platform layer's Win32 names.
+#include "core/dimime.h"
+#include "http/byterange.h"
+#include "http/request.h"
+#include "http/urlcode.h"
+#include "platform/files.h"
+#include "platform/system.h"
+#include "platform/window.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <ctime>
+#include <deque>
+#include <mutex>
+#include <unordered_map>
 #include <utility>  // Boost 1.74's asio needs std::exchange declared before it
+#include <vector>
 
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
@@ -17,22 +34,6 @@
 #include <poll.h>
 #include <sys/socket.h>
 #endif
-
-#include <atomic>
-#include <condition_variable>
-#include <ctime>
-#include <deque>
-#include <mutex>
-#include <unordered_map>
-#include <vector>
-
-#include "core/dimime.h"
-#include "http/byterange.h"
-#include "http/request.h"
-#include "http/urlcode.h"
-#include "platform/files.h"
-#include "platform/system.h"
-#include "platform/window.h"
 
 namespace qf {
 
@@ -270,7 +271,11 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
   THttpServer::Running& server;
   beast::tcp_stream stream;
   std::string remoteIp;
-  tcp::socket::native_handle_type handle;
+#ifdef _WIN32
+  SOCKET handle;
+#else
+  int handle;
+#endif
   std::string readBuffer;  // bytes read but not yet parsed (a pipelined request, the start of a body)
   std::optional<Parser> parser;
   bool firstRequest = true;
