@@ -40,10 +40,10 @@ ByteRange ParseByteRange(std::string_view header, std::uint64_t size) {
     return range;
   }
   std::optional<std::uint64_t> first = ParseNumber(from);
-  if (!first) return whole;
-  std::optional<std::uint64_t> last = to.empty() ? std::optional<std::uint64_t>(size ? size - 1 : 0) : ParseNumber(to);
-  if (!last || *last < *first) return whole;
+  std::optional<std::uint64_t> last = to.empty() ? first : ParseNumber(to);
+  if (!first || !last || *last < *first) return whole;
   if (*first >= size) return ByteRange{ByteRange::Kind::Unsatisfiable};
+  if (to.empty()) last = size - 1;
   range.first = *first;
   range.last = *last >= size ? size - 1 : *last;
   return range;

@@ -474,7 +474,9 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
   bool WriteAll(std::vector<asio::const_buffer> buffers) {
     auto deadline = Clock::now() + server.limits.ioTimeout;
     std::size_t first = 0;
-    while (first < buffers.size()) {
+    for (;;) {
+      while (first < buffers.size() && buffers[first].size() == 0) ++first;
+      if (first == buffers.size()) break;
       error_code error;
       std::size_t written =
           stream.socket().write_some(std::vector<asio::const_buffer>(buffers.begin() + static_cast<std::ptrdiff_t>(first), buffers.end()), error);
@@ -484,11 +486,11 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
       }
       if (error) return Broken();
       if (written > 0) deadline = Clock::now() + server.limits.ioTimeout;
-      while (written > 0 && first < buffers.size()) {
+      for (; written > 0; ++first) {
         std::size_t part = std::min(written, buffers[first].size());
         buffers[first] += part;
         written -= part;
-        if (buffers[first].size() == 0) ++first;
+        if (buffers[first].size() > 0) break;
       }
     }
     return true;

@@ -33,6 +33,8 @@ BOOL IsWindowEnabled(HWND window);
 
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Posts a message without a window to the queue of the thread with this id.
+BOOL PostThreadMessageA(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam);
 void PostQuitMessage(int exitCode);
 // Returns 0 on WM_QUIT, -1 on error, non-zero otherwise. Only filter 0, 0 is supported.
 BOOL GetMessageA(MSG* msg, HWND window, UINT filterMin, UINT filterMax);

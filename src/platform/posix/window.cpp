@@ -85,6 +85,7 @@ struct Registry {
   std::map<std::uintptr_t, std::shared_ptr<Window>> windows;  // ordered by creation
   std::map<std::string, WNDPROC> classes;                      // by upper-case class name
   std::map<std::string, UINT> messageNames;                    // by upper-case name
+  std::map<DWORD, std::weak_ptr<ThreadQueue>> threads;          // every thread that has a queue
   std::uintptr_t nextHandle = 0x10010;
   UINT nextMessage = 0xC000;
 };
@@ -109,7 +110,12 @@ void CompleteSent(const std::shared_ptr<SentMessage>& sent, LRESULT result) {
 // waiting for it is answered with 0, so that no sender waits for a thread that is gone.
 struct ThreadQueueHolder {
   std::shared_ptr<ThreadQueue> queue = std::make_shared<ThreadQueue>();
-  ThreadQueueHolder() { queue->threadId = nextThreadId++; }
+  ThreadQueueHolder() {
+    queue->threadId = nextThreadId++;
+    Registry& registry = TheRegistry();
+    std::lock_guard guard(registry.lock);
+    registry.threads[queue->threadId] = queue;
+  }
   ~ThreadQueueHolder() {
     std::deque<std::shared_ptr<SentMessage>> orphans;
     {
@@ -122,6 +128,7 @@ struct ThreadQueueHolder {
     Registry& registry = TheRegistry();
     std::lock_guard guard(registry.lock);
     std::erase_if(registry.windows, [&](const auto& entry) { return entry.second->owner == queue; });
+    registry.threads.erase(queue->threadId);
   }
 };
 
@@ -303,6 +310,31 @@ LRESULT SendMessageA(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
   return sent->result;
 }
 
+namespace {
+
+BOOL PostTo(const std::shared_ptr<ThreadQueue>& target, HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
+  {
+    std::lock_guard guard(target->lock);
+    if (!target->alive) return 0;
+    target->posted.push_back(MSG{handle, message, wParam, lParam, 0});
+  }
+  target->wake.notify_all();
+  return 1;
+}
+
+}  // namespace
+
+BOOL PostThreadMessageA(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam) {
+  std::shared_ptr<ThreadQueue> target;
+  {
+    Registry& registry = TheRegistry();
+    std::lock_guard guard(registry.lock);
+    auto found = registry.threads.find(threadId);
+    if (found != registry.threads.end()) target = found->second.lock();
+  }
+  return target ? PostTo(target, nullptr, message, wParam, lParam) : 0;
+}
+
 BOOL PostMessageA(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
   std::shared_ptr<ThreadQueue> target;
   if (handle == nullptr) {
@@ -312,13 +344,7 @@ BOOL PostMessageA(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
     if (!window) return 0;
     target = window->owner;
   }
-  {
-    std::lock_guard guard(target->lock);
-    if (!target->alive) return 0;
-    target->posted.push_back(MSG{handle, message, wParam, lParam, 0});
-  }
-  target->wake.notify_all();
-  return 1;
+  return PostTo(target, handle, message, wParam, lParam);
 }
 
 void PostQuitMessage(int exitCode) {

@@ -74,6 +74,10 @@ BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   return ::PostMessageA(Real(window), message, wParam, lParam);
 }
 
+BOOL PostThreadMessageA(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam) {
+  return ::PostThreadMessageA(threadId, message, wParam, lParam);
+}
+
 void PostQuitMessage(int exitCode) { ::PostQuitMessage(exitCode); }
 
 BOOL GetMessageA(MSG* msg, HWND window, UINT filterMin, UINT filterMax) {

@@ -1,0 +1,181 @@
+// Unit tests of the HTTP layer's small parsers and rules.
+
+#include <gtest/gtest.h>
+
+#include "http/access.h"
+#include "http/byterange.h"
+#include "http/mimetable.h"
+#include "http/pathrules.h"
+#include "http/urlcode.h"
+
+namespace qf {
+namespace {
+
+TEST(UrlCode, DecodesPathsAndForms) {
+  EXPECT_EQ(UrlDecode("/a%20b+c", PlusMeans::Plus), "/a b+c");
+  EXPECT_EQ(UrlDecode("a+b%2Bc", PlusMeans::Blank), "a b+c");
+  EXPECT_EQ(UrlDecode("100%25", PlusMeans::Blank), "100%");
+  EXPECT_EQ(UrlDecode("%zz%4", PlusMeans::Blank), "%zz%4");  // not an escape: kept as written
+  EXPECT_EQ(UrlDecode("%c3%A9", PlusMeans::Blank), "\xc3\xa9");
+}
+
+TEST(UrlCode, SplitsParametersInRequestOrder) {
+  EXPECT_EQ(SplitParams("volume=50&next"), (TextList{"volume=50", "next"}));
+  EXPECT_EQ(SplitParams("a=1&&b=x+y&c=%26&=v"), (TextList{"a=1", "b=x y", "c=&", "=v"}));
+  EXPECT_EQ(SplitParams(""), TextList{});
+  EXPECT_EQ(SplitParams("dir=Rock%20%26%20Roll"), (TextList{"dir=Rock & Roll"}));
+}
+
+TEST(UrlCode, EncodesLikeAForm) {
+  EXPECT_EQ(UrlEncode("Song 1.mp3"), "Song+1.mp3");
+  EXPECT_EQ(UrlEncode("a&b=c/d\\e"), "a%26b%3dc%2fd%5ce");
+  EXPECT_EQ(UrlEncode("!$'()*-.@_"), "!$'()*-.@_");
+  EXPECT_EQ(UrlEncode("\xe9\x01"), "%e9%01");
+}
+
+TEST(UrlCode, SplitsTargets) {
+  auto origin = SplitTarget("/index.html?play&volume=5");
+  ASSERT_TRUE(origin);
+  EXPECT_EQ(origin->path, "/index.html");
+  EXPECT_EQ(origin->query, "play&volume=5");
+  auto absolute = SplitTarget("http://host:8080/a/b?c");
+  ASSERT_TRUE(absolute);
+  EXPECT_EQ(absolute->path, "/a/b");
+  EXPECT_EQ(absolute->query, "c");
+  EXPECT_EQ(SplitTarget("http://host")->path, "/");
+  EXPECT_FALSE(SplitTarget("*"));
+  EXPECT_FALSE(SplitTarget("index.html"));
+}
+
+TEST(ByteRange, SingleRangesAgainstTheFileSize) {
+  struct Case {
+    const char* header;
+    ByteRange::Kind kind;
+    std::uint64_t first, last;
+  };
+  const Case cases[] = {
+      {"bytes=0-9", ByteRange::Kind::Partial, 0, 9},
+      {"bytes=10-", ByteRange::Kind::Partial, 10, 99},
+      {"bytes=-5", ByteRange::Kind::Partial, 95, 99},
+      {"bytes=-500", ByteRange::Kind::Partial, 0, 99},
+      {"bytes=90-1000", ByteRange::Kind::Partial, 90, 99},
+      {"bytes=100-", ByteRange::Kind::Unsatisfiable, 0, 0},
+      {"bytes=-0", ByteRange::Kind::Unsatisfiable, 0, 0},
+      {"bytes=0-1,5-6", ByteRange::Kind::Whole, 0, 0},
+      {"bytes=9-3", ByteRange::Kind::Whole, 0, 0},
+      {"items=0-1", ByteRange::Kind::Whole, 0, 0},
+      {"bytes=a-b", ByteRange::Kind::Whole, 0, 0},
+  };
+  for (const Case& c : cases) {
+    ByteRange range = ParseByteRange(c.header, 100);
+    EXPECT_EQ(range.kind, c.kind) << c.header;
+    if (c.kind == ByteRange::Kind::Partial) {
+      EXPECT_EQ(range.first, c.first) << c.header;
+      EXPECT_EQ(range.last, c.last) << c.header;
+    }
+  }
+}
+
+TEST(MimeTable, KnowsWebAndAudioTypes) {
+  EXPECT_EQ(MimeTypeFor("C:\\x\\style.CSS"), "text/css");
+  EXPECT_EQ(MimeTypeFor("a.mp3"), "audio/mpeg");
+  EXPECT_EQ(MimeTypeFor("a.flac"), "audio/flac");
+  EXPECT_EQ(MimeTypeFor("pic.jpeg"), "image/jpeg");
+  EXPECT_EQ(MimeTypeFor("C:\\dir.d\\README"), "application/octet-stream");
+  EXPECT_EQ(MimeTypeFor("a.unknown"), "application/octet-stream");
+}
+
+TEST(PathRules, NormalisesDotsAndDotDots) {
+  EXPECT_EQ(NormalizePath("C:\\a\\b\\..\\c\\.\\d"), "C:\\a\\c\\d");
+  EXPECT_EQ(NormalizePath("C:\\skin\\..\\..\\..\\secret.txt"), "C:\\secret.txt");
+  EXPECT_EQ(NormalizePath("C:\\a\\\\b/c"), "C:\\a\\b\\c");
+  EXPECT_EQ(NormalizePath("C:\\.."), "C:\\");
+}
+
+TEST(PathRules, ContainmentEndsAtASeparator) {
+  EXPECT_TRUE(IsInsideFolder("C:\\q\\base\\index.html", "C:\\q\\base"));
+  EXPECT_TRUE(IsInsideFolder("c:\\Q\\BASE\\x", "C:\\q\\base"));
+  EXPECT_FALSE(IsInsideFolder("C:\\q\\baseline\\x", "C:\\q\\base"));
+  EXPECT_FALSE(IsInsideFolder("C:\\q\\base", "C:\\q\\base"));
+  EXPECT_FALSE(IsInsideFolder("C:\\q\\user.ini", "C:\\q\\base"));
+  EXPECT_TRUE(IsInsideFolder("C:\\q\\user.ini", "C:\\q\\"));
+}
+
+TEST(PathRules, RefusesNamesWindowsResolvesElsewhere) {
+  const char* refused[] = {
+      "C:\\q\\base\\index.html::$DATA", "C:\\q\\base\\index.html.", "C:\\q\\base\\index.html ",
+      "C:\\q\\base\\CON",               "C:\\q\\base\\nul.txt",    "C:\\q\\base\\com1.html",
+      "C:\\q\\base\\LPT9",              "C:\\q\\conout$\\x",       "\\\\?\\C:\\q\\base\\a",
+      "\\\\.\\C:\\q\\base\\a",          "C:\\q\\..\\x",            "C:\\q\\aux .html",
+  };
+  for (const char* path : refused) EXPECT_TRUE(IsRefusedPath(path)) << path;
+  const char* accepted[] = {"C:\\q\\base\\index.html", "C:\\q\\base\\console.css", "C:\\q\\base\\com10.html",
+                            "C:\\q\\base\\.hidden", "C:\\Program Files\\Winamp\\a b.mp3"};
+  for (const char* path : accepted) EXPECT_FALSE(IsRefusedPath(path)) << path;
+}
+
+TEST(PathRules, PlainNames) {
+  EXPECT_TRUE(IsPlainName("base"));
+  EXPECT_TRUE(IsPlainName("my skin"));
+  EXPECT_FALSE(IsPlainName(""));
+  EXPECT_FALSE(IsPlainName(".."));
+  EXPECT_FALSE(IsPlainName("a\\b"));
+  EXPECT_FALSE(IsPlainName("C:x"));
+}
+
+TEST(Whitelist, RangeIncludesBothEnds) {
+  TextList list{"192.168.0.0 - 192.168.0.255"};
+  EXPECT_TRUE(CheckIpWhitelist(list, "192.168.0.0"));
+  EXPECT_TRUE(CheckIpWhitelist(list, "192.168.0.7"));
+  EXPECT_TRUE(CheckIpWhitelist(list, "192.168.0.255"));
+  EXPECT_FALSE(CheckIpWhitelist(list, "192.168.1.0"));
+  EXPECT_FALSE(CheckIpWhitelist(TextList{"10.0.0.0-10.0.255.255"}, "10.1.0.0"));
+  EXPECT_TRUE(CheckIpWhitelist(TextList{"127.0.0.1"}, "127.0.0.1"));
+  EXPECT_FALSE(CheckIpWhitelist(TextList{"127.0.0.1"}, "127.0.0.2"));
+  EXPECT_FALSE(CheckIpWhitelist(TextList{}, "127.0.0.1"));
+  EXPECT_EQ(DottedToNumber("1.2.3.4"), 0x01020304u);
+  EXPECT_EQ(DottedToNumber("1.2.3"), 0xFFFFFFFFu);
+  EXPECT_EQ(DottedToNumber("256.1.1.1"), 0xFFFFFFFFu);
+  EXPECT_EQ(DottedToNumber("a.b.c.d"), 0xFFFFFFFFu);
+}
+
+std::shared_ptr<UserClass> MakeUser(const std::string& login, const std::string& password) {
+  auto user = std::make_shared<UserClass>();
+  user->Login = login;
+  user->Password = password;
+  for (int day = 0; day < 7; ++day) user->DayTo[static_cast<std::size_t>(day)] = 86399.0 / 86400.0;
+  return user;
+}
+
+double At(int hours, int minutes, int seconds, int milliseconds = 0) {
+  return (((hours * 60.0 + minutes) * 60.0 + seconds) * 1000.0 + milliseconds) / 86400000.0;
+}
+
+TEST(UserAccess, TimeWindowsIncludeBothEnds) {
+  auto user = MakeUser("Alice", "Secret");
+  user->DayFrom[1] = At(8, 0, 0);
+  user->DayTo[1] = At(17, 0, 0);
+  user->DayAllowed[0] = false;
+  UserList users{user};
+  EXPECT_TRUE(CheckUserAccess(users, "alice", "SECRET", {1, At(8, 0, 0)}));
+  EXPECT_TRUE(CheckUserAccess(users, "ALICE", "secret", {1, At(17, 0, 0)}));
+  EXPECT_FALSE(CheckUserAccess(users, "alice", "secret", {1, At(17, 0, 1)}));
+  EXPECT_FALSE(CheckUserAccess(users, "alice", "secret", {0, At(12, 0, 0)}));
+  EXPECT_FALSE(CheckUserAccess(users, "alice", "wrong", {1, At(12, 0, 0)}));
+  // The default window ends at 23:59:59.000: the rest of that second is outside.
+  EXPECT_FALSE(CheckUserAccess(users, "alice", "secret", {2, At(23, 59, 59, 500)}));
+  EXPECT_TRUE(CheckUserAccess(users, "alice", "secret", {2, At(23, 59, 59)}));
+}
+
+TEST(UserAccess, ALaterUserWithTheSameCredentialsCanStillEnter) {
+  auto closed = MakeUser("bob", "pw");
+  closed->DayAllowed.fill(false);
+  auto open = MakeUser("bob", "pw");
+  UserList users{closed, open};
+  EXPECT_TRUE(CheckUserAccess(users, "bob", "pw", {3, At(10, 0, 0)}));
+  EXPECT_EQ(FindUser(users, "BOB", "PW"), closed);  // FindUser ignores the windows
+  EXPECT_EQ(FindUser(users, "bob", "other"), nullptr);
+}
+
+}  // namespace
+}  // namespace qf

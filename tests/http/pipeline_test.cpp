@@ -1,0 +1,169 @@
+// The request pipeline on its own: document mapping, containment, refusals and error pages.
+
+#include "http/pipeline.h"
+
+#include <gtest/gtest.h>
+
+#include "core/quenforth.h"
+#include "http/request.h"
+#include "platform/files.h"
+#include "platform/posix/emulation.h"
+#include "quenforth_process.h"
+
+namespace qf {
+namespace {
+
+// Records what the pipeline sends instead of putting it on a connection.
+struct RecordingChannel : ResponseChannel {
+  bool SendContent(const TResponse& response) override {
+    sentContent = response.ContentText;
+    sentType = response.ContentType;
+    return true;
+  }
+  FileResult SendFile(const TResponse& response, const std::string& path) override {
+    if (!platform::FileExists(path)) return FileResult::Unreadable;
+    sentFile = path;
+    sentType = response.ContentType;
+    return FileResult::Sent;
+  }
+  std::string sentContent, sentFile, sentType;
+};
+
+class PipelineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::emulation::MapDrive('C', folder_.Path().string());
+    qftest::WriteFile(folder_.Path() / "Plugins/quenforth/base/index.html", "<p>index</p>");
+    qftest::WriteFile(folder_.Path() / "Plugins/quenforth/base/style.css", "p{}");
+    qftest::WriteFile(folder_.Path() / "Plugins/quenforth/base/data.json", "{}");
+    qftest::WriteFile(folder_.Path() / "Plugins/quenforth/user.ini", "[0]\r\nLogin=secret\r\n");
+    qftest::WriteFile(folder_.Path() / "Plugins/quenforth/baseline/index.html", "other skin");
+    core_.PluginFolder.Set("C:\\Plugins");
+    core_.SkinName.Set("base");
+    core_.TemplateExtensions.Set(std::make_shared<TextList>(TextList{"html", "htm", "json"}));
+    core_.TemplateContentTypes.Set(std::make_shared<TextList>(TextList{"text/html", "text/html", "application/json"}));
+  }
+
+  TResponse Run(const std::string& document, CommandKind kind = CommandKind::Get, TRequest request = {}) {
+    request.Document = document;
+    request.CommandType = kind;
+    request.RemoteIP = "127.0.0.1";
+    channel_ = RecordingChannel();
+    TResponse response;
+    response.Channel = &channel_;
+    HTTPServer1CommandGet(core_, request, response);
+    return response;
+  }
+
+  qftest::TempFolder folder_;
+  TQuenforth core_;
+  RecordingChannel channel_;
+};
+
+TEST_F(PipelineTest, RootAnswersTheSkinsIndexAsATemplate) {
+  TResponse response = Run("/");
+  EXPECT_TRUE(response.Written());
+  EXPECT_EQ(channel_.sentContent, "<p>index</p>");
+  EXPECT_EQ(channel_.sentType, "text/html");
+  EXPECT_EQ(Run("/data.json").ContentType, "application/json");
+}
+
+TEST_F(PipelineTest, OtherFilesAreServedWithTheirMimeType) {
+  TResponse response = Run("/style.css");
+  EXPECT_EQ(channel_.sentFile, "C:\\Plugins\\quenforth\\base\\style.css");
+  EXPECT_EQ(channel_.sentType, "text/css");
+  // Without mime.ini nothing is a template: the index goes out as a file.
+  core_.TemplateExtensions.Set(std::make_shared<TextList>());
+  Run("/");
+  EXPECT_EQ(channel_.sentFile, "C:\\Plugins\\quenforth\\base\\index.html");
+}
+
+TEST_F(PipelineTest, MissingFilesAnswer404NamingTheDocument) {
+  TResponse response = Run("/missing.html");
+  EXPECT_FALSE(response.Written());
+  EXPECT_EQ(response.ResponseNo, 404);
+  EXPECT_EQ(response.ContentText, ErrorPage(404, "/missing.html"));
+}
+
+TEST_F(PipelineTest, PathsOutsideTheSkinFolderAre403) {
+  for (const char* document : {"/../secret.txt", "/../user.ini", "/..\\user.ini", "/../baseline/index.html",
+                               "/sub/../../user.ini"}) {
+    TResponse response = Run(document);
+    EXPECT_EQ(response.ResponseNo, 403) << document;
+    EXPECT_EQ(response.ContentText, ErrorPage(403, document)) << document;
+    EXPECT_FALSE(response.Written()) << document;
+  }
+  EXPECT_EQ(Run("/sub/../style.css").ResponseNo, 200);
+}
+
+TEST_F(PipelineTest, AnEmptyOrUnsafeSkinNameServesNothing) {
+  for (const char* skin : {"", "..", "base\\..", "C:"}) {
+    core_.SkinName.Set(skin);
+    for (const char* document : {"/", "/user.ini", "/quenforth.ini", "/base/index.html"}) {
+      TResponse response = Run(document);
+      EXPECT_EQ(response.ResponseNo, 403) << "skin '" << skin << "' " << document;
+      EXPECT_FALSE(response.Written());
+    }
+  }
+}
+
+TEST_F(PipelineTest, NamesWindowsWouldResolveElsewhereAre403) {
+  for (const char* document : {"/index.html::$DATA", "/index.html.", "/index.html%20", "/CON", "/aux.html",
+                               "/com1.css", "/lpt1"}) {
+    std::string decoded = document;
+    if (decoded == "/index.html%20") decoded = "/index.html ";
+    EXPECT_EQ(Run(decoded).ResponseNo, 403) << document;
+  }
+}
+
+TEST_F(PipelineTest, ErrorPagesEscapeTheDocument) {
+  TResponse response = Run("/<script>alert(\"x\")</script>&.html");
+  EXPECT_EQ(response.ResponseNo, 404);
+  EXPECT_NE(response.ContentText.find("/&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt;&amp;.html"), std::string::npos);
+  EXPECT_EQ(response.ContentText.find("<script>"), std::string::npos);
+}
+
+TEST_F(PipelineTest, OtherMethodsAndShutdownGetTheServersDefault) {
+  TResponse head = Run("/", CommandKind::Head);
+  EXPECT_EQ(head.ResponseNo, 200);
+  EXPECT_EQ(head.ContentText, "");
+  EXPECT_FALSE(head.Written());
+  core_.ShuttingDown = true;
+  TResponse late = Run("/");
+  EXPECT_EQ(late.ResponseNo, 200);
+  EXPECT_FALSE(late.Written());
+}
+
+TEST_F(PipelineTest, WhitelistAndPasswordGates) {
+  core_.IpManagement = true;
+  EXPECT_EQ(Run("/").ResponseNo, 403);  // an empty whitelist refuses everybody, loopback included
+  core_.IpWhitelist.Set(std::make_shared<TextList>(TextList{"127.0.0.0 - 127.0.0.255"}));
+  EXPECT_EQ(Run("/").ResponseNo, 200);
+  core_.EnablePassword = true;
+  TResponse refused = Run("/");
+  EXPECT_EQ(refused.ResponseNo, 401);
+  EXPECT_EQ(refused.AuthRealm, "Quenforth");
+  EXPECT_EQ(refused.ContentText, ErrorPage(401, "/"));
+}
+
+TEST(ErrorPages, HaveTheirFixedTexts) {
+  EXPECT_EQ(ErrorPage(404, "/x"),
+            "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML 2.0//EN\">\n<html><head>\n<title>404 Not Found</title>\n"
+            "</head><body>\n<h1>Not Found</h1>\n<p>The requested URL /x was not found on this server.</p>\n"
+            "</body></html>");
+  EXPECT_EQ(ErrorPage(403, "/x"),
+            "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML 2.0//EN\">\n<html><head>\n<title>403 Forbidden</title>\n"
+            "</head><body>\n<h1>Forbidden</h1>\n<p>You don't have permission to access /x on this server.</p>\n"
+            "</body></html>");
+  EXPECT_EQ(ErrorPage(401, "/x"),
+            "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML 2.0//EN\">\n<html><head>\n<title>401 Unauthorized</title>\n"
+            "</head><body>\n<h1>Unauthorized</h1>\n<p>You don't have permission to access /x on this server.</p>\n"
+            "</body></html>");
+  EXPECT_EQ(ErrorPage(503, "/x"),
+            "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML 2.0//EN\">\n<html><head>\n<title>503 Service Unavailable"
+            "</title>\n</head><body>\n<h1>Service Unavailable</h1>\n<p>The service you have requested is currently "
+            "not available. (/x)</p>\n</body></html>");
+}
+
+}  // namespace
+}  // namespace qf
