@@ -140,25 +140,20 @@ void HTTPServer1CommandGet(TQuenforth& core, TRequest& request, TResponse& respo
     }
     if (IsRefusedPath(path)) return Answer(response, 403, request.Document);
 
-    if (platform::FileExists(path) && !core.ShuttingDown) {
-      bool isTemplate = false;
-      std::string templateType = TemplateContentType(core, path, &isTemplate);
-      if (isTemplate && session.ServeFile.empty()) {
-        std::optional<std::string> text = platform::ReadWholeFile(path);
-        if (!text) return Answer(response, 404, request.Document);
-        session.TemplatePath = path;
-        response.ContentText = ProducePage(std::move(*text));
-        response.ContentType = templateType.empty() ? MimeTypeFor(path) : templateType;
-        response.WriteContent();
-      } else {
-        response.ContentType = MimeTypeFor(path);
-        // A file that vanished between the test and the open is simply not there.
-        if (!response.ServeFile(path) && !response.Written()) Answer(response, 404, request.Document);
-      }
-    } else if (core.ShuttingDown) {
-      Answer(response, 503, request.Document);
+    // A file that cannot be opened (missing, a folder) is answered 404; the open is the existence test.
+    if (core.ShuttingDown) return Answer(response, 503, request.Document);
+    bool isTemplate = false;
+    std::string templateType = TemplateContentType(core, path, &isTemplate);
+    if (isTemplate && session.ServeFile.empty()) {
+      std::optional<std::string> text = platform::ReadWholeFile(path);
+      if (!text) return Answer(response, 404, request.Document);
+      session.TemplatePath = path;
+      response.ContentText = ProducePage(std::move(*text));
+      response.ContentType = templateType.empty() ? MimeTypeFor(path) : templateType;
+      response.WriteContent();
     } else {
-      Answer(response, 404, request.Document);
+      response.ContentType = MimeTypeFor(path);
+      if (!response.ServeFile(path) && !response.Written()) Answer(response, 404, request.Document);
     }
   } catch (...) {
     // Any failure ends the event; whatever the response already holds is sent.

@@ -1,9 +1,15 @@
 // The server glue on Boost.Beast and Boost.Asio.
 //
-// One listener thread runs the io_context: it accepts, reads request headers asynchronously under a
-// deadline, checks them, and hands a connection whose header is complete to a worker. The worker owns
-// the connection until its answer is written: it reads the body and writes with non-blocking socket
-// calls and poll() under deadlines, then gives the connection back to the listener for the next request.
+// A small pool of threads runs the io_context: they accept and read request headers asynchronously under a
+// deadline. The thread that completes a header answers that request itself (leader/followers): it reads
+// the body and writes the answer with non-blocking socket calls and poll() under deadlines, then starts
+// the asynchronous read of the connection's next request. Each connection's handlers run on its own
+// strand.
+//
+// The pool has one thread per core and one more. Requests that block (on the player, say) are noticed by
+// a monitor: when every thread is busy and none has finished a request for a while, it adds a thread,
+// up to a limit, so accepting and reading never stop for long. Busy but moving requests add nothing:
+// more threads than cores would only trade work for task switches.
 
 #include "http/server.h"
 
@@ -20,7 +26,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <ctime>
-#include <deque>
+#include <thread>
 #include <mutex>
 #include <unordered_map>
 #include <utility>  // Boost 1.74's asio needs std::exchange declared before it
@@ -47,7 +53,6 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 constexpr std::size_t kChunk = 64 * 1024;
-constexpr std::size_t kListenerStack = 256 * 1024;
 
 const char* Reason(int status) {
   switch (status) {
@@ -216,7 +221,7 @@ bool WaitReady(tcp::socket& socket, bool forWrite, Clock::time_point deadline) {
 struct Connection;
 
 // Everything that lives while the server is active: the io_context, the listener, the connections and
-// the workers. Created by Start, destroyed by Stop.
+// the threads. Created by Start, destroyed by Stop.
 struct THttpServer::Running {
   Running(THttpServer::RequestHandler& handler, const ServerLimits& limits) : handler(handler), limits(limits) {}
 
@@ -225,27 +230,47 @@ struct THttpServer::Running {
   std::atomic<bool> stopping{false};
   std::uint16_t port = 0;
 
-  // Guards the connection registry, the work queue and the worker list.
+  // Guards the connection registry and the thread list.
   std::mutex lock;
-  std::condition_variable workAvailable;
   std::unordered_map<Connection*, std::weak_ptr<Connection>> connections;
-  std::deque<std::shared_ptr<Connection>> queue;
-  std::vector<platform::Thread> workers;
-  std::size_t idleWorkers = 0;
-  bool workersStop = false;
+  std::vector<platform::Thread> threads;
+  std::atomic<std::size_t> threadCount{0};
   std::atomic<std::size_t> activeRequests{0};
+  std::atomic<std::uint64_t> finishedRequests{0};
+
+  // The monitor sleeps on this between looks at the pool.
+  std::mutex monitorLock;
+  std::condition_variable monitorWake;
+  platform::Thread monitor;
 
   // Declared after the registry: destroying the io_context destroys pending handlers and with them
   // connections, which unregister themselves.
-  asio::io_context context{1};
+  asio::io_context context;
   std::optional<asio::executor_work_guard<asio::io_context::executor_type>> work;
-  tcp::acceptor acceptor{context};
-  asio::steady_timer acceptRetry{context};
-  platform::Thread listener;
+  asio::strand<asio::io_context::executor_type> acceptStrand{context.get_executor()};
+  tcp::acceptor acceptor{acceptStrand};
+  asio::steady_timer acceptRetry{acceptStrand};
+  asio::steady_timer sweepTimer{acceptStrand};
 
   void Accept();
-  void Dispatch(std::shared_ptr<Connection> connection);
-  void WorkerLoop();
+  // Every quarter second: closes connections whose wait for a header has outlived its deadline.
+  void Sweep();
+  bool AddThread();
+  void Monitor();
+  // Counts a request that a pool thread is about to answer. False once the server is stopping: Stop waits
+  // for the count to reach zero, so a request must be counted before it looks at `stopping`, never after.
+  bool BeginRequest() {
+    ++activeRequests;
+    if (stopping) {
+      --activeRequests;
+      return false;
+    }
+    return true;
+  }
+  void EndRequest() {
+    ++finishedRequests;
+    --activeRequests;
+  }
   void Unregister(Connection* connection) {
     std::lock_guard guard(lock);
     connections.erase(connection);
@@ -263,13 +288,16 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
   using Parser = http::request_parser<http::buffer_body>;
 
   Connection(THttpServer::Running& server, tcp::socket socket, std::string remoteIp)
-      : server(server), stream(std::move(socket)), remoteIp(std::move(remoteIp)) {
-    handle = stream.socket().native_handle();
+      : server(server), socket(std::move(socket)), remoteIp(std::move(remoteIp)) {
+    handle = this->socket.native_handle();
+    readBuffer.reserve(4096);
   }
   ~Connection() override { server.Unregister(this); }
 
   THttpServer::Running& server;
-  beast::tcp_stream stream;
+  tcp::socket socket;  // bound to the connection's own strand
+  // When the connection's current wait ends (steady-clock ticks; 0: none): the sweep closes it then.
+  std::atomic<Clock::rep> deadline{0};
   std::string remoteIp;
 #ifdef _WIN32
   SOCKET handle;
@@ -279,7 +307,7 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
   std::string readBuffer;  // bytes read but not yet parsed (a pipelined request, the start of a body)
   std::optional<Parser> parser;
   bool firstRequest = true;
-  std::atomic<bool> busy{false};  // a worker owns the connection
+  std::atomic<bool> busy{false};  // a pool thread is answering a request of this connection
 
   std::mutex closeLock;  // guards `closed` against Abort from the stopping thread
   bool closed = false;
@@ -293,15 +321,23 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
 
   void ReadRequest() {
     if (server.stopping) return Close();
-    stream.expires_after(firstRequest ? server.limits.headerTimeout : server.limits.idleTimeout);
-    asio::async_read_until(stream, asio::dynamic_buffer(readBuffer, server.limits.maxHeaderBytes), "\r\n\r\n",
+    SetDeadline(firstRequest ? server.limits.headerTimeout : server.limits.idleTimeout);
+    asio::async_read_until(socket, asio::dynamic_buffer(readBuffer, server.limits.maxHeaderBytes), "\r\n\r\n",
                            [self = shared_from_this()](error_code error, std::size_t length) {
                              self->OnHeader(error, length);
                            });
   }
 
+  void SetDeadline(std::chrono::milliseconds timeout) { deadline = (Clock::now() + timeout).time_since_epoch().count(); }
+
+  // From the sweep, on the strand: ends a wait that has outlived its deadline.
+  void CloseIfExpired(Clock::rep now) {
+    Clock::rep due = deadline;
+    if (due != 0 && due <= now) Close();
+  }
+
   void OnHeader(error_code error, std::size_t length) {
-    stream.expires_never();
+    deadline = 0;
     if (error == asio::error::not_found) {  // the header outgrew its limit
       std::size_t lineEnd = readBuffer.find("\r\n");
       return Refuse(lineEnd == std::string::npos || lineEnd > server.limits.maxRequestLine ? 414 : 431);
@@ -319,15 +355,18 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
     readBuffer.erase(0, length);
     if (int status = CheckFraming(parser->get().base())) return Refuse(status);
     firstRequest = false;
-    server.Dispatch(shared_from_this());
+    if (!server.BeginRequest()) return Close();
+    busy = true;
+    Serve();
+    server.EndRequest();
   }
 
   void Refuse(int status) {
     auto text = std::make_shared<std::string>(RefusalText(status));
-    stream.expires_after(server.limits.ioTimeout);
-    asio::async_write(stream, asio::buffer(*text), [self = shared_from_this(), text](error_code, std::size_t) {
+    SetDeadline(server.limits.ioTimeout);
+    asio::async_write(socket, asio::buffer(*text), [self = shared_from_this(), text](error_code, std::size_t) {
       error_code ignored;
-      self->stream.socket().shutdown(tcp::socket::shutdown_send, ignored);
+      self->socket.shutdown(tcp::socket::shutdown_send, ignored);
       self->Close();
     });
   }
@@ -337,12 +376,12 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
     if (closed) return;
     closed = true;
     error_code ignored;
-    stream.socket().shutdown(tcp::socket::shutdown_both, ignored);
-    stream.socket().close(ignored);
+    socket.shutdown(tcp::socket::shutdown_both, ignored);
+    socket.close(ignored);
   }
 
-  // From the stopping thread: makes a worker's pending socket calls fail at once. The socket itself is
-  // closed by whoever owns the connection.
+  // From the stopping thread: makes the pending socket calls of a request being answered fail at once.
+  // The socket itself is closed on the connection's strand.
   void Abort() {
     std::lock_guard guard(closeLock);
     if (closed) return;
@@ -353,7 +392,7 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
 #endif
   }
 
-  // Worker side.
+  // Answering a request, on a pool thread that owns the connection until the answer is written.
 
   void Serve() {
     bool reuse = false;
@@ -365,7 +404,7 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
     parser.reset();
     busy = false;
     if (reuse && !server.stopping)
-      asio::post(server.context, [self = shared_from_this()] { self->ReadRequest(); });
+      ReadRequest();
     else
       Close();
   }
@@ -461,13 +500,13 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
     char bytes[kChunk];
     for (;;) {
       error_code error;
-      std::size_t got = stream.socket().read_some(asio::buffer(bytes), error);
+      std::size_t got = socket.read_some(asio::buffer(bytes), error);
       if (!error) {
         readBuffer.append(bytes, got);
         return true;
       }
       if (error != asio::error::would_block && error != asio::error::try_again) return false;
-      if (!WaitReady(stream.socket(), false, deadline)) return false;
+      if (!WaitReady(socket, false, deadline)) return false;
     }
   }
 
@@ -479,9 +518,9 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
       if (first == buffers.size()) break;
       error_code error;
       std::size_t written =
-          stream.socket().write_some(std::vector<asio::const_buffer>(buffers.begin() + static_cast<std::ptrdiff_t>(first), buffers.end()), error);
+          socket.write_some(std::vector<asio::const_buffer>(buffers.begin() + static_cast<std::ptrdiff_t>(first), buffers.end()), error);
       if (error == asio::error::would_block || error == asio::error::try_again) {
-        if (!WaitReady(stream.socket(), true, deadline)) return Broken();
+        if (!WaitReady(socket, true, deadline)) return Broken();
         continue;
       }
       if (error) return Broken();
@@ -530,11 +569,10 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
   }
 
   FileResult SendFile(const TResponse& response, const std::string& path) override {
-    std::optional<platform::FileInfo> info = platform::GetFileInfo(path);
-    if (!info || info->IsDirectory()) return FileResult::Unreadable;
     platform::File file = platform::File::Open(path, platform::File::Mode::Read);
-    if (!file.IsOpen()) return FileResult::Unreadable;
-    std::uint64_t size = file.Size();
+    std::optional<platform::FileInfo> info = file.IsOpen() ? file.Info() : std::nullopt;
+    if (!info || info->IsDirectory()) return FileResult::Unreadable;
+    std::uint64_t size = info->size;
     auto& header = parser->get();
     std::string lastModified = HttpDate(static_cast<std::time_t>(info->lastWriteTime));
 
@@ -598,7 +636,7 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
 };
 
 void THttpServer::Running::Accept() {
-  acceptor.async_accept([this](error_code error, tcp::socket socket) {
+  acceptor.async_accept(asio::make_strand(context), [this](error_code error, tcp::socket socket) {
     if (error == asio::error::operation_aborted || stopping) return;
     if (error) {
       // Out of descriptors or similar: try again shortly instead of spinning.
@@ -620,47 +658,50 @@ void THttpServer::Running::Accept() {
       admitted = connections.size() < limits.maxConnections;
       if (admitted) connections.emplace(connection.get(), connection);
     }
-    if (admitted)
-      connection->ReadRequest();
-    else
-      connection->Close();
+    asio::dispatch(connection->socket.get_executor(), [connection, admitted] {
+      if (admitted)
+        connection->ReadRequest();
+      else
+        connection->Close();
+    });
     Accept();
   });
 }
 
-void THttpServer::Running::Dispatch(std::shared_ptr<Connection> connection) {
-  connection->busy = true;
-  ++activeRequests;
-  {
-    std::lock_guard guard(lock);
-    queue.push_back(std::move(connection));
-    if (idleWorkers == 0 && workers.size() < limits.maxWorkers) {
-      try {
-        workers.push_back(platform::Thread::Start(limits.workerStackBytes, [this] { WorkerLoop(); }));
-      } catch (...) {
-        // Out of threads: the workers there are take the queue.
-      }
+void THttpServer::Running::Sweep() {
+  sweepTimer.expires_after(std::chrono::milliseconds(250));
+  sweepTimer.async_wait([this](error_code error) {
+    if (error || stopping) return;
+    Clock::rep now = Clock::now().time_since_epoch().count();
+    for (auto& connection : LiveConnections()) {
+      Clock::rep due = connection->deadline;
+      if (due != 0 && due <= now)
+        asio::post(connection->socket.get_executor(), [connection, now] { connection->CloseIfExpired(now); });
     }
-  }
-  workAvailable.notify_one();
+    Sweep();
+  });
 }
 
-void THttpServer::Running::WorkerLoop() {
-  for (;;) {
-    std::shared_ptr<Connection> connection;
-    {
-      std::unique_lock held(lock);
-      ++idleWorkers;
-      workAvailable.wait(held, [this] { return workersStop || !queue.empty(); });
-      --idleWorkers;
-      if (queue.empty()) return;
-      connection = std::move(queue.front());
-      queue.pop_front();
-    }
-    connection->Serve();
-    connection.reset();
-    --activeRequests;
+void THttpServer::Running::Monitor() {
+  std::uint64_t seen = finishedRequests;
+  std::unique_lock held(monitorLock);
+  while (!monitorWake.wait_for(held, std::chrono::milliseconds(25), [this] { return stopping.load(); })) {
+    std::uint64_t finished = finishedRequests;
+    if (activeRequests >= threadCount && finished == seen && threadCount < limits.maxWorkers) AddThread();
+    seen = finished;
   }
+}
+
+bool THttpServer::Running::AddThread() {
+  std::lock_guard guard(lock);
+  if (stopping) return false;
+  try {
+    threads.push_back(platform::Thread::Start(limits.workerStackBytes, [this] { context.run(); }));
+  } catch (...) {
+    return false;  // out of threads: the ones there are carry on
+  }
+  ++threadCount;
+  return true;
 }
 
 THttpServer::THttpServer(RequestHandler handler, ServerLimits limits)
@@ -693,11 +734,23 @@ std::optional<std::string> THttpServer::Start(const std::string& address, std::u
   running->port = running->acceptor.local_endpoint(error).port();
   running->work.emplace(running->context.get_executor());
   Running* server = running.get();
-  asio::post(running->context, [server] { server->Accept(); });
+  asio::post(running->acceptStrand, [server] {
+    server->Accept();
+    server->Sweep();
+  });
+  std::size_t threads = std::min<std::size_t>(std::max(2u, std::thread::hardware_concurrency()) + 1, limits_.maxWorkers);
+  for (std::size_t i = 0; i < threads; ++i) {
+    if (!running->AddThread()) {
+      server->stopping = true;
+      server->work.reset();
+      server->context.stop();
+      return std::string("Could not start the server: no threads.");
+    }
+  }
   try {
-    running->listener = platform::Thread::Start(kListenerStack, [server] { server->context.run(); });
-  } catch (const std::exception& failure) {
-    return std::string("Could not start the server: ") + failure.what();
+    running->monitor = platform::Thread::Start(64 * 1024, [server] { server->Monitor(); });
+  } catch (...) {
+    // Without the monitor the pool keeps its size.
   }
   running_ = std::move(running);
   return std::nullopt;
@@ -706,29 +759,34 @@ std::optional<std::string> THttpServer::Start(const std::string& address, std::u
 void THttpServer::Stop() {
   if (!running_) return;
   Running& server = *running_;
-  server.stopping = true;
-  // Idle connections and the listener are closed on the listener's thread, which owns their pending
-  // operations; connections that a worker holds are cut off from here so their calls fail at once.
-  asio::post(server.context, [&server] {
+  {
+    std::lock_guard guard(server.monitorLock);
+    server.stopping = true;
+  }
+  server.monitorWake.notify_all();
+  server.monitor.Join();
+  // The listener and idle connections are closed on their strands, which own their pending operations;
+  // requests being answered are cut off from here so that their socket calls fail at once.
+  asio::post(server.acceptStrand, [&server] {
     error_code ignored;
     server.acceptor.close(ignored);
     server.acceptRetry.cancel();
-    for (auto& connection : server.LiveConnections())
-      if (!connection->busy) connection->Close();
+    server.sweepTimer.cancel();
   });
-  for (auto& connection : server.LiveConnections())
+  for (auto& connection : server.LiveConnections()) {
     if (connection->busy) connection->Abort();
+    asio::post(connection->socket.get_executor(), [connection] { connection->Close(); });
+  }
   platform::WaitHandlingSentMessages([&server] { return server.activeRequests == 0; });
 
   server.work.reset();
   server.context.stop();
-  server.listener.Join();
+  std::vector<platform::Thread> threads;
   {
     std::lock_guard guard(server.lock);
-    server.workersStop = true;
+    threads.swap(server.threads);
   }
-  server.workAvailable.notify_all();
-  for (auto& worker : server.workers) worker.Join();
+  for (auto& thread : threads) thread.Join();
   running_.reset();
 }
 

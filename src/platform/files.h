@@ -87,6 +87,8 @@ class File {
   bool Write(std::string_view text) { return Write(text.data(), text.size()); }
   bool Seek(std::uint64_t offset);
   std::uint64_t Size() const;
+  // Size, attributes and time of the open file.
+  std::optional<FileInfo> Info() const;
   // Forces written data to the disk.
   bool Flush();
   void Close();
@@ -96,6 +98,7 @@ class File {
   void* handle_ = nullptr;
 #else
   int descriptor_ = -1;
+  std::optional<FileInfo> readInfo_;  // of a file opened for reading, taken when it was opened
 #endif
 };
 

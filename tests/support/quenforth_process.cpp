@@ -65,7 +65,7 @@ int Spawn(const std::vector<std::string>& arguments, int outputDescriptor) {
 
 }  // namespace
 
-QuenforthProcess::QuenforthProcess(Prepare prepare, std::vector<std::string> arguments) {
+QuenforthProcess::QuenforthProcess(Prepare prepare, std::vector<std::string> arguments, Expect expect) {
   int installed = Spawn({QF_QUENFORTH, "install", "--prefix", prefix_.Path().string()}, -1);
   int status = 0;
   waitpid(installed, &status, 0);
@@ -90,14 +90,19 @@ QuenforthProcess::QuenforthProcess(Prepare prepare, std::vector<std::string> arg
     ::close(descriptor);
   });
 
-  if (!WaitForOutput("serving http://", std::chrono::seconds(60))) {
+  auto giveUp = [this](const std::string& why) {
     Stop(std::chrono::seconds(5));
-    throw std::runtime_error("quenforth did not come up:\n" + Output());
+    if (reader_.joinable()) reader_.join();
+    throw std::runtime_error(why + ":\n" + Output());
+  };
+  if (expect == Expect::Started) {
+    if (!WaitForOutput("stand-in player on", std::chrono::seconds(60))) giveUp("quenforth did not start");
+    return;
   }
+  if (!WaitForOutput("serving http://", std::chrono::seconds(60))) giveUp("quenforth did not come up");
   std::smatch match;
   std::string output = Output();
-  if (!std::regex_search(output, match, std::regex("serving http://[^:/]+:([0-9]+)/")))
-    throw std::runtime_error("no port in: " + output);
+  if (!std::regex_search(output, match, std::regex("serving http://[^:/]+:([0-9]+)/"))) giveUp("no port");
   port_ = static_cast<std::uint16_t>(std::stoi(match[1]));
 }
 

@@ -31,10 +31,13 @@ std::string ReadFile(const std::filesystem::path& path);
 class QuenforthProcess {
  public:
   using Prepare = std::function<void(const std::filesystem::path& dataFolder)>;
+  enum class Expect { Serving, Started };
 
   // Installs a prefix whose quenforth.ini serves on a free port of 127.0.0.1, lets `prepare` change the
-  // data folder, and starts `quenforth run` with `arguments` added. Throws when it does not come up.
-  explicit QuenforthProcess(Prepare prepare = {}, std::vector<std::string> arguments = {});
+  // data folder, and starts `quenforth run` with `arguments` added. Waits until the server is up (or,
+  // with Expect::Started, until the player is), and throws when it does not come up.
+  explicit QuenforthProcess(Prepare prepare = {}, std::vector<std::string> arguments = {},
+                            Expect expect = Expect::Serving);
   // Stops the process (SIGTERM, then SIGKILL after a deadline).
   ~QuenforthProcess();
 

@@ -10,6 +10,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <mutex>
 
@@ -65,9 +66,13 @@ std::optional<std::string> FindWithoutCase(const std::string& folder, const std:
 struct Resolved {
   std::string hostPath;
   bool isDriveRoot;
+  bool probed;  // `probe` succeeded on hostPath
 };
 
-std::optional<Resolved> Resolve(const std::string& path) {
+// `probe` (a stat or an open) is tried on the path exactly as written first, the common case; only when
+// it fails are the components looked up one by one without regard to case.
+std::optional<Resolved> Resolve(const std::string& path,
+                                const std::function<bool(const std::string&)>& probe = Exists) {
   if (path.find('\0') != std::string::npos) return std::nullopt;
   if (path.size() < 2 || !std::isalpha(static_cast<unsigned char>(path[0])) || path[1] != ':') return std::nullopt;
   if (path.size() > 2 && path[2] != '\\' && path[2] != '/') return std::nullopt;
@@ -90,7 +95,8 @@ std::optional<Resolved> Resolve(const std::string& path) {
 
   std::string exact = *root;
   for (const std::string& component : components) exact += "/" + component;
-  if (components.empty() || Exists(exact)) return Resolved{exact, components.empty()};
+  if (components.empty()) return Resolved{exact, true, false};
+  if (probe(exact)) return Resolved{exact, false, true};
 
   std::string current = *root;
   bool missing = false;
@@ -108,7 +114,7 @@ std::optional<Resolved> Resolve(const std::string& path) {
     }
     current += "/" + component;
   }
-  return Resolved{current, false};
+  return Resolved{current, false, false};
 }
 
 FileInfo InfoOf(const struct stat& status, const std::string& name) {
@@ -195,10 +201,11 @@ std::vector<FindData> FindFiles(const std::string& pattern) {
 }
 
 std::optional<FileInfo> GetFileInfo(const std::string& path) {
-  std::optional<Resolved> resolved = Resolve(path);
-  if (!resolved) return std::nullopt;
   struct stat status;
-  if (::stat(resolved->hostPath.c_str(), &status) != 0) return std::nullopt;
+  std::optional<Resolved> resolved =
+      Resolve(path, [&](const std::string& hostPath) { return ::stat(hostPath.c_str(), &status) == 0; });
+  if (!resolved) return std::nullopt;
+  if (!resolved->probed && ::stat(resolved->hostPath.c_str(), &status) != 0) return std::nullopt;
   return InfoOf(status, BaseName(resolved->hostPath));
 }
 
@@ -260,16 +267,18 @@ bool ReplaceFileWith(const std::string& existing, const std::string& target) {
 }
 
 std::optional<std::string> GetLongPathNameA(const std::string& path) {
-  if (!GetFileInfo(path)) return std::nullopt;
-  return path;
+  return path;  // no 8.3 aliases exist on the emulated drives
 }
 
-File::File(File&& other) noexcept : descriptor_(other.descriptor_) { other.descriptor_ = -1; }
+File::File(File&& other) noexcept : descriptor_(other.descriptor_), readInfo_(other.readInfo_) {
+  other.descriptor_ = -1;
+}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     Close();
     descriptor_ = other.descriptor_;
+    readInfo_ = other.readInfo_;
     other.descriptor_ = -1;
   }
   return *this;
@@ -279,15 +288,24 @@ File::~File() { Close(); }
 
 File File::Open(const std::string& path, Mode mode) {
   File file;
-  std::optional<Resolved> resolved = Resolve(path);
-  if (!resolved || resolved->isDriveRoot) return file;
   int flags = O_CLOEXEC;
   switch (mode) {
     case Mode::Read: flags |= O_RDONLY; break;
     case Mode::CreateAlways: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
     case Mode::Append: flags |= O_WRONLY | O_CREAT | O_APPEND; break;
   }
-  int descriptor = ::open(resolved->hostPath.c_str(), flags, 0644);
+  int descriptor = -1;
+  // Reading may open the path as written straight away; a write must not create "x.ini" beside an
+  // existing "X.INI", so it resolves the name first.
+  std::optional<Resolved> resolved =
+      mode == Mode::Read ? Resolve(path,
+                                   [&](const std::string& hostPath) {
+                                     descriptor = ::open(hostPath.c_str(), flags);
+                                     return descriptor >= 0;
+                                   })
+                         : Resolve(path);
+  if (!resolved || resolved->isDriveRoot) return file;
+  if (descriptor < 0) descriptor = ::open(resolved->hostPath.c_str(), flags, 0644);
   if (descriptor < 0) return file;
   struct stat status;
   if (::fstat(descriptor, &status) != 0 || S_ISDIR(status.st_mode)) {
@@ -295,6 +313,7 @@ File File::Open(const std::string& path, Mode mode) {
     return file;
   }
   file.descriptor_ = descriptor;
+  if (mode == Mode::Read) file.readInfo_ = InfoOf(status, "");
   return file;
 }
 
@@ -343,11 +362,19 @@ std::uint64_t File::Size() const {
   return ::fstat(descriptor_, &status) == 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
 }
 
+std::optional<FileInfo> File::Info() const {
+  if (readInfo_) return readInfo_;
+  struct stat status;
+  if (::fstat(descriptor_, &status) != 0) return std::nullopt;
+  return InfoOf(status, "");
+}
+
 bool File::Flush() { return ::fsync(descriptor_) == 0; }
 
 void File::Close() {
   if (descriptor_ >= 0) ::close(descriptor_);
   descriptor_ = -1;
+  readInfo_.reset();
 }
 
 }  // namespace platform

@@ -216,6 +216,7 @@ bool RegisterClassA(const WNDCLASSA& windowClass) {
 HWND CreateWindowExA(const char* className, const char* windowName, HWND /*parent*/, void* /*instance*/,
                      void* param) {
   auto window = std::make_shared<Window>();
+  window->owner = CurrentQueue();  // before the registry lock: a thread's first queue registers itself
   HWND handle;
   {
     Registry& registry = TheRegistry();
@@ -224,7 +225,6 @@ HWND CreateWindowExA(const char* className, const char* windowName, HWND /*paren
     if (found == registry.classes.end()) return nullptr;
     window->className = className;
     window->windowName = windowName ? windowName : "";
-    window->owner = CurrentQueue();
     window->procedure = found->second;
     handle = reinterpret_cast<HWND>(registry.nextHandle);
     registry.nextHandle += 4;

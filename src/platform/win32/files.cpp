@@ -145,6 +145,12 @@ std::uint64_t File::Size() const {
   return ::GetFileSizeEx(static_cast<::HANDLE>(handle_), &size) ? static_cast<std::uint64_t>(size.QuadPart) : 0;
 }
 
+std::optional<FileInfo> File::Info() const {
+  ::BY_HANDLE_FILE_INFORMATION data;
+  if (!::GetFileInformationByHandle(static_cast<::HANDLE>(handle_), &data)) return std::nullopt;
+  return InfoOf(data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow, data.ftLastWriteTime);
+}
+
 bool File::Flush() { return ::FlushFileBuffers(static_cast<::HANDLE>(handle_)) != 0; }
 
 void File::Close() {
