@@ -1,7 +1,8 @@
 // quenforth: the stand-in player with the plug-in inside, on an emulated Windows drive.
 //
 //   quenforth install --prefix DIR [--data DIR]
-//   quenforth run --prefix DIR [--drive L=HOSTDIR]... [--port N] [--data DIR]
+//   quenforth run --prefix DIR [--drive L=HOSTDIR]... [--library WINDOWSPATH]... [--port N] [--verbose]
+//                 [--speed FACTOR] [--data DIR]
 
 #include <pthread.h>
 #include <signal.h>
@@ -34,12 +35,16 @@ struct Options {
   std::optional<fs::path> prefix;
   fs::path data = QF_SOURCE_DATA;
   std::map<char, fs::path> drives;
+  std::vector<std::string> libraries;
   std::optional<int> port;
+  bool verbose = false;
+  double speed = 1.0;
 };
 
 const char kUsage[] =
     "usage: quenforth install --prefix DIR [--data DIR]\n"
-    "       quenforth run --prefix DIR [--drive L=HOSTDIR]... [--port N] [--data DIR]\n";
+    "       quenforth run --prefix DIR [--drive L=HOSTDIR]... [--library WINDOWSPATH]... [--port N]\n"
+    "                     [--verbose] [--speed FACTOR] [--data DIR]\n";
 
 [[noreturn]] void Fail(const std::string& message) {
   std::cerr << "quenforth: " << message << "\n" << kUsage;
@@ -71,6 +76,15 @@ Options ParseArguments(int argc, char** argv) {
         Fail("--drive wants L=HOSTDIR, got " + mapping);
       options.drives[static_cast<char>(std::toupper(static_cast<unsigned char>(mapping[0])))] =
           fs::absolute(mapping.substr(2));
+    } else if (argument == "--library") {
+      options.libraries.push_back(value());
+    } else if (argument == "--verbose") {
+      options.verbose = true;
+    } else if (argument == "--speed") {
+      std::string text = value();
+      char* end = nullptr;
+      options.speed = std::strtod(text.c_str(), &end);
+      if (*end != '\0' || !(options.speed > 0)) Fail("--speed wants a positive number");
     } else if (argument == "--port") {
       std::string text = value();
       char* end = nullptr;
@@ -87,7 +101,9 @@ Options ParseArguments(int argc, char** argv) {
 
 void Print(const emulation::Record& record) {
   switch (record.kind) {
-    case emulation::Record::Kind::Status: std::printf("%s\n", record.text.c_str()); break;
+    case emulation::Record::Kind::Status:
+      std::printf("%s\n", record.text.c_str());
+      break;
     case emulation::Record::Kind::MessageBox:
       std::printf("[message box \"%s\"] %s\n", record.caption.c_str(), record.text.c_str());
       break;
@@ -144,7 +160,13 @@ int Run(const Options& options) {
   emulation::SetSink(Print);
 
   qf::host::winampGeneralPurposePlugin* plugin = winampGetGeneralPurposePlugin();
-  host::StandInPlayer player(host::PlayerOptions{0x5066, host::kPluginFolder});
+  host::PlayerOptions playerOptions;
+  playerOptions.pluginFolder = host::kPluginFolder;
+  playerOptions.libraryFolders = options.libraries;
+  if (playerOptions.libraryFolders.empty()) playerOptions.libraryFolders = {host::kMusicFolder};
+  playerOptions.speed = options.speed;
+  playerOptions.verbose = options.verbose;
+  host::StandInPlayer player(playerOptions);
   std::printf("Quenforth stand-in player on %s\n", prefix.root.c_str());
   std::fflush(stdout);
   player.Start(

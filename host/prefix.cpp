@@ -3,6 +3,8 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "demomusic.h"
+
 namespace host {
 
 namespace fs = std::filesystem;
@@ -26,6 +28,24 @@ void Install(const Prefix& prefix, const fs::path& dataSource) {
       fs::copy_file(entry.path(), target, fs::copy_options::overwrite_existing);
     }
   }
+  // The demo music and a first playlist of it, on the first install only: the user's own music and
+  // playlist are never touched again.
+  fs::path music = prefix.DriveC() / "Users/Quenforth/Music";
+  fs::path playlist = prefix.DriveC() / "Users/Quenforth/AppData/Roaming/Winamp/winamp.m3u";
+  if (fs::is_empty(music)) {
+    std::string m3u = "#EXTM3U\r\n";
+    for (std::string path : WriteDemoLibrary(music)) {
+      for (char& c : path)
+        if (c == '/') c = '\\';
+      m3u += std::string(kMusicFolder) + "\\" + path + "\r\n";
+    }
+    if (!fs::exists(playlist)) {
+      std::ofstream file(playlist, std::ios::binary);
+      file << m3u;
+      if (!file) throw std::runtime_error("cannot write " + playlist.string());
+    }
+  }
+
   fs::path settings = prefix.DataFolder() / "quenforth.ini";
   if (!fs::exists(settings)) {
     std::ofstream file(settings, std::ios::binary);

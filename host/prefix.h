@@ -5,6 +5,7 @@
 //   PREFIX/drive_c/Program Files/Winamp/                      the player folder (C:\Program Files\Winamp)
 //   PREFIX/drive_c/Program Files/Winamp/Plugins/quenforth/    the plug-in's data folder
 //   PREFIX/drive_c/Users/Quenforth/AppData/Roaming/Winamp/    where the player writes winamp.m3u
+//   PREFIX/drive_c/Users/Quenforth/Music/                     the demo music, artist/album folders
 
 #include <filesystem>
 #include <string>
@@ -17,6 +18,7 @@ inline constexpr char kPluginFolder[] = "C:\\Program Files\\Winamp\\Plugins";
 inline constexpr char kDataFolder[] = "C:\\Program Files\\Winamp\\Plugins\\quenforth";
 inline constexpr char kUserProfile[] = "C:\\Users\\Quenforth";
 inline constexpr char kAppData[] = "C:\\Users\\Quenforth\\AppData\\Roaming";
+inline constexpr char kMusicFolder[] = "C:\\Users\\Quenforth\\Music";
 
 struct Prefix {
   std::filesystem::path root;
@@ -27,7 +29,8 @@ struct Prefix {
 
 // Lays the prefix out and copies the installation data (skins, mime.ini, ...) from `dataSource` into the
 // data folder. Settings the user changed (quenforth.ini, user.ini, iplist.ini) are kept; a new
-// quenforth.ini serves on port 8080. Throws std::exception on failure.
+// quenforth.ini serves on port 8080. The first install also writes the demo music library into the
+// user's music folder and a playlist of it. Throws std::exception on failure.
 void Install(const Prefix& prefix, const std::filesystem::path& dataSource);
 
 }  // namespace host

@@ -1,0 +1,386 @@
+#include "medialibrary.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+
+#include "core/text.h"
+#include "metadata.h"
+#include "platform/files.h"
+
+namespace host {
+
+using qf::host::itemRecord;
+using qf::host::mlQueryStruct;
+
+namespace {
+
+// ---- Query language: tokens, a parsed expression tree, evaluation.
+
+enum class TokenKind { Word, Quoted, Open, Close, And, Or, Not, Operator, End };
+
+struct Token {
+  TokenKind kind;
+  std::string text;
+};
+
+bool IsWordByte(char c) {
+  return c != ' ' && c != '\t' && c != '\r' && c != '\n' && c != '(' && c != ')' && c != '&' && c != '|' && c != '!' &&
+         c != '<' && c != '>' && c != '=' && c != '"';
+}
+
+// Splits a query into tokens; false on a quote that is never closed or a lone "&" or "|".
+bool Tokenize(std::string_view text, std::vector<Token>& tokens) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    char c = text[i];
+    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+      ++i;
+    } else if (c == '(' || c == ')') {
+      tokens.push_back({c == '(' ? TokenKind::Open : TokenKind::Close, std::string(1, c)});
+      ++i;
+    } else if (c == '&' || c == '|') {
+      if (i + 1 >= text.size() || text[i + 1] != c) return false;
+      tokens.push_back({c == '&' ? TokenKind::And : TokenKind::Or, std::string(2, c)});
+      i += 2;
+    } else if (c == '"') {
+      std::size_t close = text.find('"', i + 1);
+      if (close == std::string_view::npos) return false;
+      tokens.push_back({TokenKind::Quoted, std::string(text.substr(i + 1, close - i - 1))});
+      i = close + 1;
+    } else if (c == '!' && (i + 1 >= text.size() || text[i + 1] != '=')) {
+      tokens.push_back({TokenKind::Not, "!"});
+      ++i;
+    } else if (c == '<' || c == '>' || c == '=' || c == '!') {
+      std::size_t length = (i + 1 < text.size() && text[i + 1] == '=') ? 2 : 1;
+      tokens.push_back({TokenKind::Operator, std::string(text.substr(i, length))});
+      i += length;
+    } else {
+      std::size_t start = i;
+      while (i < text.size() && IsWordByte(text[i])) ++i;
+      std::string word(text.substr(start, i - start));
+      if (qf::SameText(word, "AND"))
+        tokens.push_back({TokenKind::And, word});
+      else if (qf::SameText(word, "OR"))
+        tokens.push_back({TokenKind::Or, word});
+      else if (qf::SameText(word, "NOT"))
+        tokens.push_back({TokenKind::Not, word});
+      else if (qf::SameText(word, "HAS") || qf::SameText(word, "NOTHAS") || qf::SameText(word, "BEGINS") ||
+               qf::SameText(word, "ENDS"))
+        tokens.push_back({TokenKind::Operator, qf::UpperCase(word)});
+      else
+        tokens.push_back({TokenKind::Word, word});
+    }
+  }
+  tokens.push_back({TokenKind::End, ""});
+  return true;
+}
+
+using Predicate = std::function<bool(const LibraryItem&)>;
+
+// A field's value of an item: its text, and its number for the number fields.
+struct FieldValue {
+  std::string text;
+  std::optional<std::int64_t> number;
+};
+
+using FieldReader = FieldValue (*)(const LibraryItem&);
+
+FieldValue Text(const std::string& text) { return {text, std::nullopt}; }
+FieldValue Number(std::int64_t number) { return {std::to_string(number), number}; }
+
+std::optional<FieldReader> FieldNamed(std::string_view name) {
+  struct Field {
+    const char* name;
+    FieldReader read;
+  };
+  static const Field kFields[] = {
+      {"filename", [](const LibraryItem& i) { return Text(i.filename); }},
+      {"title", [](const LibraryItem& i) { return Text(i.title); }},
+      {"artist", [](const LibraryItem& i) { return Text(i.artist); }},
+      {"album", [](const LibraryItem& i) { return Text(i.album); }},
+      {"genre", [](const LibraryItem& i) { return Text(i.genre); }},
+      {"comment", [](const LibraryItem& i) { return Text(i.comment); }},
+      {"year", [](const LibraryItem& i) { return Number(i.year); }},
+      {"track", [](const LibraryItem& i) { return Number(i.track); }},
+      {"length", [](const LibraryItem& i) { return Number(i.length); }},
+      {"filesize", [](const LibraryItem& i) { return Number(i.fileSize / 1024); }},
+      {"playcount", [](const LibraryItem& i) { return Number(i.playCount); }},
+      {"rating", [](const LibraryItem& i) { return Number(i.rating); }},
+      {"lastplay", [](const LibraryItem& i) { return Number(i.lastPlayed); }},
+      {"type", [](const LibraryItem& i) { return Number(i.type); }},
+  };
+  for (const Field& field : kFields)
+    if (qf::SameText(name, field.name)) return field.read;
+  return std::nullopt;
+}
+
+std::optional<std::int64_t> ParseNumber(const std::string& text) {
+  if (text.empty()) return std::nullopt;
+  char* end = nullptr;
+  long long value = std::strtoll(text.c_str(), &end, 10);
+  if (*end != '\0') return std::nullopt;
+  return value;
+}
+
+bool Compare(const FieldValue& field, const std::string& op, const std::string& value) {
+  if (op == "HAS") return qf::ContainsText(field.text, value);
+  if (op == "NOTHAS") return !qf::ContainsText(field.text, value);
+  if (op == "BEGINS") return qf::StartsText(field.text, value);
+  if (op == "ENDS") return qf::EndsText(field.text, value);
+  int order;
+  if (field.number) {
+    std::optional<std::int64_t> number = ParseNumber(value);
+    if (!number) return op == "!=";
+    order = *field.number < *number ? -1 : (*field.number > *number ? 1 : 0);
+  } else {
+    order = qf::CompareText(field.text, value);
+  }
+  if (op == "=" || op == "==") return order == 0;
+  if (op == "!=") return order != 0;
+  if (op == "<") return order < 0;
+  if (op == "<=") return order <= 0;
+  if (op == ">") return order > 0;
+  return order >= 0;  // ">="
+}
+
+class Parser {
+ public:
+  explicit Parser(std::vector<Token> tokens) : tokens_(std::move(tokens)) {}
+
+  // The whole query, or nothing when it does not parse.
+  std::optional<Predicate> Parse() {
+    if (Peek().kind == TokenKind::End) return Predicate([](const LibraryItem&) { return true; });
+    std::optional<Predicate> expression = Or();
+    if (!expression || Peek().kind != TokenKind::End) return std::nullopt;
+    return expression;
+  }
+
+ private:
+  const Token& Peek() const { return tokens_[position_]; }
+  const Token& Take() { return tokens_[position_ < tokens_.size() - 1 ? position_++ : position_]; }
+
+  std::optional<Predicate> Or() {
+    std::optional<Predicate> left = And();
+    while (left && Peek().kind == TokenKind::Or) {
+      Take();
+      std::optional<Predicate> right = And();
+      if (!right) return std::nullopt;
+      left = [a = *left, b = *right](const LibraryItem& item) { return a(item) || b(item); };
+    }
+    return left;
+  }
+
+  std::optional<Predicate> And() {
+    std::optional<Predicate> left = Not();
+    while (left && Peek().kind == TokenKind::And) {
+      Take();
+      // "type = 0 && " (a base query with nothing after it) means the base query alone.
+      if (Peek().kind == TokenKind::End || Peek().kind == TokenKind::Close) break;
+      std::optional<Predicate> right = Not();
+      if (!right) return std::nullopt;
+      left = [a = *left, b = *right](const LibraryItem& item) { return a(item) && b(item); };
+    }
+    return left;
+  }
+
+  std::optional<Predicate> Not() {
+    if (Peek().kind == TokenKind::Not) {
+      Take();
+      std::optional<Predicate> inner = Not();
+      if (!inner) return std::nullopt;
+      return Predicate([a = *inner](const LibraryItem& item) { return !a(item); });
+    }
+    return Primary();
+  }
+
+  std::optional<Predicate> Primary() {
+    if (Peek().kind == TokenKind::Open) {
+      Take();
+      std::optional<Predicate> inner = Or();
+      if (!inner || Take().kind != TokenKind::Close) return std::nullopt;
+      return inner;
+    }
+    const Token& field = Take();
+    if (field.kind != TokenKind::Word) return std::nullopt;
+    std::optional<FieldReader> reader = FieldNamed(field.text);
+    if (!reader) return std::nullopt;
+    const Token& op = Take();
+    if (op.kind != TokenKind::Operator) return std::nullopt;
+    const Token& value = Take();
+    if (value.kind != TokenKind::Word && value.kind != TokenKind::Quoted) return std::nullopt;
+    return Predicate([read = *reader, op = op.text, text = value.text](const LibraryItem& item) {
+      return Compare(read(item), op, text);
+    });
+  }
+
+  std::vector<Token> tokens_;
+  std::size_t position_ = 0;
+};
+
+// ---- Result records.
+
+char* Copy(const std::string& text) {
+  char* copy = static_cast<char*>(std::malloc(text.size() + 1));
+  std::memcpy(copy, text.c_str(), text.size() + 1);
+  return copy;
+}
+
+char* Pair(const char* name, std::int64_t value) {
+  std::string text = std::to_string(value);
+  std::size_t nameLength = std::strlen(name);
+  char* pair = static_cast<char*>(std::malloc(nameLength + 1 + text.size() + 1));
+  std::memcpy(pair, name, nameLength + 1);
+  std::memcpy(pair + nameLength + 1, text.c_str(), text.size() + 1);
+  return pair;
+}
+
+// The extended fields as the player's library hands them out; unset ones are left out.
+char** ExtendedInfo(const LibraryItem& item) {
+  std::vector<char*> pairs{Pair("FILESIZE", item.fileSize / 1024)};
+  if (item.playCount > 0) pairs.push_back(Pair("PLAYCOUNT", item.playCount));
+  if (item.rating > 0) pairs.push_back(Pair("RATING", item.rating));
+  if (item.lastPlayed > 0) pairs.push_back(Pair("LASTPLAY", item.lastPlayed));
+  char** table = static_cast<char**>(std::calloc(pairs.size() + 1, sizeof(char*)));
+  std::copy(pairs.begin(), pairs.end(), table);
+  return table;
+}
+
+std::optional<std::int64_t> Extended(const itemRecord& record, std::string_view name) {
+  if (!record.extended_info) return std::nullopt;
+  for (char** entry = record.extended_info; *entry; ++entry) {
+    if (qf::SameText(*entry, name)) return ParseNumber(*entry + std::strlen(*entry) + 1);
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+void MediaLibrary::Scan(const std::vector<std::string>& folders, const std::vector<std::string>& extensions) {
+  std::vector<std::string> pending(folders.begin(), folders.end());
+  while (!pending.empty()) {
+    std::string folder = std::move(pending.back());
+    pending.pop_back();
+    for (const platform::FindData& entry : platform::FindFiles(folder + "\\*")) {
+      if (entry.name == "." || entry.name == "..") continue;
+      std::string path = folder + "\\" + entry.name;
+      if (entry.info.IsDirectory()) {
+        pending.push_back(path);
+        continue;
+      }
+      std::size_t dot = entry.name.rfind('.');
+      std::string extension = dot == std::string::npos ? "" : entry.name.substr(dot + 1);
+      if (std::none_of(extensions.begin(), extensions.end(),
+                       [&](const std::string& known) { return qf::SameText(known, extension); }))
+        continue;
+      Metadata metadata = ReadMetadata(path);
+      LibraryItem item;
+      item.filename = path;
+      item.title = metadata.title.empty() ? DisplayTitle(path, metadata) : metadata.title;
+      item.artist = metadata.artist;
+      item.album = metadata.album;
+      item.genre = metadata.genre;
+      item.comment = metadata.comment;
+      item.year = metadata.year > 0 ? metadata.year : -1;
+      item.track = metadata.track > 0 ? metadata.track : -1;
+      item.length = metadata.LengthSeconds();
+      item.fileSize = static_cast<std::int64_t>(entry.info.size);
+      items_.push_back(std::move(item));
+    }
+  }
+  std::sort(items_.begin(), items_.end(),
+            [](const LibraryItem& a, const LibraryItem& b) { return qf::CompareText(a.filename, b.filename) < 0; });
+}
+
+void MediaLibrary::Add(LibraryItem item) { items_.push_back(std::move(item)); }
+
+LibraryItem* MediaLibrary::Find(std::string_view filename) {
+  for (LibraryItem& item : items_)
+    if (qf::SameText(item.filename, filename)) return &item;
+  return nullptr;
+}
+
+void MediaLibrary::CountPlay(std::string_view filename, std::int64_t now) {
+  if (LibraryItem* item = Find(filename)) {
+    ++item->playCount;
+    item->lastPlayed = now;
+  }
+}
+
+std::vector<const LibraryItem*> MediaLibrary::Search(std::string_view text) const {
+  std::vector<const LibraryItem*> found;
+  for (const LibraryItem& item : items_) {
+    if (qf::ContainsText(item.filename, text) || qf::ContainsText(item.title, text) ||
+        qf::ContainsText(item.artist, text) || qf::ContainsText(item.album, text) || qf::ContainsText(item.genre, text))
+      found.push_back(&item);
+  }
+  return found;
+}
+
+std::optional<std::vector<const LibraryItem*>> MediaLibrary::Query(std::string_view query) const {
+  std::vector<Token> tokens;
+  if (!Tokenize(query, tokens)) return std::nullopt;
+  std::optional<Predicate> predicate = Parser(std::move(tokens)).Parse();
+  if (!predicate) return std::nullopt;
+  std::vector<const LibraryItem*> found;
+  for (const LibraryItem& item : items_)
+    if ((*predicate)(item)) found.push_back(&item);
+  return found;
+}
+
+void MediaLibrary::Fill(mlQueryStruct& query, const std::vector<const LibraryItem*>& items) {
+  std::size_t count = std::min<std::size_t>(items.size(), query.max_results > 0 ? query.max_results : items.size());
+  query.results.Items = count ? static_cast<itemRecord*>(std::calloc(count, sizeof(itemRecord))) : nullptr;
+  query.results.Size = static_cast<int>(count);
+  query.results.Alloc = static_cast<int>(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    const LibraryItem& item = *items[i];
+    itemRecord& record = query.results.Items[i];
+    record.filename = Copy(item.filename);
+    record.title = Copy(item.title);
+    record.album = Copy(item.album);
+    record.artist = Copy(item.artist);
+    record.comment = Copy(item.comment);
+    record.genre = Copy(item.genre);
+    record.year = item.year;
+    record.track = item.track;
+    record.length = item.length;
+    record.extended_info = ExtendedInfo(item);
+  }
+}
+
+void MediaLibrary::Release(mlQueryStruct& query) {
+  for (int i = 0; i < query.results.Size; ++i) {
+    itemRecord& record = query.results.Items[i];
+    for (char* text : {record.filename, record.title, record.album, record.artist, record.comment, record.genre})
+      std::free(text);
+    if (record.extended_info)
+      for (char** entry = record.extended_info; *entry; ++entry) std::free(*entry);
+    std::free(record.extended_info);
+  }
+  std::free(query.results.Items);
+  query.results = qf::host::itemRecordList{nullptr, 0, 0};
+}
+
+bool MediaLibrary::Update(const itemRecord& record) {
+  if (!record.filename) return false;
+  LibraryItem* item = Find(record.filename);
+  if (!item) return false;
+  if (record.title) item->title = record.title;
+  if (record.album) item->album = record.album;
+  if (record.artist) item->artist = record.artist;
+  if (record.comment) item->comment = record.comment;
+  if (record.genre) item->genre = record.genre;
+  if (record.year > 0) item->year = record.year;
+  if (record.track > 0) item->track = record.track;
+  if (record.length > 0) item->length = record.length;
+  if (std::optional<std::int64_t> rating = Extended(record, "RATING"))
+    item->rating = static_cast<int>(std::clamp<std::int64_t>(*rating, 0, 5));
+  if (std::optional<std::int64_t> plays = Extended(record, "PLAYCOUNT")) item->playCount = static_cast<int>(*plays);
+  if (std::optional<std::int64_t> last = Extended(record, "LASTPLAY")) item->lastPlayed = *last;
+  return true;
+}
+
+}  // namespace host

@@ -1,0 +1,69 @@
+#pragma once
+// The stand-in player's media library: the playable files under its library folders with their tags,
+// play counts and ratings, a plain-text search, a query language, and the result records of the
+// player's media-library interface.
+//
+// Query language (field names and keywords without regard to case):
+//   comparison   FIELD OP VALUE, OP one of = == != < <= > >= HAS NOTHAS BEGINS ENDS
+//   combination  a && b, a || b (also AND, OR), !a (also NOT), parentheses
+//   values       "a quoted text" (no escapes: paths keep their backslashes) or a bare word
+//   fields       text: filename title artist album genre comment
+//                numbers: year track length (seconds) filesize (KB) playcount rating lastplay type
+// Text comparisons ignore letter case; HAS, NOTHAS, BEGINS and ENDS work on the text of number fields
+// too. An empty query, and a dangling "&&" at its end, match every item. A query that cannot be parsed
+// matches nothing.
+//
+// Not thread-safe: the player's thread owns it.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "player/host_interface.h"
+
+namespace host {
+
+struct LibraryItem {
+  std::string filename;
+  std::string title, artist, album, genre, comment;
+  int year = -1;
+  int track = -1;
+  int length = -1;            // seconds
+  std::int64_t fileSize = 0;  // bytes
+  int playCount = 0;
+  int rating = 0;               // 0 (none) .. 5
+  std::int64_t lastPlayed = 0;  // seconds since 1970, 0 when never played
+  int type = 0;                 // 0 audio, 1 video
+};
+
+class MediaLibrary {
+ public:
+  // Adds every file below `folders` (Windows paths, searched recursively) whose extension is one of
+  // `extensions` (without dot, any case). Items are kept sorted by file name.
+  void Scan(const std::vector<std::string>& folders, const std::vector<std::string>& extensions);
+  void Add(LibraryItem item);
+  const std::vector<LibraryItem>& Items() const { return items_; }
+  LibraryItem* Find(std::string_view filename);
+
+  // A file was played to its end at `now` (seconds since 1970).
+  void CountPlay(std::string_view filename, std::int64_t now);
+
+  // Items whose file name, title, artist, album or genre contains `text`, without regard to case.
+  std::vector<const LibraryItem*> Search(std::string_view text) const;
+  // Items the query matches; empty when the query cannot be parsed.
+  std::optional<std::vector<const LibraryItem*>> Query(std::string_view query) const;
+
+  // Fills the record's result list with at most max_results heap copies; Release frees them.
+  static void Fill(qf::host::mlQueryStruct& query, const std::vector<const LibraryItem*>& items);
+  static void Release(qf::host::mlQueryStruct& query);
+  // Applies the fields an update record carries (texts that are set, numbers above 0, the extended
+  // fields RATING, PLAYCOUNT and LASTPLAY) to the item with its file name. False when there is none.
+  bool Update(const qf::host::itemRecord& record);
+
+ private:
+  std::vector<LibraryItem> items_;
+};
+
+}  // namespace host

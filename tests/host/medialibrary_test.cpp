@@ -1,0 +1,130 @@
+// The stand-in's media library: search, the query language, result records, updates.
+
+#include "medialibrary.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace host {
+namespace {
+
+MediaLibrary Sample() {
+  MediaLibrary library;
+  auto add = [&](std::string file, std::string title, std::string artist, std::string album, std::string genre,
+                 int year, int track, int length, int rating, int plays) {
+    LibraryItem item;
+    item.filename = std::move(file);
+    item.title = std::move(title);
+    item.artist = std::move(artist);
+    item.album = std::move(album);
+    item.genre = std::move(genre);
+    item.year = year;
+    item.track = track;
+    item.length = length;
+    item.rating = rating;
+    item.playCount = plays;
+    item.fileSize = 2048 * 1024;
+    library.Add(std::move(item));
+  };
+  add("C:\\Music\\Orchard\\Lanterns\\01 Dusk.mp3", "Dusk", "The Quiet Orchard", "Evening Lanterns", "Folk", 2011, 1,
+      185, 4, 3);
+  add("C:\\Music\\Orchard\\Lanterns\\02 Moths.mp3", "Moths", "The Quiet Orchard", "Evening Lanterns", "Folk", 2011, 2,
+      95, 0, 0);
+  add("C:\\Music\\Kites\\Static\\01 Rain.mp3", "Rain on Static", "Copper Kites", "Static Weather", "Rock", 2019, 1, 240,
+      2, 7);
+  add("C:\\Music\\Loose\\field.mp3", "field", "", "", "", -1, -1, 20, 0, 0);
+  return library;
+}
+
+std::vector<std::string> Titles(const std::optional<std::vector<const LibraryItem*>>& items) {
+  std::vector<std::string> titles;
+  if (items)
+    for (const LibraryItem* item : *items) titles.push_back(item->title);
+  return titles;
+}
+
+TEST(MediaLibrary, SearchMatchesNameTitleArtistAlbumAndGenre) {
+  MediaLibrary library = Sample();
+  EXPECT_EQ(Titles(library.Search("orchard")), (std::vector<std::string>{"Dusk", "Moths"}));
+  EXPECT_EQ(Titles(library.Search("STATIC")), (std::vector<std::string>{"Rain on Static"}));
+  EXPECT_EQ(Titles(library.Search("folk")), (std::vector<std::string>{"Dusk", "Moths"}));
+  EXPECT_EQ(Titles(library.Search("loose\\")), (std::vector<std::string>{"field"}));
+  EXPECT_EQ(library.Search("").size(), 4u);
+  EXPECT_TRUE(library.Search("nothing like it").empty());
+}
+
+TEST(MediaLibrary, QueryLanguage) {
+  MediaLibrary library = Sample();
+  struct Case {
+    const char* query;
+    std::vector<std::string> titles;
+  };
+  const Case cases[] = {
+      {"artist HAS \"orchard\" && title BEGINS \"m\"", {"Moths"}},
+      {"artist = \"the quiet orchard\"", {"Dusk", "Moths"}},
+      {"artist != \"the quiet orchard\"", {"Rain on Static", "field"}},
+      {"rating >= 2", {"Dusk", "Rain on Static"}},
+      {"rating > 2 || playcount > 5", {"Dusk", "Rain on Static"}},
+      {"length < 100", {"Moths", "field"}},
+      {"length <= 95", {"Moths", "field"}},
+      {"year = 2011 && !(track = 1)", {"Moths"}},
+      {"NOT genre HAS folk AND title ENDS static", {"Rain on Static"}},
+      {"album NOTHAS lanterns", {"Rain on Static", "field"}},
+      {"filename = \"C:\\Music\\Loose\\field.mp3\"", {"field"}},
+      {"FILENAME=\"c:\\music\\loose\\FIELD.MP3\"", {"field"}},
+      {"filesize = 2048", {"Dusk", "Moths", "Rain on Static", "field"}},
+      {"type = 0 && ", {"Dusk", "Moths", "Rain on Static", "field"}},
+      {"type = 0 && (genre = rock)", {"Rain on Static"}},
+      {"", {"Dusk", "Moths", "Rain on Static", "field"}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Titles(library.Query(c.query)), c.titles) << c.query;
+}
+
+TEST(MediaLibrary, UnparsableQueriesMatchNothing) {
+  MediaLibrary library = Sample();
+  for (const char* query : {"artist HAS", "nosuchfield = 1", "(artist = a", "artist = a)", "title \"x\"", "&& a = 1",
+                            "a = \"unclosed", "title = a & b", "rating >> 2", "!", "()"})
+    EXPECT_FALSE(library.Query(query)) << query;
+}
+
+TEST(MediaLibrary, ResultRecordsCarryFieldsAndExtendedInfo) {
+  MediaLibrary library = Sample();
+  qf::host::mlQueryStruct query{};
+  char text[] = "rating > 0";
+  query.query = text;
+  query.max_results = 1;
+  MediaLibrary::Fill(query, *library.Query(query.query));
+  ASSERT_EQ(query.results.Size, 1);  // max_results caps the list
+  const qf::host::itemRecord& record = query.results.Items[0];
+  EXPECT_STREQ(record.title, "Dusk");
+  EXPECT_STREQ(record.artist, "The Quiet Orchard");
+  EXPECT_EQ(record.length, 185);
+  std::vector<std::string> extended;
+  for (char** entry = record.extended_info; *entry; ++entry)
+    extended.push_back(std::string(*entry) + "=" + (*entry + std::strlen(*entry) + 1));
+  EXPECT_EQ(extended, (std::vector<std::string>{"FILESIZE=2048", "PLAYCOUNT=3", "RATING=4"}));
+  MediaLibrary::Release(query);
+  EXPECT_EQ(query.results.Size, 0);
+  EXPECT_EQ(query.results.Items, nullptr);
+}
+
+TEST(MediaLibrary, UpdatesChangeTheNextQuery) {
+  MediaLibrary library = Sample();
+  char file[] = "c:\\music\\orchard\\lanterns\\02 moths.mp3";
+  char rating[] =
+      "RATING\0"
+      "5";
+  char* table[] = {rating, nullptr};
+  qf::host::itemRecord record{};
+  record.filename = file;
+  record.extended_info = table;
+  EXPECT_TRUE(library.Update(record));
+  EXPECT_EQ(Titles(library.Query("rating = 5")), (std::vector<std::string>{"Moths"}));
+  char missing[] = "C:\\none.mp3";
+  record.filename = missing;
+  EXPECT_FALSE(library.Update(record));
+}
+
+}  // namespace
+}  // namespace host

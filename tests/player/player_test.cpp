@@ -1,0 +1,241 @@
+// TPlayer against the stand-in player, over the real message path.
+
+#include "player/player.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "platform/window.h"
+#include "standin_fixture.h"
+
+namespace qf {
+namespace {
+
+using namespace std::chrono_literals;
+using ::host::PlayerState;
+
+class PlayerTest : public qftest::StandInTest {
+ protected:
+  void StartWith(int tracks, ::host::PlayerOptions options = {}) {
+    std::vector<std::string> paths;
+    for (int i = 0; i < tracks; ++i) paths.push_back(AddTrack("t" + std::to_string(i), 20 + i));
+    StartPlayer(paths, options);
+    player = std::make_unique<TPlayer>();
+  }
+
+  std::vector<std::string> Playlist() {
+    return Look<std::vector<std::string>>([](PlayerState& state) {
+      std::vector<std::string> paths;
+      for (auto& entry : state.playlist) paths.push_back(entry.path);
+      return paths;
+    });
+  }
+
+  std::unique_ptr<TPlayer> player;
+};
+
+TEST_F(PlayerTest, VersionWordsBecomeVersionTexts) {
+  for (auto [word, text] : {std::pair{0x5056u, "5.56"}, std::pair{0x2091u, "2.91"}, std::pair{0x5066u, "5.66"}}) {
+    ::host::PlayerOptions options;
+    options.version = word;
+    StartPlayer({}, options);
+    EXPECT_EQ(TPlayer().GetVersionString(), text);
+    player_->Close();
+  }
+  EXPECT_EQ(TPlayer().GetVersionString(), "");  // no player window: reads give ""
+  EXPECT_EQ(TPlayer().GetListLength(), 0);
+}
+
+TEST_F(PlayerTest, AsksThePlayerForItsFolderAndWindows) {
+  StartWith(1);
+  EXPECT_EQ(player->GetPluginDirectory(), "C:\\Program Files\\Winamp\\Plugins");
+  EXPECT_NE(player->PlaylistWindow(), nullptr);
+  EXPECT_NE(player->EqualizerWindow(), nullptr);
+  EXPECT_NE(player->GetMediaLibraryWindow(), nullptr);
+  EXPECT_EQ(player->GetMediaLibraryWindow(), player->GetMediaLibraryWindow());
+}
+
+TEST_F(PlayerTest, VolumeAndBalanceUsePercentages) {
+  StartWith(1);
+  player->SetVolume(100);
+  EXPECT_EQ(Look<int>([](PlayerState& s) { return s.volume; }), 255);
+  EXPECT_EQ(player->GetVolume(), 100);
+  player->SetVolume(0);
+  EXPECT_EQ(Look<int>([](PlayerState& s) { return s.volume; }), 1);
+  player->SetVolume(50);
+  EXPECT_EQ(player->GetVolume(), 50);
+  for (auto [raw, percent] : {std::pair{1, 1}, std::pair{-1, -1}, std::pair{0, 0}, std::pair{127, 100},
+                              std::pair{-127, -100}, std::pair{64, 51}}) {
+    player_->Call([raw = raw](PlayerState& s) { s.panning = raw; });
+    EXPECT_EQ(player->GetBalance(), percent) << raw;
+  }
+  player->SetBalance(100);
+  EXPECT_EQ(Look<int>([](PlayerState& s) { return s.panning; }), 127);
+  player->SetBalance(-50);
+  EXPECT_EQ(Look<int>([](PlayerState& s) { return s.panning; }), -63);
+}
+
+TEST_F(PlayerTest, EqualiserBandsReadAsPercentages) {
+  StartWith(1);
+  for (auto [raw, percent] : {std::pair{0, 100}, std::pair{31, 0}, std::pair{62, -100}, std::pair{63, -100}}) {
+    player_->Call([raw = raw](PlayerState& s) { s.bands[3] = raw; });
+    EXPECT_EQ(player->GetEqBand(3), percent) << raw;
+  }
+  player->SetEqBand(4, 10);
+  player->SetEqBand(10, 5);
+  player->SetEqBand(11, 1);
+  EXPECT_EQ(Look<int>([](PlayerState& s) { return s.bands[4]; }), 10);
+  EXPECT_EQ(Look<int>([](PlayerState& s) { return s.preamp; }), 5);
+  EXPECT_EQ(player->GetEqBand(11), 1);
+  EXPECT_EQ(player->GetEqBand(12), 0);
+  EXPECT_EQ(Look<int>([](PlayerState& s) { return s.requests.equalizerRefreshes; }), 6);  // two per change
+}
+
+TEST_F(PlayerTest, PositionsAndLengths) {
+  StartWith(2);
+  EXPECT_EQ(player->GetPosition(), 0);  // stopped: the player answers -1
+  EXPECT_EQ(player->GetLength(-1), 20);
+  EXPECT_EQ(player->GetLength(5), 0);
+  EXPECT_EQ(player->GetLength(0), 0);
+  player->Play();
+  EXPECT_EQ(player->IsPlaying(), 1);
+  EXPECT_EQ(player->GetPosition(), 0);  // 0 ms
+  player->SetPositionMs(12500);
+  EXPECT_EQ(player->GetPosition(), 12);
+  EXPECT_EQ(player->GetRemaining(), 8);
+  EXPECT_EQ(player->GetSampleRate(), 32);
+  EXPECT_EQ(player->GetBitrate(), 32);
+  EXPECT_EQ(player->GetChannels(), 2);
+  player->Pause();
+  EXPECT_EQ(player->IsPlaying(), 3);
+  player->Stop();
+  EXPECT_EQ(player->IsPlaying(), 0);
+  EXPECT_EQ(player->GetChannels(), 0);
+}
+
+TEST_F(PlayerTest, ShuffleAndRepeatModes) {
+  StartWith(1);
+  EXPECT_FALSE(player->GetShuffle());
+  player->SetShuffle(true);
+  EXPECT_TRUE(player->GetShuffle());
+  for (int mode : {1, 2, 0, 2}) {
+    player->SetRepeatMode(mode);
+    EXPECT_EQ(player->GetRepeatMode(), mode);
+  }
+  player->SetRepeatMode(7);  // nothing is sent
+  EXPECT_EQ(player->GetRepeatMode(), 2);
+}
+
+TEST_F(PlayerTest, PlaylistEntriesAndInfo) {
+  StartWith(3);
+  EXPECT_EQ(player->GetListLength(), 3);
+  EXPECT_EQ(player->GetPlaylistFile(1), "C:\\Music\\t1.mp3");
+  EXPECT_EQ(player->GetPlaylistTitle(1), "Artist t1 - Title t1");
+  EXPECT_EQ(player->GetPlaylistFile(9), "");
+  EXPECT_EQ(player->GetExtendedFileInfo("C:\\Music\\t2.mp3", "Artist"), "Artist t2");
+  EXPECT_EQ(player->GetExtendedFileInfo("C:\\Music\\t2.mp3", "title"), "Title t2");
+  EXPECT_EQ(player->GetExtendedFileInfo("C:\\Music\\t2.mp3", "Year"), "2001");
+  EXPECT_EQ(std::stoi(player->GetExtendedFileInfo("C:\\Music\\t2.mp3", "Length")) / 1000, 22);  // milliseconds
+  EXPECT_EQ(player->GetExtendedFileInfo("C:\\Music\\missing.mp3", "Artist"), "");
+  player->PlayIndex(2);
+  EXPECT_EQ(player->GetListPos(), 2);
+  EXPECT_EQ(player->IsPlaying(), 1);
+  player->Next();
+  EXPECT_EQ(player->GetListPos(), 0);  // the button wraps
+  player->Previous();
+  EXPECT_EQ(player->GetListPos(), 2);
+}
+
+TEST_F(PlayerTest, InsertLandsAfterTheCurrentEntry) {
+  StartWith(3);
+  std::string added = AddTrack("added", 30);
+  player->PlayIndex(1);
+  player->InsertFile(0, added);  // any position but -1 inserts after the current entry
+  EXPECT_EQ(Playlist(),
+            (std::vector<std::string>{"C:\\Music\\t0.mp3", "C:\\Music\\t1.mp3", added, "C:\\Music\\t2.mp3"}));
+  player->InsertFile(-1, added);
+  EXPECT_EQ(Playlist().back(), added);
+  player->InsertFile(-1, "C:\\" + std::string(300, 'x') + ".mp3");  // does not fit the record: refused
+  EXPECT_EQ(player->GetListLength(), 5);
+  EXPECT_EQ(player->GetListPos(), 1);
+}
+
+TEST_F(PlayerTest, SwapDeleteAndClear) {
+  StartWith(3);
+  player->SwapIndex(0, 1);
+  EXPECT_EQ(Playlist(), (std::vector<std::string>{"C:\\Music\\t1.mp3", "C:\\Music\\t0.mp3", "C:\\Music\\t2.mp3"}));
+  player->SwapIndex(1, 2);
+  EXPECT_EQ(Playlist(), (std::vector<std::string>{"C:\\Music\\t1.mp3", "C:\\Music\\t2.mp3", "C:\\Music\\t0.mp3"}));
+  player->DeleteIndex(0);
+  EXPECT_EQ(Playlist(), (std::vector<std::string>{"C:\\Music\\t2.mp3", "C:\\Music\\t0.mp3"}));
+  player->ClearPlaylist();
+  EXPECT_EQ(player->GetListLength(), 0);
+}
+
+TEST_F(PlayerTest, ExtensionListHasNoLeadingOrTrailingColon) {
+  StartWith(1);
+  std::string list = player->GetExtensionList();
+  EXPECT_FALSE(list.empty());
+  EXPECT_NE(list.front(), ':');
+  EXPECT_NE(list.back(), ':');
+  EXPECT_EQ(list.find("::"), std::string::npos);
+  EXPECT_NE(list.find("MP3"), std::string::npos);
+  EXPECT_EQ(player->GetExtensionList(), list);  // kept
+}
+
+TEST_F(PlayerTest, WindowsRequestsAndLocking) {
+  StartWith(1);
+  EXPECT_TRUE(player->IsUnlocked());
+  player->SetUnlocked(false);
+  EXPECT_FALSE(player->IsUnlocked());
+  EXPECT_FALSE(Look<bool>([](PlayerState& s) { return s.windowsEnabled; }));
+  EXPECT_FALSE(platform::IsWindowEnabled(player->PlaylistWindow()));
+  player->SetUnlocked(true);
+  EXPECT_TRUE(Look<bool>([](PlayerState& s) { return s.windowsEnabled; }));
+  player->Minimize();
+  player->RestartPlayer();
+  player->StartVisualization();
+  player->ToggleFullscreen();
+  auto requests = Look<::host::PlayerRequests>([](PlayerState& s) { return s.requests; });
+  EXPECT_EQ(requests.minimizes, 1);
+  EXPECT_EQ(requests.restarts, 1);
+  EXPECT_EQ(requests.visualizations, 1);
+  EXPECT_EQ(requests.fullscreens, 1);
+}
+
+TEST_F(PlayerTest, MediaLibraryRatingThroughAnItemRecord) {
+  StartWith(2);
+  player->SetMediaLibraryItemField("c:\\music\\T1.MP3", "RATING", "4");
+  EXPECT_EQ(Look<int>([](PlayerState& s) { return s.library.Find("C:\\Music\\t1.mp3")->rating; }), 4);
+}
+
+TEST_F(PlayerTest, WritePlaylistWritesThePlayersFile) {
+  StartWith(2);
+  player->WritePlaylist();
+  EXPECT_EQ(ReadDrive("Users/Quenforth/AppData/Roaming/Winamp/winamp.m3u"),
+            "#EXTM3U\r\n#EXTINF:20,Artist t0 - Title t0\r\nC:\\Music\\t0.mp3\r\n"
+            "#EXTINF:21,Artist t1 - Title t1\r\nC:\\Music\\t1.mp3\r\n");
+}
+
+class ConcurrentPlayerTest : public PlayerTest {};
+
+TEST_F(ConcurrentPlayerTest, RequestThreadsReadStableTexts) {
+  StartWith(4);
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> readers;
+  for (int t = 0; t < 4; ++t)
+    readers.emplace_back([&] {
+      TPlayer mine;
+      for (int i = 0; i < 300; ++i) {
+        std::string file = mine.GetPlaylistFile(i % 4);
+        if (file.rfind("C:\\Music\\t", 0) != 0) ++wrong;
+        mine.SwapIndex(0, 1 + i % 3);
+      }
+    });
+  for (auto& reader : readers) reader.join();
+  EXPECT_EQ(wrong, 0);
+}
+
+}  // namespace
+}  // namespace qf
