@@ -12,7 +12,8 @@ bool IsSectionHeader(std::string_view line, std::string_view* name) {
   std::string_view trimmed = Trim(line);
   if (trimmed.empty() || trimmed[0] != '[') return false;
   std::size_t close = trimmed.rfind(']');
-  std::string_view inside = close == std::string_view::npos || close == 0 ? trimmed.substr(1) : trimmed.substr(1, close - 1);
+  std::string_view inside =
+      close == std::string_view::npos || close == 0 ? trimmed.substr(1) : trimmed.substr(1, close - 1);
   if (name) *name = Trim(inside);
   return true;
 }

@@ -22,7 +22,7 @@ struct UserClass {
   std::string Login;
   std::string Password;
   std::array<bool, 7> DayAllowed{true, true, true, true, true, true, true};  // Sunday first
-  std::array<double, 7> DayFrom{};                                            // fractions of a day
+  std::array<double, 7> DayFrom{};                                           // fractions of a day
   std::array<double, 7> DayTo{};
   Guarded<std::string> RootDirectory{Lock};
   Guarded<std::string> CurrentDirectory{Lock};  // changed by folder commands

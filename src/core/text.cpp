@@ -94,8 +94,7 @@ std::optional<int> ParseWithBase(std::string_view text, int base) {
   char* end = nullptr;
   errno = 0;
   long long value = std::strtoll(copy.c_str(), &end, base);
-  if (end != copy.c_str() + copy.size() || errno == ERANGE || value < INT_MIN || value > INT_MAX)
-    return std::nullopt;
+  if (end != copy.c_str() + copy.size() || errno == ERANGE || value < INT_MIN || value > INT_MAX) return std::nullopt;
   return static_cast<int>(value);
 }
 
@@ -119,7 +118,8 @@ std::optional<int> ParseIntOrHex(std::string_view text) {
     hex = digits.substr(2);
   else
     return ParseInt(text);
-  if (hex.empty() || !std::all_of(hex.begin(), hex.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); }))
+  if (hex.empty() ||
+      !std::all_of(hex.begin(), hex.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); }))
     return std::nullopt;
   std::optional<int> value = ParseWithBase(hex, 16);
   if (!value) return std::nullopt;

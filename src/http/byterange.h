@@ -8,9 +8,9 @@ namespace qf {
 
 struct ByteRange {
   enum class Kind {
-    Whole,           // no usable range: send the whole file (also for several ranges)
-    Partial,         // send bytes first..last (inclusive) with 206
-    Unsatisfiable,   // answer 416
+    Whole,          // no usable range: send the whole file (also for several ranges)
+    Partial,        // send bytes first..last (inclusive) with 206
+    Unsatisfiable,  // answer 416
   };
   Kind kind = Kind::Whole;
   std::uint64_t first = 0;

@@ -38,8 +38,8 @@ struct TRequest {
   std::string UnparsedParams;  // the raw query text
   std::string Command;         // the method as sent
   CommandKind CommandType = CommandKind::Other;
-  std::string RemoteIP;        // dotted IPv4
-  std::string AuthUsername;    // from a Basic "Authorization" header; empty when absent
+  std::string RemoteIP;      // dotted IPv4
+  std::string AuthUsername;  // from a Basic "Authorization" header; empty when absent
   std::string AuthPassword;
   RequestBody* PostStream = nullptr;  // the body of a POST, owned by the server
 };

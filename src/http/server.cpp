@@ -26,8 +26,8 @@
 #include <atomic>
 #include <condition_variable>
 #include <ctime>
-#include <thread>
 #include <mutex>
+#include <thread>
 #include <unordered_map>
 #include <utility>  // Boost 1.74's asio needs std::exchange declared before it
 #include <vector>
@@ -56,22 +56,38 @@ constexpr std::size_t kChunk = 64 * 1024;
 
 const char* Reason(int status) {
   switch (status) {
-    case 100: return "Continue";
-    case 200: return "OK";
-    case 206: return "Partial Content";
-    case 304: return "Not Modified";
-    case 400: return "Bad Request";
-    case 401: return "Unauthorized";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    case 413: return "Payload Too Large";
-    case 414: return "URI Too Long";
-    case 416: return "Range Not Satisfiable";
-    case 431: return "Request Header Fields Too Large";
-    case 500: return "Internal Server Error";
-    case 503: return "Service Unavailable";
-    default: return status < 400 ? "OK" : "Error";
+    case 100:
+      return "Continue";
+    case 200:
+      return "OK";
+    case 206:
+      return "Partial Content";
+    case 304:
+      return "Not Modified";
+    case 400:
+      return "Bad Request";
+    case 401:
+      return "Unauthorized";
+    case 403:
+      return "Forbidden";
+    case 404:
+      return "Not Found";
+    case 405:
+      return "Method Not Allowed";
+    case 413:
+      return "Payload Too Large";
+    case 414:
+      return "URI Too Long";
+    case 416:
+      return "Range Not Satisfiable";
+    case 431:
+      return "Request Header Fields Too Large";
+    case 500:
+      return "Internal Server Error";
+    case 503:
+      return "Service Unavailable";
+    default:
+      return status < 400 ? "OK" : "Error";
   }
 }
 
@@ -187,13 +203,20 @@ int CheckFraming(const http::request_header<Fields>& header) {
 
 CommandKind KindOf(http::verb verb) {
   switch (verb) {
-    case http::verb::get: return CommandKind::Get;
-    case http::verb::post: return CommandKind::Post;
-    case http::verb::head: return CommandKind::Head;
-    case http::verb::put: return CommandKind::Put;
-    case http::verb::delete_: return CommandKind::Delete;
-    case http::verb::options: return CommandKind::Options;
-    default: return CommandKind::Other;
+    case http::verb::get:
+      return CommandKind::Get;
+    case http::verb::post:
+      return CommandKind::Post;
+    case http::verb::head:
+      return CommandKind::Head;
+    case http::verb::put:
+      return CommandKind::Put;
+    case http::verb::delete_:
+      return CommandKind::Delete;
+    case http::verb::options:
+      return CommandKind::Options;
+    default:
+      return CommandKind::Other;
   }
 }
 
@@ -322,13 +345,14 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
   void ReadRequest() {
     if (server.stopping) return Close();
     SetDeadline(firstRequest ? server.limits.headerTimeout : server.limits.idleTimeout);
-    asio::async_read_until(socket, asio::dynamic_buffer(readBuffer, server.limits.maxHeaderBytes), "\r\n\r\n",
-                           [self = shared_from_this()](error_code error, std::size_t length) {
-                             self->OnHeader(error, length);
-                           });
+    asio::async_read_until(
+        socket, asio::dynamic_buffer(readBuffer, server.limits.maxHeaderBytes), "\r\n\r\n",
+        [self = shared_from_this()](error_code error, std::size_t length) { self->OnHeader(error, length); });
   }
 
-  void SetDeadline(std::chrono::milliseconds timeout) { deadline = (Clock::now() + timeout).time_since_epoch().count(); }
+  void SetDeadline(std::chrono::milliseconds timeout) {
+    deadline = (Clock::now() + timeout).time_since_epoch().count();
+  }
 
   // From the sweep, on the strand: ends a wait that has outlived its deadline.
   void CloseIfExpired(Clock::rep now) {
@@ -443,8 +467,7 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
         request.Params.insert(request.Params.end(), form.begin(), form.end());
       }
     }
-    if (ContainsNul(request.Document) ||
-        std::any_of(request.Params.begin(), request.Params.end(), ContainsNul))
+    if (ContainsNul(request.Document) || std::any_of(request.Params.begin(), request.Params.end(), ContainsNul))
       return SendRefusal(400);
 
     TResponse response;
@@ -517,8 +540,8 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
       while (first < buffers.size() && buffers[first].size() == 0) ++first;
       if (first == buffers.size()) break;
       error_code error;
-      std::size_t written =
-          socket.write_some(std::vector<asio::const_buffer>(buffers.begin() + static_cast<std::ptrdiff_t>(first), buffers.end()), error);
+      std::size_t written = socket.write_some(
+          std::vector<asio::const_buffer>(buffers.begin() + static_cast<std::ptrdiff_t>(first), buffers.end()), error);
       if (error == asio::error::would_block || error == asio::error::try_again) {
         if (!WaitReady(socket, true, deadline)) return Broken();
         continue;
@@ -559,8 +582,8 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
 
   bool SendContent(const TResponse& response) override {
     std::string page = response.ContentText.empty() ? DefaultPage(response.ResponseNo) : response.ContentText;
-    Head head = MakeHead(response.ResponseNo, response.ContentType.empty() ? "text/html" : response.ContentType,
-                         page.size());
+    Head head =
+        MakeHead(response.ResponseNo, response.ContentType.empty() ? "text/html" : response.ContentType, page.size());
     if (response.ResponseNo == 401 && !response.AuthRealm.empty())
       head.extra = "WWW-Authenticate: Basic realm=\"" + response.AuthRealm + "\"\r\n";
     std::string text = FormatHead(head);
@@ -704,8 +727,7 @@ bool THttpServer::Running::AddThread() {
   return true;
 }
 
-THttpServer::THttpServer(RequestHandler handler, ServerLimits limits)
-    : handler_(std::move(handler)), limits_(limits) {}
+THttpServer::THttpServer(RequestHandler handler, ServerLimits limits) : handler_(std::move(handler)), limits_(limits) {}
 
 THttpServer::~THttpServer() { Stop(); }
 
@@ -726,7 +748,8 @@ std::optional<std::string> THttpServer::Start(const std::string& address, std::u
   running->acceptor.set_option(tcp::acceptor::reuse_address(true), error);
 #endif
   running->acceptor.bind(endpoint, error);
-  if (error == asio::error::address_in_use) return std::string("Could not bind socket. Address and port are already in use.");
+  if (error == asio::error::address_in_use)
+    return std::string("Could not bind socket. Address and port are already in use.");
   if (error == asio::error::access_denied) return std::string("Could not bind socket. Permission denied.");
   if (error) return "Could not bind socket. " + error.message() + ".";
   running->acceptor.listen(asio::socket_base::max_listen_connections, error);
@@ -738,7 +761,8 @@ std::optional<std::string> THttpServer::Start(const std::string& address, std::u
     server->Accept();
     server->Sweep();
   });
-  std::size_t threads = std::min<std::size_t>(std::max(2u, std::thread::hardware_concurrency()) + 1, limits_.maxWorkers);
+  std::size_t threads =
+      std::min<std::size_t>(std::max(2u, std::thread::hardware_concurrency()) + 1, limits_.maxWorkers);
   for (std::size_t i = 0; i < threads; ++i) {
     if (!running->AddThread()) {
       server->stopping = true;

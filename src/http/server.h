@@ -27,10 +27,10 @@ struct TResponse;
 inline constexpr char kServerSoftware[] = "Quenforth/3.0";
 
 struct ServerLimits {
-  std::size_t maxRequestLine = 8 * 1024;    // longer: 414
-  std::size_t maxHeaderBytes = 16 * 1024;   // longer: 431
-  std::size_t maxHeaderFields = 100;        // more: 431
-  std::uint64_t maxBodyBytes = 512ull << 20;  // larger: 413, nothing of it read
+  std::size_t maxRequestLine = 8 * 1024;            // longer: 414
+  std::size_t maxHeaderBytes = 16 * 1024;           // longer: 431
+  std::size_t maxHeaderFields = 100;                // more: 431
+  std::uint64_t maxBodyBytes = 512ull << 20;        // larger: 413, nothing of it read
   std::chrono::milliseconds headerTimeout{10'000};  // a new connection's first request header
   std::chrono::milliseconds idleTimeout{15'000};    // the next request on a kept-alive connection
   std::chrono::milliseconds ioTimeout{30'000};      // a body or an answer that stops moving

@@ -20,8 +20,7 @@ bool RegisterClassA(const WNDCLASSA& windowClass);
 // Creates a hidden window of a registered class, owned by the calling thread. The class's procedure
 // receives WM_CREATE, lParam pointing to a CREATESTRUCTA whose lpCreateParams is `param`, before the
 // call returns. Null when the class is unknown.
-HWND CreateWindowExA(const char* className, const char* windowName, HWND parent, void* instance,
-                     void* param);
+HWND CreateWindowExA(const char* className, const char* windowName, HWND parent, void* instance, void* param);
 BOOL DestroyWindow(HWND window);
 BOOL IsWindow(HWND window);
 // The first window whose class name equals className (without regard to case), or null.

@@ -12,9 +12,9 @@ namespace qf::host {
 
 // The general-purpose plug-in record the plug-in hands to the player.
 struct winampGeneralPurposePlugin {
-  int version;               // 0x10
+  int version;  // 0x10
   const char* description;
-  int (*init)();             // 0 = success
+  int (*init)();  // 0 = success
   void (*config)();
   void (*quit)();
   platform::HWND hwndParent;  // filled in by the player before init
@@ -70,7 +70,7 @@ inline constexpr platform::WPARAM kDisableAllWindows = 0xDEADBEEF;
 // Playlist-editor codes: WM_USER sent to the playlist window, code in wParam, argument in lParam.
 enum PlaylistEditorCode : platform::WPARAM {
   IPC_PE_DELETEINDEX = 104,
-  IPC_PE_SWAPINDEX = 105,  // lParam = (from << 16) | to
+  IPC_PE_SWAPINDEX = 105,       // lParam = (from << 16) | to
   IPC_PE_INSERTFILENAME = 106,  // WM_COPYDATA dwData to the playlist window, lpData a fileinfo
 };
 

@@ -43,9 +43,7 @@ TPlayer::TPlayer() {
   listPositionAtStart_ = GetListPos();
 }
 
-LRESULT TPlayer::Ipc(LPARAM code, WPARAM argument) {
-  return SendMessageA(mainWindow_, WM_WA_IPC, argument, code);
-}
+LRESULT TPlayer::Ipc(LPARAM code, WPARAM argument) { return SendMessageA(mainWindow_, WM_WA_IPC, argument, code); }
 
 void TPlayer::Command(WPARAM id) { SendMessageA(mainWindow_, platform::WM_COMMAND, id, 0); }
 
@@ -183,9 +181,7 @@ int TPlayer::GetChannels() { return static_cast<int>(Ipc(IPC_GETINFO, 2)); }
 int TPlayer::GetListPos() { return static_cast<int>(Ipc(IPC_GETLISTPOS, 0)); }
 int TPlayer::GetListLength() { return static_cast<int>(Ipc(IPC_GETLISTLENGTH, 0)); }
 
-std::string TPlayer::GetPlaylistFile(int index) {
-  return TextAt(Ipc(IPC_GETPLAYLISTFILE, static_cast<WPARAM>(index)));
-}
+std::string TPlayer::GetPlaylistFile(int index) { return TextAt(Ipc(IPC_GETPLAYLISTFILE, static_cast<WPARAM>(index))); }
 
 std::string TPlayer::GetPlaylistTitle(int index) {
   return TextAt(Ipc(IPC_GETPLAYLISTTITLE, static_cast<WPARAM>(index)));

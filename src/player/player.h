@@ -51,7 +51,7 @@ class TPlayer {
   int GetRepeatMode();  // 0 off, 1 track (manual advance), 2 all
   void SetRepeatMode(int mode);
 
-  int GetPosition();        // seconds played
+  int GetPosition();  // seconds played
   void SetPositionMs(int milliseconds);
   int GetLength(int index);  // seconds; only index -1 (the current entry) is answered
   int GetRemaining();

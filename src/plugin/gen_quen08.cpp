@@ -5,8 +5,8 @@
 #include "platform/types.h"
 #include "platform/window.h"
 #include "player/host_interface.h"
-#include "plugin/mainform.h"
 #include "plugin/gen_quen08.h"
+#include "plugin/mainform.h"
 
 namespace {
 

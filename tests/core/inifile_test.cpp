@@ -32,13 +32,14 @@ TEST_F(IniFileTest, ReadsSectionsAndKeysWithoutRegardToCase) {
 }
 
 TEST_F(IniFileTest, PlainValuesAndBooleans) {
-  IniFile ini("C:\\x.ini", "[s]\nq=\"quoted\"\nspaces=  a b  \nb2=2\nbno=no\nempty=\n=novalue\nnoequals\n; k=comment\n");
+  IniFile ini("C:\\x.ini",
+              "[s]\nq=\"quoted\"\nspaces=  a b  \nb2=2\nbno=no\nempty=\n=novalue\nnoequals\n; k=comment\n");
   EXPECT_EQ(ini.ReadString("s", "q", ""), "\"quoted\"");  // no quote rules: key=value yields value
   EXPECT_EQ(ini.ReadString("s", "spaces", ""), "a b");
-  EXPECT_TRUE(ini.ReadBool("s", "b2", false));        // any non-zero number is true
-  EXPECT_TRUE(ini.ReadBool("s", "bno", true));        // not a number: the default
+  EXPECT_TRUE(ini.ReadBool("s", "b2", false));  // any non-zero number is true
+  EXPECT_TRUE(ini.ReadBool("s", "bno", true));  // not a number: the default
   EXPECT_FALSE(ini.ReadBool("s", "bno", false));
-  EXPECT_EQ(ini.ReadString("s", "empty", "d"), "");   // present but empty
+  EXPECT_EQ(ini.ReadString("s", "empty", "d"), "");  // present but empty
   EXPECT_EQ(ini.ReadInteger("s", "empty", 7), 7);
   EXPECT_FALSE(ini.ValueExists("s", "; k"));
   EXPECT_EQ(ini.ReadSection("s"), (std::vector<std::string>{"q", "spaces", "b2", "bno", "empty"}));

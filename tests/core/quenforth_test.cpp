@@ -45,7 +45,8 @@ TEST(ConcurrentQuenforth, CopyOnWriteListsLoseNoUpdate) {
   for (int t = 0; t < 4; ++t)
     writers.emplace_back([&core, t] {
       for (int i = 0; i < 250; ++i) {
-        Modify(core.TrackOwners, [&](TextList& owners) { owners.push_back(std::to_string(t) + "=" + std::to_string(i)); });
+        Modify(core.TrackOwners,
+               [&](TextList& owners) { owners.push_back(std::to_string(t) + "=" + std::to_string(i)); });
         Snapshot<TextList> seen = core.TrackOwners.Get();
         ASSERT_GE(seen->size(), 1u);
       }

@@ -54,16 +54,11 @@ TEST(ByteRange, SingleRangesAgainstTheFileSize) {
     std::uint64_t first, last;
   };
   const Case cases[] = {
-      {"bytes=0-9", ByteRange::Kind::Partial, 0, 9},
-      {"bytes=10-", ByteRange::Kind::Partial, 10, 99},
-      {"bytes=-5", ByteRange::Kind::Partial, 95, 99},
-      {"bytes=-500", ByteRange::Kind::Partial, 0, 99},
-      {"bytes=90-1000", ByteRange::Kind::Partial, 90, 99},
-      {"bytes=100-", ByteRange::Kind::Unsatisfiable, 0, 0},
-      {"bytes=-0", ByteRange::Kind::Unsatisfiable, 0, 0},
-      {"bytes=0-1,5-6", ByteRange::Kind::Whole, 0, 0},
-      {"bytes=9-3", ByteRange::Kind::Whole, 0, 0},
-      {"items=0-1", ByteRange::Kind::Whole, 0, 0},
+      {"bytes=0-9", ByteRange::Kind::Partial, 0, 9},       {"bytes=10-", ByteRange::Kind::Partial, 10, 99},
+      {"bytes=-5", ByteRange::Kind::Partial, 95, 99},      {"bytes=-500", ByteRange::Kind::Partial, 0, 99},
+      {"bytes=90-1000", ByteRange::Kind::Partial, 90, 99}, {"bytes=100-", ByteRange::Kind::Unsatisfiable, 0, 0},
+      {"bytes=-0", ByteRange::Kind::Unsatisfiable, 0, 0},  {"bytes=0-1,5-6", ByteRange::Kind::Whole, 0, 0},
+      {"bytes=9-3", ByteRange::Kind::Whole, 0, 0},         {"items=0-1", ByteRange::Kind::Whole, 0, 0},
       {"bytes=a-b", ByteRange::Kind::Whole, 0, 0},
   };
   for (const Case& c : cases) {
@@ -103,10 +98,18 @@ TEST(PathRules, ContainmentEndsAtASeparator) {
 
 TEST(PathRules, RefusesNamesWindowsResolvesElsewhere) {
   const char* refused[] = {
-      "C:\\q\\base\\index.html::$DATA", "C:\\q\\base\\index.html.", "C:\\q\\base\\index.html ",
-      "C:\\q\\base\\CON",               "C:\\q\\base\\nul.txt",    "C:\\q\\base\\com1.html",
-      "C:\\q\\base\\LPT9",              "C:\\q\\conout$\\x",       "\\\\?\\C:\\q\\base\\a",
-      "\\\\.\\C:\\q\\base\\a",          "C:\\q\\..\\x",            "C:\\q\\aux .html",
+      "C:\\q\\base\\index.html::$DATA",
+      "C:\\q\\base\\index.html.",
+      "C:\\q\\base\\index.html ",
+      "C:\\q\\base\\CON",
+      "C:\\q\\base\\nul.txt",
+      "C:\\q\\base\\com1.html",
+      "C:\\q\\base\\LPT9",
+      "C:\\q\\conout$\\x",
+      "\\\\?\\C:\\q\\base\\a",
+      "\\\\.\\C:\\q\\base\\a",
+      "C:\\q\\..\\x",
+      "C:\\q\\aux .html",
   };
   for (const char* path : refused) EXPECT_TRUE(IsRefusedPath(path)) << path;
   const char* accepted[] = {"C:\\q\\base\\index.html", "C:\\q\\base\\console.css", "C:\\q\\base\\com10.html",

@@ -86,8 +86,8 @@ TEST_F(PipelineTest, MissingFilesAnswer404NamingTheDocument) {
 }
 
 TEST_F(PipelineTest, PathsOutsideTheSkinFolderAre403) {
-  for (const char* document : {"/../secret.txt", "/../user.ini", "/..\\user.ini", "/../baseline/index.html",
-                               "/sub/../../user.ini"}) {
+  for (const char* document :
+       {"/../secret.txt", "/../user.ini", "/..\\user.ini", "/../baseline/index.html", "/sub/../../user.ini"}) {
     TResponse response = Run(document);
     EXPECT_EQ(response.ResponseNo, 403) << document;
     EXPECT_EQ(response.ContentText, ErrorPage(403, document)) << document;
@@ -108,8 +108,8 @@ TEST_F(PipelineTest, AnEmptyOrUnsafeSkinNameServesNothing) {
 }
 
 TEST_F(PipelineTest, NamesWindowsWouldResolveElsewhereAre403) {
-  for (const char* document : {"/index.html::$DATA", "/index.html.", "/index.html%20", "/CON", "/aux.html",
-                               "/com1.css", "/lpt1"}) {
+  for (const char* document :
+       {"/index.html::$DATA", "/index.html.", "/index.html%20", "/CON", "/aux.html", "/com1.css", "/lpt1"}) {
     std::string decoded = document;
     if (decoded == "/index.html%20") decoded = "/index.html ";
     EXPECT_EQ(Run(decoded).ResponseNo, 403) << document;
@@ -119,7 +119,8 @@ TEST_F(PipelineTest, NamesWindowsWouldResolveElsewhereAre403) {
 TEST_F(PipelineTest, ErrorPagesEscapeTheDocument) {
   TResponse response = Run("/<script>alert(\"x\")</script>&.html");
   EXPECT_EQ(response.ResponseNo, 404);
-  EXPECT_NE(response.ContentText.find("/&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt;&amp;.html"), std::string::npos);
+  EXPECT_NE(response.ContentText.find("/&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt;&amp;.html"),
+            std::string::npos);
   EXPECT_EQ(response.ContentText.find("<script>"), std::string::npos);
 }
 

@@ -37,8 +37,8 @@ struct Seen {
 class ServerTest : public ::testing::Test {
  protected:
   void StartServer(ServerLimits limits = {}) {
-    server_ = std::make_unique<THttpServer>([this](TRequest& request, TResponse& response) { Handle(request, response); },
-                                            limits);
+    server_ = std::make_unique<THttpServer>(
+        [this](TRequest& request, TResponse& response) { Handle(request, response); }, limits);
     ASSERT_FALSE(server_->Start("127.0.0.1", 0));
     port_ = server_->Port();
   }

@@ -103,8 +103,8 @@ LRESULT QF_CALLBACK Subclass(HWND window, UINT message, WPARAM wParam, LPARAM lP
 TEST(Messages, ReplacedProceduresChainToThePreviousOne) {
   WindowThread owner("TestChain", Original);
   chainLog.clear();
-  previous = reinterpret_cast<WNDPROC>(
-      SetWindowLongPtrA(owner.Window(), GWL_WNDPROC, reinterpret_cast<LONG_PTR>(Subclass)));
+  previous =
+      reinterpret_cast<WNDPROC>(SetWindowLongPtrA(owner.Window(), GWL_WNDPROC, reinterpret_cast<LONG_PTR>(Subclass)));
   EXPECT_EQ(previous, Original);
   EXPECT_EQ(GetWindowLongPtrA(owner.Window(), GWL_WNDPROC), reinterpret_cast<LONG_PTR>(Subclass));
   SendMessageA(owner.Window(), WM_CLOSE, 0, 0);  // DefWindowProcA destroys the window

@@ -122,7 +122,8 @@ bool Connection::WaitClosed(std::chrono::milliseconds timeout) {
 }
 
 std::optional<HttpResponse> Get(std::uint16_t port, const std::string& target, const std::string& extraHeaders) {
-  return Exchange(port, "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" + extraHeaders + "\r\n");
+  return Exchange(port,
+                  "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" + extraHeaders + "\r\n");
 }
 
 std::optional<HttpResponse> Exchange(std::uint16_t port, const std::string& raw, bool headRequest) {

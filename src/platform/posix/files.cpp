@@ -290,20 +290,25 @@ File File::Open(const std::string& path, Mode mode) {
   File file;
   int flags = O_CLOEXEC;
   switch (mode) {
-    case Mode::Read: flags |= O_RDONLY; break;
-    case Mode::CreateAlways: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
-    case Mode::Append: flags |= O_WRONLY | O_CREAT | O_APPEND; break;
+    case Mode::Read:
+      flags |= O_RDONLY;
+      break;
+    case Mode::CreateAlways:
+      flags |= O_WRONLY | O_CREAT | O_TRUNC;
+      break;
+    case Mode::Append:
+      flags |= O_WRONLY | O_CREAT | O_APPEND;
+      break;
   }
   int descriptor = -1;
   // Reading may open the path as written straight away; a write must not create "x.ini" beside an
   // existing "X.INI", so it resolves the name first.
-  std::optional<Resolved> resolved =
-      mode == Mode::Read ? Resolve(path,
-                                   [&](const std::string& hostPath) {
-                                     descriptor = ::open(hostPath.c_str(), flags);
-                                     return descriptor >= 0;
-                                   })
-                         : Resolve(path);
+  std::optional<Resolved> resolved = mode == Mode::Read ? Resolve(path,
+                                                                  [&](const std::string& hostPath) {
+                                                                    descriptor = ::open(hostPath.c_str(), flags);
+                                                                    return descriptor >= 0;
+                                                                  })
+                                                        : Resolve(path);
   if (!resolved || resolved->isDriveRoot) return file;
   if (descriptor < 0) descriptor = ::open(resolved->hostPath.c_str(), flags, 0644);
   if (descriptor < 0) return file;

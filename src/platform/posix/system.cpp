@@ -1,16 +1,16 @@
 // Linux stand-ins for the Windows process and system services.
 
+#include <arpa/inet.h>
 #include <dlfcn.h>
 #include <ifaddrs.h>
 #include <netinet/in.h>
-#include <arpa/inet.h>
 #include <pthread.h>
 #include <sched.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <ctime>
-#include <cctype>
 #include <map>
 #include <mutex>
 #include <system_error>

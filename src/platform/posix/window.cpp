@@ -83,9 +83,9 @@ std::string Upper(const char* text) {
 struct Registry {
   std::mutex lock;
   std::map<std::uintptr_t, std::shared_ptr<Window>> windows;  // ordered by creation
-  std::map<std::string, WNDPROC> classes;                      // by upper-case class name
-  std::map<std::string, UINT> messageNames;                    // by upper-case name
-  std::map<DWORD, std::weak_ptr<ThreadQueue>> threads;          // every thread that has a queue
+  std::map<std::string, WNDPROC> classes;                     // by upper-case class name
+  std::map<std::string, UINT> messageNames;                   // by upper-case name
+  std::map<DWORD, std::weak_ptr<ThreadQueue>> threads;        // every thread that has a queue
   std::uintptr_t nextHandle = 0x10010;
   UINT nextMessage = 0xC000;
 };
@@ -144,8 +144,7 @@ std::shared_ptr<Window> FindWindowObject(HWND handle) {
   return found == registry.windows.end() ? nullptr : found->second;
 }
 
-LRESULT CallProcedure(HWND handle, const std::shared_ptr<Window>& window, UINT message, WPARAM wParam,
-                      LPARAM lParam) {
+LRESULT CallProcedure(HWND handle, const std::shared_ptr<Window>& window, UINT message, WPARAM wParam, LPARAM lParam) {
   WNDPROC procedure = window->procedure.load();
   return procedure ? procedure(handle, message, wParam, lParam) : 0;
 }
@@ -213,8 +212,7 @@ bool RegisterClassA(const WNDCLASSA& windowClass) {
   return registry.classes.emplace(Upper(windowClass.lpszClassName), windowClass.lpfnWndProc).second;
 }
 
-HWND CreateWindowExA(const char* className, const char* windowName, HWND /*parent*/, void* /*instance*/,
-                     void* param) {
+HWND CreateWindowExA(const char* className, const char* windowName, HWND /*parent*/, void* /*instance*/, void* param) {
   auto window = std::make_shared<Window>();
   window->owner = CurrentQueue();  // before the registry lock: a thread's first queue registers itself
   HWND handle;
@@ -415,7 +413,8 @@ BOOL KillTimer(HWND handle, UINT_PTR id) {
   if (!window) return 0;
   ThreadQueue& queue = *window->owner;
   std::lock_guard guard(queue.lock);
-  auto removed = std::erase_if(queue.timers, [&](const Timer& timer) { return timer.window == handle && timer.id == id; });
+  auto removed =
+      std::erase_if(queue.timers, [&](const Timer& timer) { return timer.window == handle && timer.id == id; });
   // A WM_TIMER already taken from the queue is not recalled, as on Win32.
   return removed ? 1 : 0;
 }

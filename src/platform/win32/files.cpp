@@ -17,8 +17,7 @@ std::int64_t UnixTime(const ::FILETIME& time) {
 FileInfo InfoOf(::DWORD attributes, ::DWORD sizeHigh, ::DWORD sizeLow, const ::FILETIME& written) {
   FileInfo info;
   info.attributes = attributes;
-  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
-    info.size = (static_cast<std::uint64_t>(sizeHigh) << 32) | sizeLow;
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) info.size = (static_cast<std::uint64_t>(sizeHigh) << 32) | sizeLow;
   info.lastWriteTime = UnixTime(written);
   return info;
 }
@@ -31,8 +30,8 @@ std::vector<FindData> FindFiles(const std::string& pattern) {
   ::HANDLE search = ::FindFirstFileA(pattern.c_str(), &data);
   if (search == INVALID_HANDLE_VALUE) return found;
   do {
-    found.push_back(FindData{data.cFileName, InfoOf(data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow,
-                                                    data.ftLastWriteTime)});
+    found.push_back(FindData{
+        data.cFileName, InfoOf(data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow, data.ftLastWriteTime)});
   } while (::FindNextFileA(search, &data));
   ::FindClose(search);
   return found;

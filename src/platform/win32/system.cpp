@@ -2,10 +2,10 @@
 
 #include "platform/system.h"
 
+#include <process.h>
+#include <windows.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
-#include <windows.h>
-#include <process.h>
 
 #include <system_error>
 
@@ -32,8 +32,8 @@ bool GetVersionExA(OSVERSIONINFOA* info) {
 void GetLocalTime(SYSTEMTIME* time) {
   ::SYSTEMTIME real;
   ::GetLocalTime(&real);
-  *time = SYSTEMTIME{real.wYear, real.wMonth, real.wDayOfWeek, real.wDay,
-                     real.wHour, real.wMinute, real.wSecond,   real.wMilliseconds};
+  *time = SYSTEMTIME{real.wYear, real.wMonth,  real.wDayOfWeek, real.wDay,
+                     real.wHour, real.wMinute, real.wSecond,    real.wMilliseconds};
 }
 
 std::string GetModuleFileNameA() {
@@ -163,8 +163,8 @@ std::vector<std::string> LocalIPv4Addresses() {
         auto* address = reinterpret_cast<::sockaddr_in*>(entry->ai_addr);
         const unsigned char* bytes = reinterpret_cast<const unsigned char*>(&address->sin_addr);
         if (bytes[0] == 127) continue;
-        addresses.push_back(std::to_string(bytes[0]) + "." + std::to_string(bytes[1]) + "." +
-                            std::to_string(bytes[2]) + "." + std::to_string(bytes[3]));
+        addresses.push_back(std::to_string(bytes[0]) + "." + std::to_string(bytes[1]) + "." + std::to_string(bytes[2]) +
+                            "." + std::to_string(bytes[3]));
       }
       ::freeaddrinfo(list);
     }

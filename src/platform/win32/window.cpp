@@ -51,9 +51,7 @@ HWND CreateWindowExA(const char* className, const char* windowName, HWND parent,
 
 BOOL DestroyWindow(HWND window) { return ::DestroyWindow(Real(window)); }
 BOOL IsWindow(HWND window) { return ::IsWindow(Real(window)); }
-HWND FindWindowA(const char* className, const char* windowName) {
-  return Ours(::FindWindowA(className, windowName));
-}
+HWND FindWindowA(const char* className, const char* windowName) { return Ours(::FindWindowA(className, windowName)); }
 
 DWORD GetWindowThreadProcessId(HWND window, DWORD* processId) {
   ::DWORD process = 0;
