@@ -22,6 +22,6 @@ ensure_packages() {
 RUN_PACKAGES=(cmake ninja-build g++ make ccache libboost-dev libtag1-dev zlib1g-dev ca-certificates)
 # What the tests and the Windows builds need besides.
 TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
-               binutils-mingw-w64-i686 binutils-mingw-w64-x86-64)
+               binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 clang libclang-rt-14-dev)
 # What the load benchmarks need.
 BENCH_PACKAGES=(wrk nginx-light)

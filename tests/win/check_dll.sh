@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# Checks a plug-in DLL: it imports only Windows' own libraries (the C++ runtime, libgcc and winpthread
-# are linked in) and exports winampGetGeneralPurposePlugin under that exact name.
-#   check_dll.sh OBJDUMP DLL
+# Checks a DLL of ours: it imports only Windows' own libraries (the C++ runtime, libgcc and winpthread
+# are linked in) and exports each EXPORT under that exact name, undecorated.
+#   check_dll.sh OBJDUMP DLL EXPORT...
 set -euo pipefail
+[ $# -ge 3 ] || { echo "usage: check_dll.sh OBJDUMP DLL EXPORT..."; exit 2; }
 objdump="$1"
 dll="$2"
+shift 2
+exports=("$@")
 [ -f "$dll" ] || { echo "FAIL: $dll not built"; exit 1; }
 dump="$("$objdump" -p "$dll")"
 
@@ -19,9 +22,11 @@ while read -r name; do
   fi
 done < <(echo "$dump" | sed -n 's/^\s*DLL Name: //p')
 
-if ! grep -Eq '^\s*\[\s*[0-9]+\]\s+winampGetGeneralPurposePlugin$' <<< "$dump"; then
-  echo "FAIL: $dll does not export winampGetGeneralPurposePlugin undecorated"
-  status=1
-fi
-[ $status -eq 0 ] && echo "ok: $dll imports only system libraries and exports winampGetGeneralPurposePlugin"
+for name in "${exports[@]}"; do
+  if ! grep -Eq "^\s*\[\s*[0-9]+\]\s+${name}\$" <<< "$dump"; then
+    echo "FAIL: $dll does not export $name undecorated"
+    status=1
+  fi
+done
+[ $status -eq 0 ] && echo "ok: $dll imports only system libraries and exports ${exports[*]}"
 exit $status
