@@ -141,7 +141,7 @@ void SetUpEmulation(const Options& options, const host::Prefix& prefix) {
 
 int Run(const Options& options) {
   host::Prefix prefix{*options.prefix};
-  if (!prefix.Installed()) host::Install(prefix, options.data);
+  if (!prefix.Installed()) host::Install(prefix, options.data, QF_ID3V2LIBRARY);
   SetUpEmulation(options, prefix);
   if (options.port) {
     qf::IniFile settings(std::string(host::kDataFolder) + "\\quenforth.ini");
@@ -201,7 +201,7 @@ int main(int argc, char** argv) {
   Options options = ParseArguments(argc, argv);
   try {
     if (options.command == "install") {
-      host::Install(host::Prefix{*options.prefix}, options.data);
+      host::Install(host::Prefix{*options.prefix}, options.data, QF_ID3V2LIBRARY);
       std::printf("installed %s\n", options.prefix->c_str());
       return 0;
     }

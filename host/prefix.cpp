@@ -9,7 +9,7 @@ namespace host {
 
 namespace fs = std::filesystem;
 
-void Install(const Prefix& prefix, const fs::path& dataSource) {
+void Install(const Prefix& prefix, const fs::path& dataSource, const fs::path& tagLibrary) {
   if (!fs::is_directory(dataSource / "quenforth"))
     throw std::runtime_error("installation data not found in " + dataSource.string());
   fs::create_directories(prefix.DataFolder());
@@ -44,6 +44,11 @@ void Install(const Prefix& prefix, const fs::path& dataSource) {
       file << m3u;
       if (!file) throw std::runtime_error("cannot write " + playlist.string());
     }
+  }
+
+  if (!tagLibrary.empty()) {
+    if (!fs::exists(tagLibrary)) throw std::runtime_error("ID3v2Library.dll not found at " + tagLibrary.string());
+    fs::copy_file(tagLibrary, prefix.DataFolder() / "ID3v2Library.dll", fs::copy_options::overwrite_existing);
   }
 
   fs::path settings = prefix.DataFolder() / "quenforth.ini";

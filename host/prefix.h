@@ -31,6 +31,7 @@ struct Prefix {
 // data folder. Settings the user changed (quenforth.ini, user.ini, iplist.ini) are kept; a new
 // quenforth.ini serves on port 8080. The first install also writes the demo music library into the
 // user's music folder and a playlist of it. Throws std::exception on failure.
-void Install(const Prefix& prefix, const std::filesystem::path& dataSource);
+// `tagLibrary` is the built ID3v2Library.dll, copied into the data folder when given.
+void Install(const Prefix& prefix, const std::filesystem::path& dataSource, const std::filesystem::path& tagLibrary);
 
 }  // namespace host

@@ -3,8 +3,9 @@
 #   linux        unit and integration tests
 #   linux-asan   the same under AddressSanitizer and UndefinedBehaviorSanitizer
 #   linux-tsan   the concurrency tests under ThreadSanitizer
-#   win32        the product DLL, checked for its imports and export
-#   win64-test   the 64-bit DLL, checked the same way
+#   fuzz         the tag reader's parser under libFuzzer for a bounded time
+#   win32        the product DLL and ID3v2Library.dll, checked for their imports and exports
+#   win64-test   the 64-bit DLLs, checked the same way
 # --quick runs the linux build's tests only.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -44,12 +45,23 @@ build linux-tsan
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   setarch "$(uname -m)" -R ctest --test-dir build/linux-tsan --output-on-failure -L concurrency -j "$jobs"
 
+step "fuzz: the tag reader's parser for 60 s"
+fuzz/run.sh 60
+
+# The entry points of the tag reader, which the plug-in looks up by these names.
+id3v2library_exports=(ID3v2_Create ID3v2_Load ID3v2_Free ID3v2_GetAsciiText ID3v2_GetAlbumPictureStream
+                      ID3v2_GetAlbumPicture ID3v2_FrameCount ID3v2_GetFrameID ID3v2_GetFrameSize ID3v2_GetFrameData
+                      ID3v2_GetFrameDataP)
+
 step "win32: build and check the product DLL"
 build win32
-tests/win/check_dll.sh i686-w64-mingw32-objdump build/win32/src/plugin/gen_quen08.dll
+tests/win/check_dll.sh i686-w64-mingw32-objdump build/win32/src/plugin/gen_quen08.dll winampGetGeneralPurposePlugin
+tests/win/check_dll.sh i686-w64-mingw32-objdump build/win32/id3v2lib/ID3v2Library.dll "${id3v2library_exports[@]}"
 
 step "win64-test: build and check"
 build win64-test
-tests/win/check_dll.sh x86_64-w64-mingw32-objdump build/win64-test/src/plugin/gen_quen08.dll
+tests/win/check_dll.sh x86_64-w64-mingw32-objdump build/win64-test/src/plugin/gen_quen08.dll winampGetGeneralPurposePlugin
+tests/win/check_dll.sh x86_64-w64-mingw32-objdump build/win64-test/id3v2lib/ID3v2Library.dll \
+  "${id3v2library_exports[@]}"
 
 step "all suites passed"

@@ -9,6 +9,8 @@
 // rebuilt while others read them are snapshots (core/guarded.h). Numbers and flags are atomics.
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -22,6 +24,7 @@
 namespace qf {
 
 class TPlayer;
+class TConfigWindow;
 
 using Flag = std::atomic<bool>;
 
@@ -97,11 +100,25 @@ class TQuenforth {
 
   // The IP whitelist the configuration window edits: addresses and "a - b" ranges.
   Guarded<Snapshot<TextList>> IpWhitelist{Lock, EmptySnapshot<TextList>()};
+  // The configuration window, owned by the main form; null when there is none. Changes to it are posted
+  // to its thread (TConfigWindow::Post), never made on a request thread.
+  TConfigWindow* ConfigWindow = nullptr;
+
+  // PlaylistBusy admits one reader of the player's playlist file at a time. Begin waits while another
+  // reader is busy, at most `limit`, and answers whether this caller now holds it; End lets it go.
+  bool BeginPlaylistRead(std::chrono::milliseconds limit);
+  void EndPlaylistRead();
 
   // The plug-in's data folder: PluginFolder + "\quenforth".
   std::string DataFolder() const { return PluginFolder.Get() + "\\quenforth"; }
   // The 8-hex-digit CRC-32 key of a text (owner keys, song ids).
   std::string CrcKey(std::string_view text) const { return CrcTable.Key(text); }
+  // A playlist entry's song id: the CRC key of its file name followed by its 0-based index.
+  std::string SongId(std::string_view fileName, int index) const { return CrcKey(fileName) + std::to_string(index); }
+
+ private:
+  std::mutex playlistLock_;  // guards the waiting on PlaylistBusy
+  std::condition_variable playlistIdle_;
 };
 
 }  // namespace qf

@@ -126,6 +126,58 @@ std::optional<int> ParseIntOrHex(std::string_view text) {
   return negative ? -*value : *value;
 }
 
+bool IsPlainName(std::string_view name) {
+  return !name.empty() && name.find_first_of("\\/:") == std::string_view::npos &&
+         name.find("..") == std::string_view::npos;
+}
+
+std::string UrlEncode(std::string_view text) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string result;
+  result.reserve(text.size() * 3);
+  for (char c : text) {
+    auto byte = static_cast<unsigned char>(c);
+    if ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') ||
+        std::string_view("!$'()*-.@_").find(c) != std::string_view::npos) {
+      result += c;
+    } else if (c == ' ') {
+      result += '+';
+    } else {
+      result += '%';
+      result += kHex[byte >> 4];
+      result += kHex[byte & 15];
+    }
+  }
+  return result;
+}
+
+std::string HtmlEncode(std::string_view text, Apostrophe apostrophe) {
+  std::string result;
+  result.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&':
+        result += "&amp;";
+        break;
+      case '<':
+        result += "&lt;";
+        break;
+      case '>':
+        result += "&gt;";
+        break;
+      case '"':
+        result += "&quot;";
+        break;
+      case '\'':
+        result += apostrophe == Apostrophe::Too ? "&#39;" : "'";
+        break;
+      default:
+        result += c;
+    }
+  }
+  return result;
+}
+
 std::string Format(const char* format, ...) {
   char small[256];
   va_list arguments;

@@ -39,6 +39,17 @@ std::optional<int> ParseInt(std::string_view text);
 // As ParseInt, also accepting hexadecimal written "$1F" or "0x1F".
 std::optional<int> ParseIntOrHex(std::string_view text);
 
+// A file or folder name without folder parts: not empty, no "\", "/", ":" or "..".
+bool IsPlainName(std::string_view name);
+
+// Form-style URL encoding as pages use it: A-Z a-z 0-9 and ! $ ' ( ) * - . @ _ stay, a blank becomes "+",
+// every other byte "%" and two lower-case hexadecimal digits.
+std::string UrlEncode(std::string_view text);
+
+// HTML entities for "&", "<", ">" and '"', and with Apostrophe::Too also for "'".
+enum class Apostrophe { Keep, Too };
+std::string HtmlEncode(std::string_view text, Apostrophe apostrophe = Apostrophe::Too);
+
 // printf-style formatting into a text.
 std::string Format(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
 

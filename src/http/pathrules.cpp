@@ -80,9 +80,4 @@ bool IsRefusedPath(std::string_view path) {
   return longForm && !SameText(*longForm, path);
 }
 
-bool IsPlainName(std::string_view name) {
-  return !name.empty() && name.find_first_of("\\/:") == std::string_view::npos &&
-         name.find("..") == std::string_view::npos;
-}
-
 }  // namespace qf

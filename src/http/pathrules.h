@@ -20,7 +20,4 @@ bool IsInsideFolder(std::string_view path, std::string_view folder);
 // on Windows, an existing path whose long form differs other than in letter case (an 8.3 alias).
 bool IsRefusedPath(std::string_view path);
 
-// A file or folder name without folder parts: no "\", "/", ":" or "..", not empty.
-bool IsPlainName(std::string_view name);
-
 }  // namespace qf

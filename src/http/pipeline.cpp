@@ -3,12 +3,14 @@
 #include <array>
 #include <memory>
 
+#include "commands/commands.h"
 #include "core/quenforth.h"
 #include "http/access.h"
 #include "http/mimetable.h"
 #include "http/pathrules.h"
 #include "http/request.h"
 #include "http/session.h"
+#include "pageproducer/producer.h"
 #include "platform/files.h"
 
 namespace qf {
@@ -66,39 +68,12 @@ std::shared_ptr<UserClass> Authenticate(TQuenforth& core, const TRequest& reques
   return FindUser(*users, request.AuthUsername, request.AuthPassword);
 }
 
-// Produces a template page. Without a template engine the page is its text as stored.
-std::string ProducePage(std::string text) { return text; }
-
 }  // namespace
-
-std::string HtmlEscape(std::string_view text) {
-  std::string result;
-  result.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        result += "&amp;";
-        break;
-      case '<':
-        result += "&lt;";
-        break;
-      case '>':
-        result += "&gt;";
-        break;
-      case '"':
-        result += "&quot;";
-        break;
-      default:
-        result += c;
-    }
-  }
-  return result;
-}
 
 std::string ErrorPage(int status, std::string_view document) {
   std::size_t first = status == 404 ? 0 : status == 403 ? 2 : status == 401 ? 4 : 6;
   std::string page(kErrorTexts[first]);
-  page += HtmlEscape(document);
+  page += HtmlEncode(document, Apostrophe::Keep);
   page += kErrorTexts[first + 1];
   return page;
 }
@@ -121,7 +96,7 @@ void HTTPServer1CommandGet(TQuenforth& core, TRequest& request, TResponse& respo
 
     SessionData session;
     session.Document = request.Document;
-    // The commands run here, with the request's parameters, before the skin folder is chosen.
+    if (!request.Params.empty()) RunCommands(core, request.Params, user.get(), session);
 
     std::string skin = user ? user->Skin.Get() : core.SkinName.Get();
     session.SkinName = skin;
@@ -157,7 +132,8 @@ void HTTPServer1CommandGet(TQuenforth& core, TRequest& request, TResponse& respo
       std::optional<std::string> text = platform::ReadWholeFile(path);
       if (!text) return Answer(response, 404, request.Document);
       session.TemplatePath = path;
-      response.ContentText = ProducePage(std::move(*text));
+      TMyPageProducer producer(user.get(), *core.Player, core, session);
+      response.ContentText = producer.Produce(*text);
       response.ContentType = templateType.empty() ? MimeTypeFor(path) : templateType;
       response.WriteContent();
     } else {

@@ -17,7 +17,4 @@ void HTTPServer1CommandGet(TQuenforth& core, TRequest& request, TResponse& respo
 // The fixed page for 401, 403, 404 or 503 naming `document` (HTML-escaped).
 std::string ErrorPage(int status, std::string_view document);
 
-// `&`, `<`, `>` and `"` as entities.
-std::string HtmlEscape(std::string_view text);
-
 }  // namespace qf

@@ -43,26 +43,6 @@ TextList SplitParams(std::string_view query) {
   return params;
 }
 
-std::string UrlEncode(std::string_view text) {
-  static const char kHex[] = "0123456789abcdef";
-  std::string result;
-  result.reserve(text.size() * 3);
-  for (char c : text) {
-    auto byte = static_cast<unsigned char>(c);
-    if ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') ||
-        std::string_view("!$'()*-.@_").find(c) != std::string_view::npos) {
-      result += c;
-    } else if (c == ' ') {
-      result += '+';
-    } else {
-      result += '%';
-      result += kHex[byte >> 4];
-      result += kHex[byte & 15];
-    }
-  }
-  return result;
-}
-
 std::optional<RequestTarget> SplitTarget(std::string_view target) {
   if (StartsText(target, "http://") || StartsText(target, "https://")) {
     std::size_t authority = target.find("//") + 2;

@@ -19,10 +19,6 @@ std::string UrlDecode(std::string_view text, PlusMeans plus);
 // order; a piece without "=" stays a bare name.
 TextList SplitParams(std::string_view query);
 
-// Form-style encoding as pages use it: A-Z a-z 0-9 and ! $ ' ( ) * - . @ _ stay, a blank becomes "+",
-// every other byte "%" and two lower-case hexadecimal digits.
-std::string UrlEncode(std::string_view text);
-
 // The path and query of a request target in origin form ("/a?b") or absolute form ("http://h/a?b").
 struct RequestTarget {
   std::string path;   // still encoded

@@ -58,6 +58,10 @@ bool ReplaceFileWith(const std::string& existing, const std::string& target);
 // 8.3 aliases exist. Empty when the path does not exist.
 std::optional<std::string> GetLongPathNameA(const std::string& path);
 
+// The path the operating system's own calls take for a path of ours: the path itself on Windows, the host
+// path on Linux. For libraries that open files themselves.
+std::string NativePath(const std::string& path);
+
 // An open file; closes itself. Move-only.
 class File {
  public:

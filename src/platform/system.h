@@ -78,6 +78,31 @@ inline constexpr UINT EWX_POWEROFF = 0x08;
 BOOL ExitWindowsEx(UINT flags, DWORD reason);
 BOOL SetSystemPowerState(BOOL suspend, BOOL force);
 
+// The privileges of the process token, as the power calls need them. The token closes itself.
+inline constexpr DWORD TOKEN_ADJUST_PRIVILEGES = 0x0020;
+inline constexpr DWORD TOKEN_QUERY = 0x0008;
+inline constexpr DWORD ERROR_NOT_ALL_ASSIGNED = 1300;
+class ProcessToken {
+ public:
+  ProcessToken() = default;
+  ProcessToken(ProcessToken&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
+  ProcessToken& operator=(ProcessToken&&) = delete;
+  ProcessToken(const ProcessToken&) = delete;
+  ~ProcessToken();
+  // OpenProcessToken of the current process; not open (IsOpen() false) on failure.
+  static ProcessToken Open(DWORD access);
+  bool IsOpen() const { return handle_ != nullptr; }
+  // LookupPrivilegeValue of `privilege` and AdjustTokenPrivileges with it enabled or disabled. False when
+  // a call failed; GetLastError() tells which error (ERROR_NOT_ALL_ASSIGNED when the adjustment was made
+  // but the process does not hold the privilege).
+  bool AdjustPrivilege(const char* privilege, bool enable);
+
+ private:
+  void* handle_ = nullptr;
+};
+DWORD GetLastError();
+void SetLastError(DWORD error);
+
 // A thread with a chosen stack size, joined (never detached) by its owner. Move-only.
 class Thread {
  public:

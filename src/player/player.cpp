@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "platform/system.h"
@@ -219,7 +220,9 @@ void TPlayer::DeleteIndex(int index) {
 }
 
 void TPlayer::SwapIndex(int a, int b) {
-  // Three swaps through entry 0 exchange a and b and leave every other entry in place.
+  // Three swaps through entry 0 exchange a and b and leave every other entry in place, provided b is not
+  // entry 0 itself: then the three swaps would undo each other, so the pair is taken the other way round.
+  if (b == 0) std::swap(a, b);
   for (int target : {a, b, a})
     SendMessageA(playlistWindow_, platform::WM_USER, IPC_PE_SWAPINDEX, static_cast<LPARAM>(target & 0xFFFF));
 }

@@ -1,7 +1,9 @@
 #include "plugin/mainform.h"
 
+#include <cstdlib>
 #include <ctime>
 
+#include "commands/maintenance.h"
 #include "core/quenforth.h"
 #include "http/pipeline.h"
 #include "http/request.h"
@@ -9,6 +11,7 @@
 #include "platform/files.h"
 #include "platform/system.h"
 #include "player/player.h"
+#include "ui/configwindow.h"
 
 namespace qf {
 namespace {
@@ -23,12 +26,14 @@ std::string WithoutTrailingDelimiter(std::string folder) {
 
 }  // namespace
 
-TMainForm::TMainForm(void* /*moduleInstance*/) {
+TMainForm::TMainForm(void* moduleInstance) {
   platform::OSVERSIONINFOA version;
   platform::GetVersionExA(&version);
+  window_ = std::make_unique<TConfigWindow>(moduleInstance);
 
   core_ = std::make_unique<TQuenforth>();
   TQuenforth& core = *core_;
+  core.ConfigWindow = window_.get();
   core.OsMajorVersion = version.dwMajorVersion;
   core.VersionText.Set(kVersionText);
   core.StartTime = static_cast<std::int32_t>(std::time(nullptr));
@@ -37,8 +42,11 @@ TMainForm::TMainForm(void* /*moduleInstance*/) {
   std::string cacheFolder = core.PluginFolder.Get() + "\\Quenforth\\cache";
   core.CacheFolder.Set(cacheFolder);
   if (!platform::DirectoryExists(cacheFolder)) platform::CreateDirectoryA(cacheFolder);
+  FindPlaylistFolder();
 
   LoadSettings(core, serverSettings_);
+  std::srand(static_cast<unsigned>(std::time(nullptr)));
+  window_->StartTimer(static_cast<unsigned>(core.TimerInterval.load()), [this] { OnTimerTick(); });
 
   server_ = std::make_unique<THttpServer>(
       [&core](TRequest& request, TResponse& response) { HTTPServer1CommandGet(core, request, response); });
@@ -46,15 +54,53 @@ TMainForm::TMainForm(void* /*moduleInstance*/) {
 }
 
 TMainForm::~TMainForm() {
+  window_->StopTimer();
   if (server_ && server_->Active()) {
     core_->ShuttingDown = true;
     server_->Stop();
   }
   server_.reset();
   core_.reset();
+  window_.reset();
+}
+
+// The folder where the player keeps winamp.m3u: "APPDATA\<program folder name>" as the player writes it
+// on current Windows, then the older layouts, then the program folder; the first that holds the file
+// once the player has written it.
+void TMainForm::FindPlaylistFolder() {
+  TQuenforth& core = *core_;
+  std::string program = core.Player->GetPlayerFolder();
+  std::string name = program.substr(program.find_last_of("\\/") + 1);
+  std::string appData = WithoutTrailingDelimiter(platform::GetEnvironmentVariableA("APPDATA").value_or(""));
+  std::vector<std::string> candidates;
+  if (!appData.empty()) {
+    candidates.push_back(appData + "\\" + name);
+    if (core.OsMajorVersion > 5) candidates.push_back(appData + "\\Roaming\\" + name);
+  }
+  candidates.push_back(program);
+  core.Player->WritePlaylist();
+  for (const std::string& folder : candidates) {
+    if (platform::FileExists(folder + "\\winamp.m3u")) {
+      core.PlaylistFolder.Set(folder);
+      return;
+    }
+  }
+  core.PlaylistFolder.Set(program);
+}
+
+void TMainForm::OnTimerTick() {
+  TQuenforth& core = *core_;
+  if (core.ShuttingDown) {
+    window_->StopTimer();
+    core.Player->ClosePlayer();
+    return;
+  }
+  if (!core.CacheRefreshPending) ++core.CacheAgeTicks;
+  MaintainPlaylist(core);
 }
 
 void TMainForm::HostClosing() {
+  window_->StopTimer();
   // Settings are saved here, while ServerRunning still says whether to start the server next time.
   core_->ShuttingDown = true;
   if (serverMarker_) {
@@ -69,7 +115,7 @@ void TMainForm::ToggleServer() {
     server_->Stop();
     serverMarker_ = false;
     core_->ServerRunning = false;
-    linkText_ = "please start the webserver";
+    window_->LinkText = "please start the webserver";
     platform::ReportStatus("Quenforth: server stopped");
     return;
   }
@@ -93,11 +139,11 @@ void TMainForm::AfterBind() {
   std::vector<std::string> addresses = platform::LocalIPv4Addresses();
   std::string port = std::to_string(server_->Port());
   if (addresses.empty() || serverSettings_.BindLocal)
-    linkText_ = "http://localhost:" + port;
+    window_->LinkText = "http://localhost:" + port;
   else
-    linkText_ = "http://" + addresses.front() + ":" + port;
+    window_->LinkText = "http://" + addresses.front() + ":" + port;
   core_->ServerRunning = true;
-  platform::ReportStatus("Quenforth: serving " + linkText_ + "/");
+  platform::ReportStatus("Quenforth: serving " + window_->LinkText + "/");
 }
 
 }  // namespace qf

@@ -1,7 +1,8 @@
 #pragma once
 // TMainForm: the plug-in's main object, created by init on the player's thread. It builds the core object
-// and everything else in a fixed order, owns the HTTP server, runs the host-closing sequence when the
-// player's main window gets WM_CLOSE, and tears everything down at quit.
+// and everything else in a fixed order, owns the HTTP server, the configuration window and the main
+// timer, runs the host-closing sequence when the player's main window gets WM_CLOSE, and tears
+// everything down at quit.
 //
 // Every member function runs on the player's user-interface thread.
 
@@ -14,6 +15,7 @@ namespace qf {
 
 class TQuenforth;
 class THttpServer;
+class TConfigWindow;
 
 class TMainForm {
  public:
@@ -27,19 +29,21 @@ class TMainForm {
   void HostClosing();
   // The start/stop button: stops a running server, or starts it on the configured port.
   void ToggleServer();
+  // The main timer's tick.
+  void OnTimerTick();
 
   TQuenforth& Core() { return *core_; }
-  const std::string& LinkText() const { return linkText_; }
 
  private:
+  void FindPlaylistFolder();
   bool StartServer();
   void AfterBind();
 
   ServerSettings serverSettings_;
+  std::unique_ptr<TConfigWindow> window_;
   std::unique_ptr<TQuenforth> core_;
   std::unique_ptr<THttpServer> server_;  // after the core: stopped before the core goes
   bool serverMarker_ = false;            // 1 after binding, 0 after stopping
-  std::string linkText_ = "please start the webserver";
 };
 
 }  // namespace qf

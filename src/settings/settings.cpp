@@ -4,6 +4,7 @@
 #include "core/quenforth.h"
 #include "platform/files.h"
 #include "player/player.h"
+#include "settings/skins.h"
 
 namespace qf {
 namespace {
@@ -29,10 +30,27 @@ void LoadSettings(TQuenforth& core, ServerSettings& server) {
   core.RootDirectory.Set(root);
   core.CurrentDirectory.Set(current);
 
+  int interval = ini.ReadInteger("Setup", "TimerInterval", 100);
+  core.TimerInterval = interval < 1 ? 1 : interval > 1000 ? 1000 : interval;
+  core.AllowLocking = ini.ReadBool("Setup", "allowLocking", false);
+  core.AllowUpload = ini.ReadBool("Setup", "allowUpload", false);
+
+  // The skin as its folder spells it, or empty when no folder matches.
   std::string skin = ini.ReadString("Setup", "Skin", "base");
   core.SkinName.Set(skin.empty() ? "base" : skin);
+  RefreshSkins(core);
+
   core.AllowSkins = ini.ReadBool("Setup", "allowSkins", true);
+  core.AllowShutdown = ini.ReadBool("Setup", "allowShutdown", false);
+  core.AllowSrcOutside = ini.ReadBool("Setup", "allowSrcOutside", false);
+  core.DisplayDrives = ini.ReadBool("Setup", "displayDrives", false);
+  core.DisplayFloppyDrives = ini.ReadBool("Setup", "displayFloppyDrives", false);
+  core.AllowBrowseAboveRoot = ini.ReadBool("Setup", "allowBrowseAboveRoot", false);
   core.UseFullPath = ini.ReadBool("Setup", "useFullPath", true);
+  core.Seamless = ini.ReadBool("Setup", "Seamless", false);
+  core.RemovePlayed = ini.ReadBool("Setup", "RemovePlayed", false);
+  core.KeepPlaylistAlive = ini.ReadBool("Setup", "KeepPlaylistAlive", false);
+  core.AddRandomTrack = ini.ReadBool("Setup", "AddRandomTrack", false);
   core.Charset.Set(ini.ReadString("Setup", "Charset", "iso-8859-1"));
   core.IniSection.Set(ini.ReadString("Setup", "INISection", ""));
 

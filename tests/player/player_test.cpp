@@ -167,8 +167,10 @@ TEST_F(PlayerTest, SwapDeleteAndClear) {
   EXPECT_EQ(Playlist(), (std::vector<std::string>{"C:\\Music\\t1.mp3", "C:\\Music\\t0.mp3", "C:\\Music\\t2.mp3"}));
   player->SwapIndex(1, 2);
   EXPECT_EQ(Playlist(), (std::vector<std::string>{"C:\\Music\\t1.mp3", "C:\\Music\\t2.mp3", "C:\\Music\\t0.mp3"}));
+  player->SwapIndex(2, 0);  // entry 0 as the second of the pair
+  EXPECT_EQ(Playlist(), (std::vector<std::string>{"C:\\Music\\t0.mp3", "C:\\Music\\t2.mp3", "C:\\Music\\t1.mp3"}));
   player->DeleteIndex(0);
-  EXPECT_EQ(Playlist(), (std::vector<std::string>{"C:\\Music\\t2.mp3", "C:\\Music\\t0.mp3"}));
+  EXPECT_EQ(Playlist(), (std::vector<std::string>{"C:\\Music\\t2.mp3", "C:\\Music\\t1.mp3"}));
   player->ClearPlaylist();
   EXPECT_EQ(player->GetListLength(), 0);
 }

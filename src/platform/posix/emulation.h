@@ -42,5 +42,8 @@ std::vector<Record> Records();
 void ClearRecords();
 // The answer every message box gives (IDOK by default).
 void SetMessageBoxAnswer(int answer);
+// Whether the process holds the shutdown privilege (by default it does); without it an adjustment
+// leaves ERROR_NOT_ALL_ASSIGNED, as on Windows.
+void SetHoldsShutdownPrivilege(bool holds);
 
 }  // namespace platform::emulation

@@ -266,6 +266,11 @@ bool ReplaceFileWith(const std::string& existing, const std::string& target) {
   return true;
 }
 
+std::string NativePath(const std::string& path) {
+  std::optional<Resolved> resolved = Resolve(path);
+  return resolved ? resolved->hostPath : std::string();
+}
+
 std::optional<std::string> GetLongPathNameA(const std::string& path) {
   return path;  // no 8.3 aliases exist on the emulated drives
 }

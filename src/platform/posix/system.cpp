@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstdlib>
 #include <ctime>
 #include <map>
@@ -35,7 +36,10 @@ struct Emulation {
   std::function<void(const emulation::Record&)> sink;
   std::vector<emulation::Record> records;
   int messageBoxAnswer = IDOK;
+  bool holdsShutdownPrivilege = true;
 };
+
+thread_local DWORD lastError = 0;
 
 Emulation& TheEmulation() {
   static Emulation* state = new Emulation;  // used by threads that may outlive static destruction
@@ -97,6 +101,12 @@ void SetMessageBoxAnswer(int answer) {
   Emulation& state = TheEmulation();
   std::lock_guard guard(state.lock);
   state.messageBoxAnswer = answer;
+}
+
+void SetHoldsShutdownPrivilege(bool holds) {
+  Emulation& state = TheEmulation();
+  std::lock_guard guard(state.lock);
+  state.holdsShutdownPrivilege = holds;
 }
 
 }  // namespace emulation
@@ -187,6 +197,35 @@ BOOL SetSystemPowerState(BOOL suspend, BOOL force) {
   Record(emulation::Record{emulation::Record::Kind::Power, "SetSystemPowerState",
                            std::to_string(suspend) + "," + std::to_string(force), 0});
   return 1;
+}
+
+DWORD GetLastError() { return lastError; }
+void SetLastError(DWORD error) { lastError = error; }
+
+ProcessToken::~ProcessToken() = default;
+
+ProcessToken ProcessToken::Open(DWORD access) {
+  ProcessToken token;
+  token.handle_ = reinterpret_cast<void*>(static_cast<std::uintptr_t>(access | 0x10000));  // any non-null value
+  lastError = 0;
+  return token;
+}
+
+bool ProcessToken::AdjustPrivilege(const char* privilege, bool enable) {
+  if (!handle_) {
+    lastError = 6;  // ERROR_INVALID_HANDLE
+    return false;
+  }
+  bool holds;
+  {
+    Emulation& state = TheEmulation();
+    std::lock_guard guard(state.lock);
+    holds = state.holdsShutdownPrivilege;
+  }
+  Record(emulation::Record{emulation::Record::Kind::Power, "AdjustTokenPrivileges",
+                           std::string(privilege) + (enable ? ",enable" : ",disable"), 0});
+  lastError = holds ? 0 : ERROR_NOT_ALL_ASSIGNED;
+  return true;  // like AdjustTokenPrivileges: success, with the last error telling what was assigned
 }
 
 struct Thread::State {

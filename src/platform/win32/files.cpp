@@ -65,6 +65,8 @@ bool ReplaceFileWith(const std::string& existing, const std::string& target) {
   return ::MoveFileExA(existing.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+std::string NativePath(const std::string& path) { return path; }
+
 std::optional<std::string> GetLongPathNameA(const std::string& path) {
   char buffer[MAX_PATH * 4];
   ::DWORD length = ::GetLongPathNameA(path.c_str(), buffer, sizeof buffer);

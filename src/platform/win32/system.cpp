@@ -96,6 +96,28 @@ BOOL SetSystemPowerState(BOOL suspend, BOOL force) {
   return function ? function(suspend, force) : 0;
 }
 
+DWORD GetLastError() { return ::GetLastError(); }
+void SetLastError(DWORD error) { ::SetLastError(error); }
+
+ProcessToken::~ProcessToken() {
+  if (handle_) ::CloseHandle(static_cast<::HANDLE>(handle_));
+}
+
+ProcessToken ProcessToken::Open(DWORD access) {
+  ProcessToken token;
+  ::HANDLE handle = nullptr;
+  if (::OpenProcessToken(::GetCurrentProcess(), access, &handle)) token.handle_ = handle;
+  return token;
+}
+
+bool ProcessToken::AdjustPrivilege(const char* privilege, bool enable) {
+  ::TOKEN_PRIVILEGES privileges{};
+  if (!::LookupPrivilegeValueA(nullptr, privilege, &privileges.Privileges[0].Luid)) return false;
+  privileges.PrivilegeCount = 1;
+  privileges.Privileges[0].Attributes = enable ? SE_PRIVILEGE_ENABLED : 0;
+  return ::AdjustTokenPrivileges(static_cast<::HANDLE>(handle_), FALSE, &privileges, 0, nullptr, nullptr) != 0;
+}
+
 struct Thread::State {
   ::HANDLE thread = nullptr;
   std::function<void()> body;

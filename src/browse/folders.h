@@ -1,0 +1,49 @@
+#pragma once
+// The music folder model: whose folders a request works in, which paths it may reach, and the commands
+// that move its current folder.
+
+#include <string>
+#include <string_view>
+
+namespace qf {
+
+class TQuenforth;
+struct UserClass;
+
+// The folder values a request works with: the logged-in user's record when user management is on,
+// else the core object's, shared by every anonymous client. Reads and writes are atomic; a request
+// works on its own copy of a folder text.
+class FolderContext {
+ public:
+  FolderContext(TQuenforth& core, UserClass* user) : core_(core), user_(user) {}
+
+  std::string Root() const;
+  std::string Current() const;
+  void SetCurrent(std::string folder);
+  bool MayBrowseAboveRoot() const;
+  bool ShowsDrives() const;
+  bool IsUser() const { return user_ != nullptr; }
+  TQuenforth& Core() const { return core_; }
+
+ private:
+  TQuenforth& core_;
+  UserClass* user_;
+};
+
+// True when `path` contains `folder` anywhere, without regard to case: a text test, not a prefix test
+// (a root C:\Music admits C:\Music2 too).
+bool IsInside(std::string_view path, std::string_view folder);
+// True when `path` is inside the context's root folder or one of the additional folders.
+bool InsideAllowedFolders(std::string_view path, const FolderContext& context);
+// An argument with "/..", "../", "\.." or "..\" is refused by every folder and file command.
+bool HasRefusedSequence(std::string_view argument);
+
+// The folder commands.
+void Home(FolderContext& context);
+void Drive(FolderContext& context, std::string_view entry);
+void Dir(FolderContext& context, std::string_view argument);
+// After a request's commands: a context that may not browse above its root and whose current folder
+// lies outside the allowed folders goes back to its root.
+void EnforceAllowedFolders(FolderContext& context);
+
+}  // namespace qf

@@ -1,0 +1,595 @@
+#include "commands/commands.h"
+
+#include <algorithm>
+#include <charconv>
+#include <set>
+#include <stdexcept>
+#include <unordered_map>
+
+#include "browse/folders.h"
+#include "commands/maintenance.h"
+#include "commands/powerstate.h"
+#include "core/inifile.h"
+#include "core/quenforth.h"
+#include "core/records.h"
+#include "http/session.h"
+#include "platform/files.h"
+#include "player/id3v2library.h"
+#include "player/player.h"
+#include "settings/skins.h"
+#include "ui/configwindow.h"
+
+namespace qf {
+namespace {
+
+constexpr char kNotAllowed[] = "Operation not allowed.</br>";
+
+// A value that is not the number a command needs: stops the batch.
+struct ConversionError : std::runtime_error {
+  ConversionError() : std::runtime_error("not a number") {}
+};
+
+// What must be true of the user before a command runs. Checked in one place, before any handler.
+enum class Needs {
+  Nothing,
+  ChangeState,
+  AddFiles,           // and within the tracks-per-hour quota
+  AddFilesNoQuota,    // addrand: not counted against the quota
+  AddFilesAndChange,  // file: both, and within the quota
+  Download,
+  RemoveAll,
+  RemoveHisOrAll,
+  Admin,
+  AdminForbidden,  // logfile: a refusal answers 403 instead of a message
+  AdminSilent,     // saveplaylist: a refusal says nothing
+  ChangeSkin,      // the user's ChangeSkin, or AllowSkins without a user
+};
+
+struct Batch {
+  TQuenforth& core;
+  TPlayer& player;
+  UserClass* user;
+  SessionData& session;
+  FolderContext folders;
+  std::set<int> removals;  // playlist indices to delete at the end of the batch
+};
+
+struct Command {
+  Batch& batch;
+  std::string name;
+  std::string value;
+
+  TQuenforth& Core() { return batch.core; }
+  TPlayer& Player() { return batch.player; }
+  UserClass* User() { return batch.user; }
+  SessionData& Session() { return batch.session; }
+  void Refuse() { batch.session.ErrorMessage += kNotAllowed; }
+
+  int Integer() const {
+    std::optional<int> number = ParseIntOrHex(TrimLeft(value));
+    if (!number) throw ConversionError();
+    return *number;
+  }
+  double Number() const {
+    std::string_view text = Trim(value);
+    double number = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (error != std::errc() || end != text.data() + text.size()) throw ConversionError();
+    return number;
+  }
+};
+
+using Handler = void (*)(Command&);
+
+struct Row {
+  Handler handler;
+  Needs needs;
+};
+
+// ---- Shared pieces.
+
+// The full path a file command names: relative to the current folder unless full paths are in use or
+// it is an address. Empty when the argument is refused.
+std::string FilePath(Command& command, bool addressesAsIs) {
+  const std::string& value = command.value;
+  if (value == ".." || HasRefusedSequence(value)) return std::string();
+  std::string current = command.batch.folders.Current();
+  if (!command.Core().UseFullPath && !(addressesAsIs && StartsText(value, "http://"))) {
+    std::string folder = current;
+    if (folder.empty() || folder.back() != '\\') folder += '\\';
+    return folder + value;
+  }
+  std::string bare = current;
+  while (!bare.empty() && bare.back() == '\\') bare.pop_back();
+  if (SameText(value, bare)) return std::string();
+  return value;
+}
+
+void AddOwner(Command& command, const std::string& path) {
+  if (!command.User()) return;
+  std::string key = command.Core().CrcKey(path);
+  std::string login = command.User()->Login;
+  Modify(command.Core().TrackOwners, [&](TextList& owners) { SetValueOfName(owners, key, login); });
+}
+
+// The index of the listed playlist entry with song id `id`, when the player's entry there still holds
+// the same file: another client may have changed the playlist since it was listed.
+std::optional<int> SongIndex(Command& command, const std::string& id) {
+  Snapshot<PlaylistEntryList> entries = command.Core().PlaylistEntries.Get();
+  for (std::size_t i = 0; i < entries->size(); ++i) {
+    const std::string& file = (*entries)[i].FileName;
+    if (!SameText(command.Core().SongId(file, static_cast<int>(i)), id)) continue;
+    int index = static_cast<int>(i);
+    if (command.Core().CrcKey(command.Player().GetPlaylistFile(index)) != command.Core().CrcKey(file))
+      return std::nullopt;
+    return index;
+  }
+  return std::nullopt;
+}
+
+// The file-name part of a document: what follows its last "/".
+std::string DocumentName(const std::string& document) {
+  std::size_t slash = document.rfind('/');
+  return slash == std::string::npos ? document : document.substr(slash + 1);
+}
+
+// ---- Playback.
+
+void Nothing(Command&) {}
+
+void Play(Command& c) {
+  if (c.Player().GetListLength() != 0) c.Player().Play();
+}
+
+void PlayIfNotPlaying(Command& c) {
+  if (c.Player().GetListLength() != 0 && c.Player().IsPlaying() != 1) c.Player().Play();
+}
+
+void PlayAddedIfNotPlaying(Command& c) {
+  if (c.Player().GetListLength() != 0 && c.Player().IsPlaying() != 1) c.Player().PlayIndex(c.Core().FirstAddedIndex);
+}
+
+void Pause(Command& c) {
+  if (c.Player().GetListLength() != 0) c.Player().Pause();
+}
+
+void Stop(Command& c) { c.Player().Stop(); }
+void Forward(Command& c) { c.Player().Forward5s(); }
+void Reverse(Command& c) { c.Player().Rewind5s(); }
+void Next(Command& c) { c.Player().Next(); }
+void Prev(Command& c) { c.Player().Previous(); }
+
+void AddRandom(Command& c) {
+  c.Core().FirstAddedIndex = c.Player().GetListLength();
+  AppendRandomTracks(c.Core());
+  if (c.User() && c.Player().GetListLength() > c.Core().FirstAddedIndex)
+    AddOwner(c, c.Player().GetPlaylistFile(c.Core().FirstAddedIndex));
+}
+
+void Repeat(Command& c) { c.Player().SetRepeatMode((c.Player().GetRepeatMode() + 1) % 2); }
+void RepeatAll(Command& c) { c.Player().SetRepeatMode((c.Player().GetRepeatMode() + 1) % 3); }
+void Shuffle(Command& c) { c.Player().SetShuffle(!c.Player().GetShuffle()); }
+void RemovePlayedToggle(Command& c) { c.Core().RemovePlayed = !c.Core().RemovePlayed; }
+void KeepAliveToggle(Command& c) { c.Core().KeepPlaylistAlive = !c.Core().KeepPlaylistAlive; }
+
+void Clear(Command& c) {
+  c.Player().Stop();
+  c.Player().ClearPlaylist();
+}
+
+// ---- Folders and files.
+
+void HomeCommand(Command& c) { Home(c.batch.folders); }
+void DriveCommand(Command& c) { Drive(c.batch.folders, c.value); }
+void DirCommand(Command& c) { Dir(c.batch.folders, c.value); }
+
+void CountTrack(Command& c, const std::string& path) {
+  if (!c.User()) return;
+  ++c.User()->TracksThisHour;
+  AddOwner(c, path);
+}
+
+void File(Command& c) {
+  std::string path = FilePath(c, true);
+  if (path.empty()) return;
+  int length = c.Player().GetListLength();
+  c.Player().InsertFile(-1, path);
+  CountTrack(c, path);
+  if (c.Player().GetListLength() != 0) c.Player().PlayIndex(length);
+}
+
+void Add(Command& c) {
+  std::string path = FilePath(c, true);
+  if (path.empty()) return;
+  c.Core().FirstAddedIndex = c.Player().GetListLength();
+  CountTrack(c, path);
+  c.Player().InsertFile(-1, path);
+}
+
+void Insert(Command& c) {
+  std::string path = FilePath(c, true);
+  if (path.empty()) return;
+  c.Core().FirstAddedIndex = c.Player().GetListLength();
+  CountTrack(c, path);
+  c.Player().InsertFile(c.Player().GetListPos(), path);
+}
+
+void Download(Command& c) {
+  std::string path = FilePath(c, false);
+  if (path.empty()) return;
+  if (!c.Core().AllowSrcOutside && !InsideAllowedFolders(path, c.batch.folders)) return;
+  if (platform::FileExists(path)) c.Session().ServeFile = path;
+}
+
+void Src(Command& c) {
+  std::string name = DocumentName(c.Session().Document);
+  // Only a plain file name of the document: "..", "\", "/" or ":" would reach any file of the disk.
+  if (HasRefusedSequence(c.value) || !IsPlainName(name) ||
+      !(c.Core().AllowSrcOutside || IsInside(c.value, c.batch.folders.Root()))) {
+    c.Session().ServeFile = "forbidden";
+    return;
+  }
+  std::string folder = c.value;
+  if (folder.empty() || folder.back() != '\\') folder += '\\';
+  c.Session().ServeFile = folder + name;
+}
+
+void AlbumArt(Command& c) {
+  TID3v2Library library;
+  if (!library.LoadFrom(c.Player().GetPluginDirectory() + "\\Quenforth")) {
+    c.Session().ErrorMessage = "ID3v2Library.dll not found.</br>";
+    return;
+  }
+  std::string file = c.Session().UseFile;
+  if (file.empty() || !platform::FileExists(file)) file = c.Player().GetPlaylistFile(c.Player().GetListPos());
+  AlbumPicture picture = library.ReadPicture(file);
+  static const char* const kExtensions[] = {"", "jpg", "png", "bmp", "gif"};
+  std::string cacheFolder = c.Core().CacheFolder.Get();
+  if (picture.type < 1 || picture.type > 4 || !platform::DirectoryExists(cacheFolder)) {
+    c.Session().ErrorMessage = "No album art found.</br>";
+    return;
+  }
+  std::string cached = cacheFolder + "\\" + DocumentName(file) + "." + kExtensions[picture.type];
+  if (!platform::FileExists(cached)) platform::WriteFileReplacing(cached, picture.bytes);
+  c.Session().ServeFile = cached;
+}
+
+void Cache(Command& c) {
+  // The document's name is decoded once, by the server: a second decoding would turn a "+" or "%" of a
+  // file name into something else. A name with folder parts would reach files outside the cache.
+  std::string name = DocumentName(c.Session().Document);
+  c.Session().ServeFile = IsPlainName(name) ? c.Core().CacheFolder.Get() + "\\" + name : "forbidden";
+}
+
+void LogFile(Command& c) { c.Session().ServeFile = c.Core().LogFilePath.Get(); }
+
+void SavePlaylist(Command& c) {
+  // The name is the playlist's file name in the current folder, nothing else.
+  if (c.value.empty() || !IsPlainName(c.value)) return;
+  c.Player().WritePlaylist();
+  std::string folder = c.batch.folders.Current();
+  platform::CopyFileA(c.Core().PlaylistFolder.Get() + "\\winamp.m3u", folder + "\\" + c.value + ".m3u", false);
+}
+
+// ---- The player's windows and the computer.
+
+void Execute(Command& c) { c.Player().StartVisualization(); }
+void Restart(Command& c) { c.Player().RestartPlayer(); }
+void Minimize(Command& c) { c.Player().Minimize(); }
+void Fullscreen(Command& c) { c.Player().ToggleFullscreen(); }
+void Close(Command& c) { c.Core().ShuttingDown = true; }
+
+void Standby(Command& c) {
+  if (!c.Core().AllowShutdown) return;
+  CPowerState power;
+  power.Standby();
+}
+
+void Reboot(Command& c) {
+  if (c.Core().AllowShutdown) TLogoff().Reboot();
+}
+
+void Shutdown(Command& c) {
+  if (c.Core().AllowShutdown) TLogoff().PowerOff();
+}
+
+void Lock(Command& c) {
+  if (c.Core().AllowLocking) c.Player().SetUnlocked(!c.Player().IsUnlocked());
+}
+
+// ---- Volume, balance, equaliser, position.
+
+void Volume(Command& c) { c.Player().SetVolume(std::clamp(c.Integer(), 0, 100)); }
+void IncVol(Command& c) { c.Player().SetVolume(std::clamp(c.Player().GetVolume() + c.Integer(), 0, 100)); }
+void DecVol(Command& c) { c.Player().SetVolume(std::clamp(c.Player().GetVolume() - c.Integer(), 0, 100)); }
+void Balance(Command& c) { c.Player().SetBalance(std::clamp(c.Integer(), -100, 100)); }
+void Equalizer(Command& c) { c.Player().SetEqBand(11, 1 - c.Player().GetEqBand(11)); }
+
+void SetEq(Command& c) {
+  int band = ParseInt(c.name.substr(0, c.name.find('_'))).value_or(0);
+  int percent = ParseInt(c.value).value_or(0);
+  if (band < 0 || band > 12) return;
+  c.Player().SetEqBand(band, band < 11 ? static_cast<int>((100 - percent) / 3.22) : percent);
+}
+
+void TrackPos(Command& c) {
+  double percent = std::clamp(c.Number(), 0.0, 100.0);
+  c.Player().SetPositionMs(static_cast<int>(percent * c.Player().GetLength(-1) * 10));
+}
+
+// ---- Skin settings.
+
+void IniSection(Command& c) {
+  if (c.User())
+    c.User()->INISection.Set(c.value);
+  else
+    c.Core().IniSection.Set(c.value);
+}
+
+void SetIni(Command& c) {
+  std::string key = c.name.substr(0, c.name.find('_'));
+  std::string skin = c.User() ? c.User()->Skin.Get() : c.Core().SkinName.Get();
+  std::string section = c.User() ? c.User()->INISection.Get() : c.Core().IniSection.Get();
+  if (!IsPlainName(skin)) return;
+  IniFile ini(c.Player().GetPluginDirectory() + "\\quenforth\\" + skin + "\\skin.ini");
+  ini.WriteString(section, key, c.value);  // line breaks in the value are written as blanks
+  ini.UpdateFile();
+}
+
+// ---- The playlist by song id.
+
+void PlaySong(Command& c) {
+  if (std::optional<int> index = SongIndex(c, c.value)) c.Player().PlayIndex(*index);
+}
+
+void MoveUp(Command& c) {
+  if (std::optional<int> index = SongIndex(c, c.value)) c.Player().SwapIndex(std::max(*index - 1, 0), *index);
+}
+
+void MoveDown(Command& c) {
+  if (std::optional<int> index = SongIndex(c, c.value)) c.Player().SwapIndex(*index + 1, *index);
+}
+
+void RemoveSong(Command& c) {
+  std::optional<int> index = SongIndex(c, c.value);
+  if (!index) return;
+  UserClass* user = c.User();
+  bool owner = false;
+  if (user && !user->remove_all) {
+    std::string key = c.Core().CrcKey(c.Player().GetPlaylistFile(*index));
+    std::optional<std::string> login = ValueOfName(*c.Core().TrackOwners.Get(), key);
+    owner = login && SameText(*login, user->Login);
+  }
+  if (!user || user->remove_all || (user->remove_his && owner)) c.batch.removals.insert(*index);
+}
+
+// ---- The session and the context.
+
+void Charset(Command& c) {
+  if (c.User())
+    c.User()->Charset.Set(c.value);
+  else
+    c.Core().Charset.Set(c.value);
+}
+
+void Rating(Command& c) { c.Player().SetMediaLibraryItemField(c.Session().UseFile, "RATING", c.value); }
+void Query(Command& c) { c.Session().MediaLibraryQuery = c.value; }
+void SearchMl(Command& c) { c.Session().MediaLibrarySearch = c.value; }
+void MlPage(Command& c) { c.Session().MediaLibraryPage = c.value; }
+void SearchPlaylist(Command& c) { c.Session().PlaylistFilter = c.value; }
+void UseFile(Command& c) { c.Session().UseFile = c.value; }
+void SearchFiles(Command& c) { c.Session().SearchString = c.value; }
+void SearchDirectories(Command& c) { c.Session().SearchForDirectories = SameText(c.value, "true"); }
+void SearchForFiles(Command& c) { c.Session().SearchForFiles = SameText(c.value, "true"); }
+void SearchSubdirs(Command& c) { c.Session().SearchInSubdirs = SameText(c.value, "true"); }
+
+void Skin(Command& c) {
+  RefreshSkins(c.Core());
+  // A skin name is the name of a folder of the data folder: nothing with folder parts.
+  if (!c.value.empty() && !IsPlainName(c.value)) return;
+  if (c.User()) {
+    c.User()->Skin.Set(c.value);
+    return;
+  }
+  c.Core().SkinName.Set(c.value);
+  if (c.Core().ConfigWindow)
+    c.Core().ConfigWindow->Post([value = c.value](TConfigWindow& window) {
+      for (std::size_t i = 0; i < window.SkinItems.size(); ++i)
+        if (SameText(window.SkinItems[i], value)) window.SkinIndex = static_cast<int>(i);
+    });
+}
+
+// Commands matched by their whole name, without regard to case.
+const std::unordered_map<std::string, Row>& ExactCommands() {
+  static const std::unordered_map<std::string, Row> table{
+      {"refresh", {Nothing, Needs::Nothing}},
+      {"play", {Play, Needs::ChangeState}},
+      {"playifnotplaying", {PlayIfNotPlaying, Needs::ChangeState}},
+      {"playaddedifnotplaying", {PlayAddedIfNotPlaying, Needs::ChangeState}},
+      {"pause", {Pause, Needs::ChangeState}},
+      {"stop", {Stop, Needs::ChangeState}},
+      {"forward", {Forward, Needs::ChangeState}},
+      {"reverse", {Reverse, Needs::ChangeState}},
+      {"next", {Next, Needs::ChangeState}},
+      {"prev", {Prev, Needs::ChangeState}},
+      {"addrand", {AddRandom, Needs::AddFilesNoQuota}},
+      {"repeat", {Repeat, Needs::ChangeState}},
+      {"repeatall", {RepeatAll, Needs::ChangeState}},
+      {"shuffle", {Shuffle, Needs::ChangeState}},
+      {"removeplayed", {RemovePlayedToggle, Needs::Admin}},
+      {"keepplaylistalive", {KeepAliveToggle, Needs::Admin}},
+      {"clear", {Clear, Needs::RemoveAll}},
+      {"home", {HomeCommand, Needs::Nothing}},
+      {"drive", {DriveCommand, Needs::Nothing}},
+      {"dir", {DirCommand, Needs::Nothing}},
+      {"file", {File, Needs::AddFilesAndChange}},
+      {"add", {Add, Needs::AddFiles}},
+      {"insert", {Insert, Needs::AddFiles}},
+      {"download", {Download, Needs::Download}},
+      {"src", {Src, Needs::Nothing}},
+      {"albumart", {AlbumArt, Needs::Nothing}},
+      {"cache", {Cache, Needs::Nothing}},
+      {"logfile", {LogFile, Needs::AdminForbidden}},
+      {"saveplaylist", {SavePlaylist, Needs::AdminSilent}},
+      {"execute", {Execute, Needs::Admin}},
+      {"restart", {Restart, Needs::Admin}},
+      {"minimize", {Minimize, Needs::Admin}},
+      {"fullscreen", {Fullscreen, Needs::Admin}},
+      {"close", {Close, Needs::Admin}},
+      {"standby", {Standby, Needs::Admin}},
+      {"reboot", {Reboot, Needs::Admin}},
+      {"shutdown", {Shutdown, Needs::Admin}},
+      {"lock", {Lock, Needs::Admin}},
+      {"volume", {Volume, Needs::ChangeState}},
+      {"equalizer", {Equalizer, Needs::ChangeState}},
+      {"inisection", {IniSection, Needs::Admin}},
+      {"trackpos", {TrackPos, Needs::ChangeState}},
+      {"balance", {Balance, Needs::ChangeState}},
+      {"incvol", {IncVol, Needs::ChangeState}},
+      {"decvol", {DecVol, Needs::ChangeState}},
+      {"playsong", {PlaySong, Needs::ChangeState}},
+      {"playtrack", {PlaySong, Needs::ChangeState}},
+      {"moveup", {MoveUp, Needs::ChangeState}},
+      {"movedn", {MoveDown, Needs::ChangeState}},
+      {"removesong", {RemoveSong, Needs::RemoveHisOrAll}},
+      {"removetrack", {RemoveSong, Needs::RemoveHisOrAll}},
+      {"charset", {Charset, Needs::Nothing}},
+      {"rating", {Rating, Needs::ChangeState}},
+      {"query", {Query, Needs::Nothing}},
+      {"search_ml", {SearchMl, Needs::Nothing}},
+      {"ml_page", {MlPage, Needs::Nothing}},
+      {"search_playlist_string", {SearchPlaylist, Needs::Nothing}},
+      {"usefile", {UseFile, Needs::Nothing}},
+      {"search_files_string", {SearchFiles, Needs::Nothing}},
+      {"search_for_directories", {SearchDirectories, Needs::Nothing}},
+      {"search_for_files", {SearchForFiles, Needs::Nothing}},
+      {"search_in_subdirs", {SearchSubdirs, Needs::Nothing}},
+      {"skin", {Skin, Needs::ChangeSkin}},
+  };
+  return table;
+}
+
+// Commands matched by a part of their name, in this order, after the whole names.
+struct ContainsRow {
+  const char* part;
+  Row row;
+};
+constexpr ContainsRow kContainsCommands[] = {
+    {"_seteq", {SetEq, Needs::ChangeState}},
+    {"_setini", {SetIni, Needs::Admin}},
+};
+
+const Row* FindCommand(const std::string& name) {
+  const auto& exact = ExactCommands();
+  auto found = exact.find(LowerCase(name));
+  if (found != exact.end()) return &found->second;
+  for (const ContainsRow& row : kContainsCommands)
+    if (ContainsText(name, row.part)) return &row.row;
+  return nullptr;
+}
+
+bool WithinQuota(const UserClass& user) {
+  return user.tracks_per_hour == 0 || user.TracksThisHour < user.tracks_per_hour;
+}
+
+// Whether the command may run; a refusal leaves its answer (a message, 403, or nothing).
+bool Permitted(Command& command, Needs needs) {
+  UserClass* user = command.User();
+  if (needs == Needs::ChangeSkin && !user) {
+    if (command.Core().AllowSkins) return true;
+    command.Refuse();
+    return false;
+  }
+  if (!user) return true;
+  bool allowed = true;
+  switch (needs) {
+    case Needs::Nothing:
+      break;
+    case Needs::ChangeState:
+      allowed = user->change_state;
+      break;
+    case Needs::AddFiles:
+      allowed = user->add_files && WithinQuota(*user);
+      break;
+    case Needs::AddFilesNoQuota:
+      allowed = user->add_files;
+      break;
+    case Needs::AddFilesAndChange:
+      allowed = user->add_files && user->change_state && WithinQuota(*user);
+      break;
+    case Needs::Download:
+      allowed = user->download;
+      break;
+    case Needs::RemoveAll:
+      allowed = user->remove_all;
+      break;
+    case Needs::RemoveHisOrAll:
+      allowed = user->remove_all || user->remove_his;
+      break;
+    case Needs::Admin:
+    case Needs::AdminForbidden:
+    case Needs::AdminSilent:
+      allowed = user->admin;
+      break;
+    case Needs::ChangeSkin:
+      allowed = user->ChangeSkin;
+      break;
+  }
+  if (allowed) return true;
+  if (needs == Needs::AdminForbidden)
+    command.Session().ServeFile = "forbidden";
+  else if (needs != Needs::AdminSilent)
+    command.Refuse();
+  return false;
+}
+
+void EndBatch(Batch& batch) {
+  TQuenforth& core = batch.core;
+  TPlayer& player = batch.player;
+  // From the last entry to the first, each once, so the earlier indices stay valid.
+  for (auto index = batch.removals.rbegin(); index != batch.removals.rend(); ++index) {
+    std::string key = core.CrcKey(player.GetPlaylistFile(*index));
+    Modify(core.TrackOwners, [&](TextList& owners) { DeleteName(owners, key); });
+    if (*index == player.GetListPos()) player.Stop();
+    player.DeleteIndex(*index);
+  }
+  int position = player.GetPosition();
+  int listPosition = player.GetListPos();
+  core.TrackPositionSeconds = core.PreviousPositionSeconds = position;
+  core.PlaylistPosition = core.PreviousPlaylistPosition = listPosition;
+  std::uint64_t signature = core.CrcTable.Compute(player.GetPlaylistFile(listPosition) + std::to_string(position));
+  core.PlaybackSignature = core.PreviousPlaybackSignature = signature;
+  EnforceAllowedFolders(batch.folders);
+  if (core.ConfigWindow)
+    core.ConfigWindow->Post(
+        [removePlayed = core.RemovePlayed.load(), keepAlive = core.KeepPlaylistAlive.load()](TConfigWindow& window) {
+          window.RemovePlayed = removePlayed;
+          window.KeepPlaylistAlive = keepAlive;
+        });
+}
+
+}  // namespace
+
+void RunCommands(TQuenforth& core, const TextList& params, UserClass* user, SessionData& session) {
+  Batch batch{core, *core.Player, user, session, FolderContext(core, user), {}};
+  for (const std::string& param : params) {
+    std::size_t equals = param.find('=');
+    Command command{batch, param.substr(0, equals), equals == std::string::npos ? "" : param.substr(equals + 1)};
+    const Row* row = FindCommand(command.name);
+    if (!row) {
+      // The name and value go into the page: as text, never as markup.
+      session.ErrorMessage +=
+          "Unknown command: " + HtmlEncode(command.name) + "=" + HtmlEncode(command.value) + "</br>";
+      continue;
+    }
+    if (!Permitted(command, row->needs)) continue;
+    try {
+      row->handler(command);
+    } catch (...) {
+      break;  // a value that is not a number, or any other failure: the rest of the batch is skipped
+    }
+  }
+  EndBatch(batch);
+}
+
+}  // namespace qf

@@ -1,0 +1,209 @@
+#include "pageproducer/producer.h"
+
+#include <cstring>
+
+#include "core/quenforth.h"
+#include "core/text.h"
+#include "http/session.h"
+#include "pageproducer/tags.h"
+#include "platform/files.h"
+
+namespace qf {
+namespace {
+
+bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
+bool IsNameStart(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
+bool IsNameByte(char c) { return IsNameStart(c) || (c >= '0' && c <= '9'); }
+
+// The end of a tag's parameter text: the first ">" outside quotes, or the end of the input.
+std::size_t ParameterEnd(std::string_view text, std::size_t from) {
+  char quote = 0;
+  for (std::size_t i = from; i < text.size(); ++i) {
+    char c = text[i];
+    if (quote) {
+      if (c == quote) quote = 0;
+    } else if (c == '"' || c == '\'') {
+      quote = c;
+    } else if (c == '>') {
+      return i;
+    }
+  }
+  return text.size();
+}
+
+}  // namespace
+
+std::string ErrorMarker(std::string_view message) {
+  return "<font color=\"ff0000\">" + std::string(message) + "</font>";
+}
+
+std::string TMyPageProducer::Produce(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 4);
+  ProduceInto(text, out);
+  return out;
+}
+
+void TMyPageProducer::ProduceInto(std::string_view text, std::string& out) {
+  text = text.substr(0, text.find('\0'));  // a NUL byte ends the template
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const void* found = std::memchr(text.data() + i, '<', text.size() - i);
+    if (!found) {
+      out.append(text.substr(i));
+      return;
+    }
+    std::size_t open = static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
+    out.append(text.substr(i, open - i));
+    std::size_t next = open + 1;
+    while (next < text.size() && IsBlank(text[next])) ++next;
+    if (next >= text.size() || text[next] != '#') {
+      // Not a tag: the "<" stays, the blanks after it go ("a < b" becomes "a <b").
+      out += '<';
+      i = next;
+      continue;
+    }
+    std::size_t nameStart = next + 1;
+    while (nameStart < text.size() && IsBlank(text[nameStart])) ++nameStart;
+    std::size_t nameEnd = nameStart;
+    if (nameEnd < text.size() && IsNameStart(text[nameEnd])) {
+      while (nameEnd < text.size() && IsNameByte(text[nameEnd])) ++nameEnd;
+    } else if (nameEnd < text.size()) {
+      ++nameEnd;  // any other character is a name of its own
+    }
+    std::size_t close = ParameterEnd(text, nameEnd);
+    HandleTag(text.substr(nameStart, nameEnd - nameStart), Trim(text.substr(nameEnd, close - nameEnd)), out);
+    i = close < text.size() ? close + 1 : text.size();
+  }
+}
+
+void TMyPageProducer::HandleTag(std::string_view name, std::string_view parameterText, std::string& out) {
+  TagParams params = TagParams::Split(parameterText);  // a decoding error fails this template
+  for (std::string& entry : params.Entries()) {
+    if (entry.find('&') == std::string::npos) continue;
+    entry = ReplaceAll(ReplaceAll(entry, "&gt;", ">", Matching::IgnoreCase), "&lt;", "<", Matching::IgnoreCase);
+  }
+  const TagTable& table = Tags();
+  auto handler = table.find(LowerCase(name));
+  if (handler == table.end()) {
+    out += ErrorMarker(name);
+    return;
+  }
+  std::string output;
+  Tag tag{*this, name, params, output};
+  try {
+    handler->second(tag);
+  } catch (...) {
+    // A failure ends this tag only: what it had written so far stands.
+  }
+  out += output;
+}
+
+std::string TMyPageProducer::PageFolder() const {
+  const std::string& path = Session.TemplatePath;
+  std::size_t slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string TMyPageProducer::SkinFolder() const {
+  return Core.PluginFolder.Get() + "\\quenforth\\" + Session.SkinName + "\\";
+}
+
+std::string ApplyOptions(std::string text, const TagParams& params, unsigned accepted) {
+  if ((accepted & kMaxLength) && params.Given("maxlength")) {
+    if (std::optional<int> length = ParseInt(params.Value("maxlength")))
+      text = *length <= 0 ? std::string() : text.substr(0, static_cast<std::size_t>(*length));
+  }
+  if ((accepted & kUseSlashes) && params.Given("useslashes"))
+    for (char& c : text)
+      if (c == '\\') c = '/';
+  if ((accepted & kUrlEncoded) && params.Given("urlencoded")) text = UrlEncode(text);
+  if ((accepted & kEscape) && params.Given("htmlencoded")) text = HtmlEncode(text);
+  if ((accepted & kEscape) && params.Given("escape"))
+    text = ReplaceAll(ReplaceAll(ReplaceAll(text, "\\", "\\\\"), "'", "\\'"), "\"", "&quot;");
+  return text;
+}
+
+std::string Tag::Error(std::string_view message) const {
+  return ErrorMarker(std::string(name) + ": " + std::string(message));
+}
+
+const TagTable& Tags() {
+  static const TagTable table = [] {
+    TagTable built;
+    AddCoreTags(built);
+    AddServerTags(built);
+    AddTrackTags(built);
+    AddPlaylistTags(built);
+    AddSkinTags(built);
+    return built;
+  }();
+  return table;
+}
+
+// ---- The list-template scheme.
+
+std::string ListTemplates::PathOf(std::string_view name) const { return tag_.producer.PageFolder() + tag_.Param(name); }
+
+bool ListTemplates::ReadTemplate(std::string_view name, std::string& text, bool reportMissing) {
+  std::string path = PathOf(name);
+  std::optional<std::string> contents = platform::FileExists(path) ? platform::ReadWholeFile(path) : std::nullopt;
+  if (!contents) {
+    if (reportMissing) tag_.Fail("template '<i>" + path + "'</i> not found");
+    return false;
+  }
+  text = std::move(*contents);
+  return true;
+}
+
+bool ListTemplates::LoadItemTemplate() {
+  if (!tag_.Given("template")) {
+    tag_.Fail("template not specified");
+    return false;
+  }
+  if (!ReadTemplate("template", item_, true)) return false;
+  if (!tag_.producer.MayNest()) {
+    tag_.Fail("nesting too deep");
+    return false;
+  }
+  return true;
+}
+
+bool ListTemplates::AppendOptional(std::string_view name) {
+  std::string text;
+  if (!tag_.Given(name) || !ReadTemplate(name, text, false) || !tag_.producer.MayNest()) return false;
+  child_.ProduceInto(text, tag_.output);
+  return true;
+}
+
+void ListTemplates::AppendEmpty() {
+  std::string text;
+  if (!tag_.Given("empty") || !ReadTemplate("empty", text, true)) return;
+  if (!tag_.producer.MayNest()) return tag_.Fail("nesting too deep");
+  child_.ProduceInto(text, tag_.output);
+}
+
+// ---- include and errormessage.
+
+namespace {
+
+void Include(Tag& tag) {
+  std::string file = tag.Param("file");
+  if (file.empty()) return tag.Fail("file not specified");
+  std::string path = tag.producer.SkinFolder() + file;
+  std::optional<std::string> text = platform::FileExists(path) ? platform::ReadWholeFile(path) : std::nullopt;
+  if (!text) return tag.Fail("file '<i>" + path + "'</i> not found");
+  if (!tag.producer.MayNest()) return tag.Fail("nesting too deep");
+  tag.output = tag.producer.Child().Produce(*text);
+}
+
+void ErrorMessage(Tag& tag) { tag.Write(tag.Session().ErrorMessage, kTextOptions); }
+
+}  // namespace
+
+void AddCoreTags(TagTable& table) {
+  table["include"] = Include;
+  table["errormessage"] = ErrorMessage;
+}
+
+}  // namespace qf

@@ -1,0 +1,60 @@
+#pragma once
+// TMyPageProducer: produces a page from a template. Text outside tags is copied as it is; every tag
+// `<#Name param=value ...>` is replaced by what its handler answers. Tags are dispatched by name, without
+// regard to case, through one table built once (pageproducer/tags.h). List tags and `include` produce
+// further templates with child producers, which share the request's session.
+//
+// A producer belongs to one request's thread and lives for one production. Its four references are
+// borrowed from whoever creates it.
+
+#include <string>
+#include <string_view>
+
+#include "pageproducer/params.h"
+
+namespace qf {
+
+class TPlayer;
+class TQuenforth;
+struct SessionData;
+struct UserClass;
+
+class TMyPageProducer {
+ public:
+  // Sub-templates (includes, list items, parsed settings) nest at most this deep.
+  static constexpr int kMaxDepth = 16;
+
+  TMyPageProducer(UserClass* user, TPlayer& player, TQuenforth& core, SessionData& session, int depth = 0)
+      : User(user), Player(player), Core(core), Session(session), depth_(depth) {}
+
+  // Produces a template. A NUL byte ends the template. Throws TemplateError when the parameters of one of
+  // its tags cannot be decoded: that fails the template as a whole (a sub-template's failure ends only
+  // the tag that produced it).
+  std::string Produce(std::string_view text);
+  void ProduceInto(std::string_view text, std::string& out);
+
+  // A producer for a sub-template, one level deeper, with the same four references.
+  TMyPageProducer Child() const { return TMyPageProducer(User, Player, Core, Session, depth_ + 1); }
+  int Depth() const { return depth_; }
+  bool MayNest() const { return depth_ + 1 < kMaxDepth; }
+
+  // The folder of the requested page, with a trailing "\": sub-templates of list tags live there.
+  std::string PageFolder() const;
+  // The request's skin folder, with a trailing "\": `include` files and skin.ini live there.
+  std::string SkinFolder() const;
+
+  UserClass* User;  // none when user management is off
+  TPlayer& Player;
+  TQuenforth& Core;
+  SessionData& Session;
+
+ private:
+  void HandleTag(std::string_view name, std::string_view parameterText, std::string& out);
+
+  int depth_;
+};
+
+// The inline error of a page: the message in red.
+std::string ErrorMarker(std::string_view message);
+
+}  // namespace qf

@@ -1,0 +1,94 @@
+#pragma once
+// What tag handlers work with: the tag as written, its parameters, its output, the producer, and the
+// helpers every family of tags shares (errors, the common output options, sub-templates).
+
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "pageproducer/params.h"
+#include "pageproducer/producer.h"
+
+namespace qf {
+
+class TQuenforth;
+class TPlayer;
+struct SessionData;
+struct UserClass;
+
+// The common output options a tag accepts, applied in this order when given: maxlength, useslashes,
+// urlencoded, htmlencoded (with escape: every tag that takes escape takes htmlencoded), escape.
+enum Options : unsigned {
+  kMaxLength = 1,
+  kUseSlashes = 2,
+  kUrlEncoded = 4,
+  kEscape = 8,
+  kTextOptions = kMaxLength | kUrlEncoded | kEscape,
+  kPathOptions = kMaxLength | kUseSlashes | kUrlEncoded | kEscape,
+};
+
+std::string ApplyOptions(std::string text, const TagParams& params, unsigned accepted);
+
+struct Tag {
+  TMyPageProducer& producer;
+  std::string_view name;  // as written in the template
+  const TagParams& params;
+  std::string& output;  // starts empty; what the handler leaves replaces the tag
+
+  std::string Param(std::string_view key) const { return params.Value(key); }
+  bool Given(std::string_view key) const { return params.Given(key); }
+  // The error marker around "<name>: <message>".
+  std::string Error(std::string_view message) const;
+  void Fail(std::string_view message) { output = Error(message); }
+  // Sets the output to `text` with the options the tag accepts.
+  void Write(std::string text, unsigned accepted) { output = ApplyOptions(std::move(text), params, accepted); }
+
+  TQuenforth& Core() const { return producer.Core; }
+  TPlayer& Player() const { return producer.Player; }
+  SessionData& Session() const { return producer.Session; }
+  UserClass* User() const { return producer.User; }
+};
+
+using TagHandler = void (*)(Tag&);
+// Tag names in lower case to their handlers.
+using TagTable = std::unordered_map<std::string, TagHandler>;
+
+// The one table, built on first use from every family of tags.
+const TagTable& Tags();
+
+// Each family adds its tags.
+void AddCoreTags(TagTable& table);      // include, errormessage
+void AddServerTags(TagTable& table);    // time, date, uptime, versions, the user
+void AddTrackTags(TagTable& table);     // the current track and the player's state
+void AddPlaylistTags(TagTable& table);  // the playlist listing
+void AddSkinTags(TagTable& table);      // skins and skin.ini
+
+// The list-template scheme of every list tag: the item template (parameter `template`) and the optional
+// `empty`, `highlight` and `next` templates, files of the page folder. The item template is read once and
+// one child producer makes every item; the items' values reach their tags through the session.
+class ListTemplates {
+ public:
+  explicit ListTemplates(Tag& tag) : tag_(tag), child_(tag.producer.Child()) {}
+
+  // The full path of the template named by parameter `name`: the page folder and its value.
+  std::string PathOf(std::string_view name) const;
+  // Reads the item template. False, with the tag's output set to the error, when `template` is not given
+  // or its file does not exist, or the templates nest too deep.
+  bool LoadItemTemplate();
+  // Appends the item template produced for the current item.
+  void AppendItem() { child_.ProduceInto(item_, tag_.output); }
+  // Appends the template named by `name` (highlight, next) when given and present; false otherwise.
+  bool AppendOptional(std::string_view name);
+  // For an empty list: the `empty` template once, or nothing when it is not given; the not-found error
+  // when its file is missing.
+  void AppendEmpty();
+
+ private:
+  bool ReadTemplate(std::string_view name, std::string& text, bool reportMissing);
+
+  Tag& tag_;
+  TMyPageProducer child_;
+  std::string item_;
+};
+
+}  // namespace qf

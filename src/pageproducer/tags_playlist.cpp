@@ -1,0 +1,190 @@
+// The playlist: reading the player's playlist file, the `playlist` list tag with its window around the
+// current track, and the item and whole-list tags.
+
+#include <chrono>
+
+#include "core/quenforth.h"
+#include "core/text.h"
+#include "http/session.h"
+#include "pageproducer/playlist.h"
+#include "pageproducer/tags.h"
+#include "platform/files.h"
+#include "player/player.h"
+
+namespace qf {
+namespace {
+
+constexpr auto kBusyLimit = std::chrono::seconds(5);
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+    start = end + 1;
+  }
+  return lines;
+}
+
+// A title from a path: the file name without folder and extension; empty without an extension.
+std::string TitleOf(const std::string& path) {
+  std::string name = path.substr(path.rfind('\\') == std::string::npos ? 0 : path.rfind('\\') + 1);
+  std::size_t dot = name.rfind('.');
+  return dot == std::string::npos ? std::string() : name.substr(0, dot);
+}
+
+}  // namespace
+
+// Makes the player write its playlist file, reads it into a new entry list and swaps that in: readers of
+// the old list keep it whole. Answers the new list.
+Snapshot<PlaylistEntryList> ReadPlaylist(TQuenforth& core) {
+  core.Player->WritePlaylist();
+  std::optional<std::string> text = platform::ReadWholeFile(core.PlaylistFolder.Get() + "\\winamp.m3u");
+  auto started = std::chrono::steady_clock::now();
+  auto entries = std::make_shared<PlaylistEntryList>();
+  std::vector<std::string> lines = text ? Lines(*text) : std::vector<std::string>();
+  for (std::size_t j = 1; j < lines.size(); ++j) {  // the first line is the file's header
+    const std::string& line = lines[j];
+    PlaylistClass entry;
+    if (line.find("#EXTINF:") != std::string::npos) {
+      std::size_t comma = line.find(',');
+      entry.DisplayTitle = comma == std::string::npos ? std::string() : line.substr(comma + 1);
+      std::string seconds =
+          line.size() > 8 ? line.substr(8, comma == std::string::npos ? std::string::npos : comma - 8) : std::string();
+      entry.Seconds = std::max(ParseInt(seconds).value_or(0), 0);  // streams are written with -1
+      if (j + 1 >= lines.size()) break;                            // an #EXTINF line without its path line
+      entry.FileName = lines[++j];
+    } else {
+      entry.FileName = line;
+      entry.DisplayTitle = TitleOf(line);
+    }
+    entries->push_back(std::move(entry));
+  }
+  std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
+  core.PlaylistReadTime = took.count() / 86400.0;
+  core.PlaylistEntries.Set(entries);
+  return entries;
+}
+
+namespace {
+
+void Playlist(Tag& tag) {
+  TQuenforth& core = tag.Core();
+  Snapshot<PlaylistEntryList> entries = std::make_shared<PlaylistEntryList>();
+  // One request reads the playlist at a time; the others wait for it, at most five seconds, and then
+  // show an empty list rather than wait longer.
+  if (core.BeginPlaylistRead(kBusyLimit)) {
+    try {
+      entries = ReadPlaylist(core);
+    } catch (...) {
+      core.EndPlaylistRead();
+      throw;
+    }
+    core.EndPlaylistRead();
+  }
+  int count = static_cast<int>(entries->size());
+  ListTemplates templates(tag);
+  if (count < 1) return templates.AppendEmpty();
+  if (!templates.LoadItemTemplate()) return;
+
+  int current = tag.Player().GetListPos();
+  int start = 0, end = count;
+  if (tag.Given("length")) {
+    std::optional<int> length = ParseInt(tag.Param("length"));
+    int first;
+    if (tag.Given("offset")) {
+      int window = length.value_or(10000);
+      int offset = ParseInt(tag.Param("offset")).value_or(0);
+      first = offset + current < count - window ? offset + current : count - window;
+      length = window;
+    } else {
+      if (!length) return;  // not a number: nothing at all
+      first = current < count - *length ? current : count - *length;
+    }
+    start = first < 1 ? 0 : first;
+    end = start + *length < count ? start + *length : count;
+  }
+
+  SessionData& session = tag.Session();
+  std::string filter = LowerCase(session.PlaylistFilter);
+  int next = tag.Player().GetNextListPos();
+  for (int i = start; i < end; ++i) {
+    const PlaylistClass& entry = (*entries)[static_cast<std::size_t>(i)];
+    if (!filter.empty() && LowerCase(entry.DisplayTitle).find(filter) == std::string::npos) continue;
+    session.ItemPath = entry.FileName;
+    session.ItemTitle = entry.DisplayTitle;
+    session.ItemArtist.clear();
+    session.ItemSeconds = entry.Seconds;
+    session.ItemIndex = i;
+    if (filter.empty() && i == current && templates.AppendOptional("highlight")) continue;
+    if (filter.empty() && i == next && templates.AppendOptional("next")) continue;
+    templates.AppendItem();
+  }
+}
+
+std::string FolderOf(const std::string& path) {
+  std::size_t slash = path.rfind('\\');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+void Filename(Tag& tag) { tag.Write(tag.Session().ItemPath, kTextOptions); }
+void Directory(Tag& tag) { tag.Write(FolderOf(tag.Session().ItemPath), kTextOptions); }
+void SongTitle(Tag& tag) { tag.Write(tag.Session().ItemTitle, kTextOptions); }
+
+void Artist(Tag& tag) {
+  const std::string& title = tag.Session().ItemTitle;
+  std::size_t separator = title.find(" - ");
+  tag.Write(separator == std::string::npos ? std::string() : title.substr(0, separator), kTextOptions);
+}
+
+void EncSongTitle(Tag& tag) { tag.output = UrlEncode(tag.Session().ItemTitle); }
+void SongId(Tag& tag) { tag.output = tag.Core().SongId(tag.Session().ItemPath, tag.Session().ItemIndex); }
+
+void AddedBy(Tag& tag) {
+  std::optional<std::string> login =
+      ValueOfName(*tag.Core().TrackOwners.Get(), tag.Core().CrcKey(tag.Session().ItemPath));
+  std::string text = login ? *login : tag.Given("default") ? tag.Param("default") : "Admin";
+  tag.Write(text, kTextOptions);
+}
+
+void Index(Tag& tag) { tag.output = std::to_string(tag.Session().ItemIndex + 1); }
+void LengthMin(Tag& tag) { tag.output = std::to_string(tag.Session().ItemSeconds / 60); }
+void LengthSec(Tag& tag) { tag.output = Format("%02d", tag.Session().ItemSeconds % 60); }
+
+void Length(Tag& tag) {
+  long long seconds = 0;
+  for (const PlaylistClass& entry : *tag.Core().PlaylistEntries.Get()) seconds += entry.Seconds;
+  tag.Write(Format("%2lld:%02lld:%02lld", seconds / 3600, (seconds / 60) % 60, seconds % 60), kUrlEncoded);
+}
+
+void NumTracks(Tag& tag) {
+  tag.Write(Format("%02d", static_cast<int>(tag.Core().PlaylistEntries.Get()->size())), kUrlEncoded);
+}
+
+void SearchString(Tag& tag) { tag.Write(tag.Session().PlaylistFilter, kTextOptions); }
+
+}  // namespace
+
+void AddPlaylistTags(TagTable& table) {
+  table["playlist"] = Playlist;
+  table["playlist_filename"] = Filename;
+  table["playlist_directory"] = Directory;
+  table["playlist_title"] = SongTitle;
+  table["playlist_songtitle"] = SongTitle;
+  table["playlist_artist"] = Artist;
+  table["playlist_enc_songtitle"] = EncSongTitle;
+  table["playlist_songid"] = SongId;
+  table["playlist_addedby"] = AddedBy;
+  table["playlist_index"] = Index;
+  table["playlist_songlengthmin"] = LengthMin;
+  table["playlist_songlengthsec"] = LengthSec;
+  table["playlist_length"] = Length;
+  table["playlist_numtracks"] = NumTracks;
+  table["search_playlist_string"] = SearchString;
+}
+
+}  // namespace qf

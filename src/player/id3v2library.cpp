@@ -1,0 +1,80 @@
+#include "player/id3v2library.h"
+
+#include <memory>
+
+#include "platform/files.h"
+
+namespace qf {
+namespace {
+
+template <class Function>
+bool Resolve(const platform::Module& module, const char* name, Function& function) {
+  function = reinterpret_cast<Function>(module.GetProcAddress(name));
+  return function != nullptr;
+}
+
+}  // namespace
+
+bool TID3v2Library::LoadFrom(std::string folder) {
+  std::string path = kFileName;
+  if (!folder.empty()) {
+    for (char& c : folder)
+      if (c == '/') c = '\\';
+    if (folder.back() != '\\') folder += '\\';
+    path = folder + kFileName;
+  }
+  module_ = platform::Module::LoadLibraryA(path);
+  loaded_ = module_.IsLoaded() && Resolve(module_, "ID3v2_Create", ID3v2_Create) &&
+            Resolve(module_, "ID3v2_Load", ID3v2_Load) && Resolve(module_, "ID3v2_Free", ID3v2_Free) &&
+            Resolve(module_, "ID3v2_GetAsciiText", ID3v2_GetAsciiText) &&
+            Resolve(module_, "ID3v2_GetAlbumPicture", ID3v2_GetAlbumPicture) &&
+            Resolve(module_, "ID3v2_GetAlbumPictureStream", ID3v2_GetAlbumPictureStream) &&
+            Resolve(module_, "ID3v2_GetFrameData", ID3v2_GetFrameData) &&
+            Resolve(module_, "ID3v2_GetFrameDataP", ID3v2_GetFrameDataP) &&
+            Resolve(module_, "ID3v2_FrameCount", ID3v2_FrameCount) &&
+            Resolve(module_, "ID3v2_GetFrameID", ID3v2_GetFrameID) &&
+            Resolve(module_, "ID3v2_GetFrameSize", ID3v2_GetFrameSize);
+  return loaded_;
+}
+
+namespace {
+
+// A tag handle of the library, freed when it goes.
+struct TagDeleter {
+  ID3v2_Free_Fn free;
+  void operator()(ID3v2Tag* tag) const { free(tag); }
+};
+using TagHandle = std::unique_ptr<ID3v2Tag, TagDeleter>;
+
+TagHandle Open(const TID3v2Library& library, const std::string& file) {
+  TagHandle tag(library.ID3v2_Create(), TagDeleter{library.ID3v2_Free});
+  if (tag) library.ID3v2_Load(tag.get(), platform::NativePath(file).c_str());
+  return tag;
+}
+
+}  // namespace
+
+AlbumPicture TID3v2Library::ReadPicture(const std::string& file, int index) const {
+  AlbumPicture picture;
+  if (!loaded_) return picture;
+  TagHandle tag = Open(*this, file);
+  if (!tag) return picture;
+  unsigned int length = 0;
+  int type = ID3v2_GetAlbumPictureStream(tag.get(), index, nullptr, &length);
+  if (type == 0 || length == 0) return picture;
+  picture.bytes.resize(length);
+  unsigned int copied = length;
+  type = ID3v2_GetAlbumPictureStream(tag.get(), index, reinterpret_cast<unsigned char*>(picture.bytes.data()), &copied);
+  if (type == 0 || copied != length) return AlbumPicture{};
+  picture.type = type;
+  return picture;
+}
+
+std::string TID3v2Library::ReadText(const std::string& file, const std::string& frameId) const {
+  if (!loaded_) return std::string();
+  TagHandle tag = Open(*this, file);
+  const char* text = tag ? ID3v2_GetAsciiText(tag.get(), frameId.c_str()) : nullptr;
+  return text ? std::string(text) : std::string();
+}
+
+}  // namespace qf

@@ -1,0 +1,51 @@
+#pragma once
+// TID3v2Library: the binding to our ID3v2Library.dll, loaded at run time from the plug-in's data folder.
+// One instance per use: it loads the library, reads one file's tag and unloads the library when it goes.
+// Used by one thread at a time.
+
+#include <string>
+
+#include "id3v2lib/id3v2library.h"
+#include "platform/system.h"
+
+namespace qf {
+
+struct AlbumPicture {
+  int type = 0;  // 0 none, 1 JPEG, 2 PNG, 3 BMP, 4 GIF
+  std::string bytes;
+};
+
+class TID3v2Library {
+ public:
+  static constexpr char kFileName[] = "ID3v2Library.dll";
+
+  // Loads the library from `folder` ("/" read as "\", a trailing delimiter added); an empty folder leaves
+  // the search to the system. True only when the library and all eleven entry points were found.
+  bool LoadFrom(std::string folder);
+  bool Loaded() const { return loaded_; }
+
+  // The index-th picture of the tag of `file` (a path of ours); type 0 when there is none, the file has
+  // no tag, or the library is not loaded.
+  AlbumPicture ReadPicture(const std::string& file, int index = 0) const;
+  // The text of the first frame `frameId` of the tag of `file`; empty when there is none.
+  std::string ReadText(const std::string& file, const std::string& frameId) const;
+
+  // The entry points, valid while Loaded().
+  ID3v2_Create_Fn ID3v2_Create = nullptr;
+  ID3v2_Load_Fn ID3v2_Load = nullptr;
+  ID3v2_Free_Fn ID3v2_Free = nullptr;
+  ID3v2_GetAsciiText_Fn ID3v2_GetAsciiText = nullptr;
+  ID3v2_GetAlbumPicture_Fn ID3v2_GetAlbumPicture = nullptr;
+  ID3v2_GetAlbumPictureStream_Fn ID3v2_GetAlbumPictureStream = nullptr;
+  ID3v2_GetFrameData_Fn ID3v2_GetFrameData = nullptr;
+  ID3v2_GetFrameDataP_Fn ID3v2_GetFrameDataP = nullptr;
+  ID3v2_FrameCount_Fn ID3v2_FrameCount = nullptr;
+  ID3v2_GetFrameID_Fn ID3v2_GetFrameID = nullptr;
+  ID3v2_GetFrameSize_Fn ID3v2_GetFrameSize = nullptr;
+
+ private:
+  platform::Module module_;
+  bool loaded_ = false;
+};
+
+}  // namespace qf

@@ -1,0 +1,39 @@
+#pragma once
+// One query of the player's media library: sent when made, its results released exactly once when it
+// goes. Results live in the player's memory and are read through the records of its interface.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "player/host_interface.h"
+
+namespace qf {
+
+class TPlayer;
+
+class MediaLibraryQuery {
+ public:
+  enum class Kind { Query, Search };  // ML_IPC_DB_RUNQUERY, ML_IPC_DB_RUNQUERY_SEARCH
+
+  // Without a media-library window the query has no results.
+  MediaLibraryQuery(TPlayer& player, Kind kind, const std::string& text, int maxResults = 50000);
+  ~MediaLibraryQuery();
+  MediaLibraryQuery(const MediaLibraryQuery&) = delete;
+  MediaLibraryQuery& operator=(const MediaLibraryQuery&) = delete;
+
+  int Size() const { return record_.results.Items ? record_.results.Size : 0; }
+  const host::itemRecord& operator[](int index) const { return record_.results.Items[index]; }
+
+  // The value of an item's extended field `name` (compared without regard to case), if it has one.
+  static std::optional<std::string> Extended(const host::itemRecord& item, std::string_view name);
+  // A text field of an item, empty for a null pointer.
+  static std::string Text(const char* field) { return field ? std::string(field) : std::string(); }
+
+ private:
+  platform::HWND window_ = nullptr;
+  std::string text_;
+  host::mlQueryStruct record_{};
+};
+
+}  // namespace qf

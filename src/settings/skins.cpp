@@ -1,0 +1,49 @@
+#include "settings/skins.h"
+
+#include "core/quenforth.h"
+#include "core/text.h"
+#include "platform/files.h"
+#include "ui/configwindow.h"
+
+namespace qf {
+
+std::optional<std::vector<std::string>> FindSkins(const std::string& dataFolder) {
+  if (!platform::DirectoryExists(dataFolder)) return std::nullopt;
+  std::vector<std::string> skins;
+  for (const platform::FindData& entry : platform::FindFiles(dataFolder + "\\*.*")) {
+    if (!entry.info.IsDirectory() || entry.name == "." || entry.name == ".." || SameText(entry.name, "help")) continue;
+    if (platform::FileExists(dataFolder + "\\" + entry.name + "\\index.html")) skins.push_back(entry.name);
+  }
+  return skins;
+}
+
+void RefreshSkins(TQuenforth& core) {
+  if (core.SkinName.Get().empty()) core.SkinName.Set("base");
+  std::optional<std::vector<std::string>> found = FindSkins(core.DataFolder());
+  auto sorted = std::make_shared<SortedTextList>();
+  if (found)
+    for (const std::string& skin : *found) sorted->Add(skin);
+  core.SkinNames.Set(sorted);
+  if (!found) return;
+
+  std::string selected;
+  int index = -1;
+  core.SkinName.Update([&](std::string& skin) {
+    for (std::size_t i = 0; i < found->size(); ++i) {
+      if (SameText((*found)[i], skin)) {
+        selected = (*found)[i];
+        index = static_cast<int>(i);
+        break;
+      }
+    }
+    skin = selected;
+  });
+  if (core.ConfigWindow)
+    core.ConfigWindow->Post([items = *found, index, selected](TConfigWindow& window) {
+      window.SkinItems = items;
+      window.SkinIndex = index;
+      window.SkinHint = selected;
+    });
+}
+
+}  // namespace qf

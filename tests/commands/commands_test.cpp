@@ -1,0 +1,411 @@
+// The command dispatcher against the stand-in player: each command, privileges and quotas, the refusal
+// messages, the batch rules and the end-of-batch steps.
+
+#include "commands/commands.h"
+
+#include <gtest/gtest.h>
+
+#include "commands/maintenance.h"
+#include "core/inifile.h"
+#include "pageproducer/playlist.h"
+#include "platform/posix/emulation.h"
+#include "plugin_fixture.h"
+
+namespace qf {
+namespace {
+
+using ::host::PlayerState;
+
+class CommandsTest : public qftest::PluginTest {
+ protected:
+  SessionData Run(std::initializer_list<std::string> params, UserClass* user = nullptr) {
+    SessionData session;
+    session.Document = "/";
+    RunCommands(*core, TextList(params), user, session);
+    return session;
+  }
+  int Volume() {
+    return Look<int>([](PlayerState& s) { return s.volume; });
+  }
+  int Current() {
+    return Look<int>([](PlayerState& s) { return s.current; });
+  }
+  // Lists the playlist as a page would, so that song ids name the entries.
+  std::string Id(int index) {
+    EXPECT_TRUE(core->BeginPlaylistRead(std::chrono::seconds(1)));
+    auto entries = ReadPlaylist(*core);
+    core->EndPlaylistRead();
+    return core->SongId((*entries)[static_cast<std::size_t>(index)].FileName, index);
+  }
+  std::shared_ptr<UserClass> User(const std::string& login) {
+    auto user = std::make_shared<UserClass>();
+    user->Login = login;
+    user->RootDirectory.Set("C:\\Music");
+    user->CurrentDirectory.Set("C:\\Music");
+    user->Skin.Set("base");
+    return user;
+  }
+};
+
+TEST_F(CommandsTest, VolumeThenNext) {
+  StartPlugin(3);
+  Run({"volume=50", "next"});
+  EXPECT_EQ(Volume(), 128);  // trunc(50 * 2.55) + 1
+  EXPECT_EQ(Current(), 1);
+}
+
+TEST_F(CommandsTest, AValueThatIsNoNumberStopsTheBatch) {
+  StartPlugin(3);
+  int before = Volume();
+  Run({"volume=loud", "next"});
+  EXPECT_EQ(Volume(), before);
+  EXPECT_EQ(Current(), 0);
+  Run({"balance=x", "next"});
+  Run({"trackpos=abc", "next"});
+  Run({"incvol=1e", "next"});
+  EXPECT_EQ(Current(), 0);
+}
+
+TEST_F(CommandsTest, VolumeBalanceAndPositionAreClamped) {
+  StartPlugin(1);
+  Run({"volume=250"});
+  EXPECT_EQ(Volume(), 255);
+  Run({"volume=-20"});
+  EXPECT_EQ(Volume(), 1);
+  Run({"volume=40", "incvol=100"});
+  EXPECT_EQ(Volume(), 255);
+  Run({"decvol=500"});
+  EXPECT_EQ(Volume(), 1);
+  Run({"balance=-300"});
+  EXPECT_EQ(Look<int>([](PlayerState& s) { return s.panning; }), -127);
+  Run({"play", "trackpos=50"});
+  EXPECT_EQ(core->Player->GetPosition(), 10);  // half of 20 s
+  Run({"trackpos=400"});
+  EXPECT_EQ(core->Player->GetPosition(), 20);
+}
+
+TEST_F(CommandsTest, UnknownCommandsAreReportedAsText) {
+  StartPlugin(1);
+  EXPECT_EQ(Run({"foo=1"}).ErrorMessage, "Unknown command: foo=1</br>");
+  EXPECT_EQ(Run({"foo"}).ErrorMessage, "Unknown command: foo=</br>");
+  EXPECT_EQ(Run({"<script>alert(1)</script>=\"x'"}).ErrorMessage,
+            "Unknown command: &lt;script&gt;alert(1)&lt;/script&gt;=&quot;x&#39;</br>");
+  EXPECT_EQ(Run({"PLAY", "Stop"}).ErrorMessage, "");  // names ignore case
+}
+
+TEST_F(CommandsTest, EqualiserBandsByName) {
+  StartPlugin(1);
+  Run({"3_seteq=100"});
+  EXPECT_EQ(Look<int>([](PlayerState& s) { return s.bands[3]; }), 0);
+  Run({"3_seteq=-100"});
+  EXPECT_EQ(Look<int>([](PlayerState& s) { return s.bands[3]; }), 62);
+  Run({"10_seteq=0"});
+  EXPECT_EQ(Look<int>([](PlayerState& s) { return s.preamp; }), 31);
+  Run({"11_seteq=1"});
+  EXPECT_TRUE(Look<bool>([](PlayerState& s) { return s.equalizerOn; }));
+  Run({"equalizer"});
+  EXPECT_FALSE(Look<bool>([](PlayerState& s) { return s.equalizerOn; }));
+  Run({"x_seteq=100"});  // a band that is not a number is band 0
+  EXPECT_EQ(Look<int>([](PlayerState& s) { return s.bands[0]; }), 0);
+  int refreshes = Look<int>([](PlayerState& s) { return s.requests.equalizerRefreshes; });
+  Run({"13_seteq=5", "-1_seteq=5"});  // no such bands: nothing is sent
+  EXPECT_EQ(Look<int>([](PlayerState& s) { return s.requests.equalizerRefreshes; }), refreshes);
+}
+
+TEST_F(CommandsTest, RepeatAndRepeatAllCycle) {
+  StartPlugin(1);
+  core->Player->SetRepeatMode(2);
+  Run({"repeat"});
+  EXPECT_EQ(core->Player->GetRepeatMode(), 1);
+  core->Player->SetRepeatMode(2);
+  Run({"repeatall"});
+  EXPECT_EQ(core->Player->GetRepeatMode(), 0);
+  Run({"repeatall"});
+  EXPECT_EQ(core->Player->GetRepeatMode(), 1);
+  Run({"shuffle"});
+  EXPECT_TRUE(core->Player->GetShuffle());
+}
+
+TEST_F(CommandsTest, AddingFiles) {
+  StartPlugin(2);
+  std::string extra = AddTrack("extra", 30);
+  core->UseFullPath = false;
+  Run({"add=extra.mp3", "add=http://radio.example/live", "add=..\\t0.mp3", "add=.."});
+  EXPECT_EQ(PlaylistPaths(),
+            (std::vector<std::string>{"C:\\Music\\t0.mp3", "C:\\Music\\t1.mp3", extra, "http://radio.example/live"}));
+  EXPECT_EQ(core->FirstAddedIndex, 3);
+  core->UseFullPath = true;
+  Run({"add=C:\\Music"});  // the current folder itself
+  EXPECT_EQ(PlaylistPaths().size(), 4u);
+  Run({"play", "insert=" + extra});
+  EXPECT_EQ(PlaylistPaths()[1], extra);  // after the current entry
+  Run({"file=" + extra});
+  EXPECT_EQ(Current(), 5);
+  EXPECT_EQ(core->Player->IsPlaying(), 1);
+}
+
+TEST_F(CommandsTest, DownloadsInsideTheAllowedFoldersOnly) {
+  StartPlugin(1);
+  qftest::WriteFile(folder_.Path() / "Other/secret.mp3", "x");
+  EXPECT_EQ(Run({"download=C:\\Music\\t0.mp3"}).ServeFile, "C:\\Music\\t0.mp3");
+  EXPECT_EQ(Run({"download=C:\\Other\\secret.mp3"}).ServeFile, "");
+  EXPECT_EQ(Run({"download=C:\\Music\\..\\Other\\secret.mp3"}).ServeFile, "");
+  EXPECT_EQ(Run({"download=C:\\Music\\missing.mp3"}).ServeFile, "");
+  core->AllowSrcOutside = true;
+  EXPECT_EQ(Run({"download=C:\\Other\\secret.mp3"}).ServeFile, "C:\\Other\\secret.mp3");
+  core->AdditionalFolders.Set(std::make_shared<TextList>(TextList{"C:\\Other"}));
+  core->AllowSrcOutside = false;
+  EXPECT_EQ(Run({"download=C:\\Other\\secret.mp3"}).ServeFile, "C:\\Other\\secret.mp3");
+}
+
+TEST_F(CommandsTest, SrcAndCacheServeOnlyPlainNames) {
+  StartPlugin(1);
+  auto run = [&](const std::string& document, const std::string& param) {
+    SessionData session;
+    session.Document = document;
+    RunCommands(*core, TextList{param}, nullptr, session);
+    return session.ServeFile;
+  };
+  EXPECT_EQ(run("/t0.mp3", "src=C:\\Music"), "C:\\Music\\t0.mp3");
+  EXPECT_EQ(run("/t0.mp3", "src=C:\\Other"), "forbidden");
+  EXPECT_EQ(run("/..\\..\\user.ini", "src=C:\\Music"), "forbidden");
+  EXPECT_EQ(run("/x/C:secret", "src=C:\\Music"), "forbidden");
+  EXPECT_EQ(run("/Song.mp3.jpg", "cache"), std::string(kPlugins) + "\\Quenforth\\cache\\Song.mp3.jpg");
+  EXPECT_EQ(run("/..\\..\\user.ini", "cache"), "forbidden");
+  EXPECT_EQ(run("/a+b%.mp3.jpg", "cache"), std::string(kPlugins) + "\\Quenforth\\cache\\a+b%.mp3.jpg");
+}
+
+TEST_F(CommandsTest, PrivilegesOfAUser) {
+  StartPlugin(2);
+  auto user = User("bob");
+  EXPECT_EQ(Run({"play", "next"}, user.get()).ErrorMessage, "Operation not allowed.</br>Operation not allowed.</br>");
+  EXPECT_EQ(core->Player->IsPlaying(), 0);
+  user->change_state = true;
+  EXPECT_EQ(Run({"play", "close", "execute"}, user.get()).ErrorMessage,
+            "Operation not allowed.</br>Operation not allowed.</br>");
+  EXPECT_FALSE(core->ShuttingDown);  // a non-admin cannot close the player
+  EXPECT_EQ(core->Player->IsPlaying(), 1);
+  SessionData logfile = Run({"logfile"}, user.get());
+  EXPECT_EQ(logfile.ServeFile, "forbidden");
+  EXPECT_EQ(logfile.ErrorMessage, "");
+  EXPECT_EQ(Run({"saveplaylist=mine"}, user.get()).ErrorMessage, "");  // refused without a word
+  EXPECT_EQ(Run({"skin=base"}, user.get()).ErrorMessage, "");          // ChangeSkin is on by default
+  user->ChangeSkin = false;
+  EXPECT_EQ(Run({"skin=base"}, user.get()).ErrorMessage, "Operation not allowed.</br>");
+  user->admin = true;
+  Run({"close"}, user.get());
+  EXPECT_TRUE(core->ShuttingDown);
+}
+
+TEST_F(CommandsTest, TracksPerHourQuota) {
+  StartPlugin(1);
+  std::string extra = AddTrack("extra", 30);
+  auto user = User("carol");
+  user->add_files = true;
+  user->tracks_per_hour = 2;
+  EXPECT_EQ(Run({"add=" + extra, "add=" + extra, "add=" + extra}, user.get()).ErrorMessage,
+            "Operation not allowed.</br>");
+  EXPECT_EQ(PlaylistPaths().size(), 3u);
+  EXPECT_EQ(user->TracksThisHour, 2);
+  // addrand is not counted against the quota.
+  core->FileCache.Set(std::make_shared<TextList>(TextList{extra}));
+  EXPECT_EQ(Run({"addrand"}, user.get()).ErrorMessage, "");
+  EXPECT_EQ(ValueOfName(*core->TrackOwners.Get(), core->CrcKey(extra)), "carol");
+}
+
+TEST_F(CommandsTest, RemoveHisRemovesOnlyOwnEntries) {
+  StartPlugin(3);
+  auto dave = User("dave");
+  dave->add_files = true;
+  dave->remove_his = true;
+  std::string mine = AddTrack("mine", 30);
+  Run({"add=" + mine}, dave.get());
+  std::vector<std::string> before = PlaylistPaths();
+  Run({"removetrack=" + Id(0), "removetrack=" + Id(3)}, dave.get());
+  EXPECT_EQ(PlaylistPaths(), (std::vector<std::string>{before[0], before[1], before[2]}));
+  EXPECT_FALSE(ValueOfName(*core->TrackOwners.Get(), core->CrcKey(mine)));  // its owner line went too
+}
+
+TEST_F(CommandsTest, RemovalsRunFromTheLastEntryEachOnce) {
+  StartPlugin(7);
+  std::vector<std::string> before = PlaylistPaths();
+  Run({"removetrack=" + Id(2), "removetrack=" + Id(5), "removesong=" + Id(2)});
+  EXPECT_EQ(PlaylistPaths(), (std::vector<std::string>{before[0], before[1], before[3], before[4], before[6]}));
+}
+
+TEST_F(CommandsTest, StaleSongIdsDoNothing) {
+  StartPlugin(3);
+  std::string id = Id(1);
+  core->Player->DeleteIndex(0);  // another client changed the playlist since it was listed
+  std::vector<std::string> before = PlaylistPaths();
+  Run({"removetrack=" + id, "moveup=" + id, "playsong=" + id});
+  EXPECT_EQ(PlaylistPaths(), before);
+  EXPECT_EQ(core->Player->IsPlaying(), 0);
+}
+
+TEST_F(CommandsTest, SongIdsMoveAndPlayEntries) {
+  StartPlugin(3);
+  std::vector<std::string> before = PlaylistPaths();
+  Run({"moveup=" + Id(2)});
+  EXPECT_EQ(PlaylistPaths(), (std::vector<std::string>{before[0], before[2], before[1]}));
+  Run({"movedn=" + Id(0)});
+  EXPECT_EQ(PlaylistPaths(), (std::vector<std::string>{before[2], before[0], before[1]}));
+  Run({"playtrack=" + Id(2)});
+  EXPECT_EQ(Current(), 2);
+  EXPECT_EQ(core->Player->IsPlaying(), 1);
+}
+
+TEST_F(CommandsTest, EndOfBatchRecordsThePlaybackState) {
+  StartPlugin(2);
+  Run({"play", "next", "trackpos=50"});
+  EXPECT_EQ(core->PlaylistPosition, 1);
+  EXPECT_EQ(core->PreviousPlaylistPosition, 1);
+  EXPECT_EQ(core->TrackPositionSeconds, 10);
+  EXPECT_EQ(core->PlaybackSignature, core->CrcTable.Compute("C:\\Music\\t1.mp310"));
+  EXPECT_EQ(core->PreviousPlaybackSignature, core->PlaybackSignature);
+}
+
+TEST_F(CommandsTest, SavePlaylistAndSkinSettingsStayInTheirFolders) {
+  StartPlugin(2);
+  Run({"saveplaylist=party"});
+  EXPECT_NE(ReadDrive("Music/party.m3u").find("C:\\Music\\t1.mp3"), std::string::npos);
+  for (const char* name : {"..\\party", "C:\\party", "a/b", ""}) {
+    Run({std::string("saveplaylist=") + name});
+  }
+  EXPECT_FALSE(std::filesystem::exists(folder_.Path() / "party.m3u"));
+  core->IniSection.Set("colors");
+  Run({"bg_setini=dark\r\n[Setup]\r\nenablePassword=0"});
+  IniFile ini(std::string(kPlugins) + "\\quenforth\\base\\skin.ini");
+  EXPECT_EQ(ini.ReadSections(), (std::vector<std::string>{"colors"}));
+  EXPECT_EQ(ini.ReadString("colors", "bg", ""), "dark  [Setup]  enablePassword=0");
+  Run({"skin=..\\..", "skin=C:\\x"});
+  EXPECT_EQ(core->SkinName.Get(), "base");
+  Run({"skin=BASE"});
+  EXPECT_EQ(core->SkinName.Get(), "BASE");
+  core->AllowSkins = false;
+  EXPECT_EQ(Run({"skin=base"}).ErrorMessage, "Operation not allowed.</br>");
+}
+
+TEST_F(CommandsTest, PowerAndLockFollowTheirSwitches) {
+  StartPlugin(1);
+  platform::emulation::ClearRecords();
+  Run({"standby", "reboot", "shutdown", "lock"});
+  EXPECT_TRUE(platform::emulation::Records().empty());
+  EXPECT_TRUE(core->Player->IsUnlocked());
+  core->AllowShutdown = true;
+  core->AllowLocking = true;
+  platform::emulation::SetEnvironmentVariable("OS", "Windows_NT");
+  Run({"standby", "reboot", "shutdown", "lock"});
+  EXPECT_FALSE(core->Player->IsUnlocked());
+  std::vector<std::string> calls;
+  for (const auto& record : platform::emulation::Records()) calls.push_back(record.caption + "(" + record.text + ")");
+  EXPECT_EQ(calls,
+            (std::vector<std::string>{"AdjustTokenPrivileges(SeShutdownPrivilege,enable)", "SetSystemPowerState(1,0)",
+                                      "AdjustTokenPrivileges(SeShutdownPrivilege,disable)",
+                                      "AdjustTokenPrivileges(SeShutdownPrivilege,enable)", "ExitWindowsEx(2,0)",
+                                      "AdjustTokenPrivileges(SeShutdownPrivilege,disable)",
+                                      "AdjustTokenPrivileges(SeShutdownPrivilege,enable)", "ExitWindowsEx(8,0)",
+                                      "AdjustTokenPrivileges(SeShutdownPrivilege,disable)"}));
+}
+
+TEST_F(CommandsTest, StandbyWithoutThePrivilegeReportsAndStillTries) {
+  StartPlugin(1);
+  core->AllowShutdown = true;
+  platform::emulation::ClearRecords();
+  platform::emulation::SetHoldsShutdownPrivilege(false);
+  Run({"standby"});
+  platform::emulation::SetHoldsShutdownPrivilege(true);
+  std::vector<std::string> seen;
+  for (const auto& record : platform::emulation::Records())
+    seen.push_back(record.kind == platform::emulation::Record::Kind::MessageBox ? record.caption + ": " + record.text
+                                                                                : record.caption);
+  EXPECT_EQ(seen,
+            (std::vector<std::string>{"AdjustTokenPrivileges", "Error: The operation failed with error 0x00000514.",
+                                      "SetSystemPowerState", "AdjustTokenPrivileges",
+                                      "Error: The operation failed with error 0x00000514."}));
+}
+
+TEST_F(CommandsTest, FolderCommands) {
+  StartPlugin(1);
+  std::filesystem::create_directories(folder_.Path() / "Music/Rock");
+  std::filesystem::create_directories(folder_.Path() / "Music2");
+  std::filesystem::create_directories(folder_.Path() / "Audio");
+  Run({"dir=Rock\\"});
+  EXPECT_EQ(core->CurrentDirectory.Get(), "C:\\Music\\Rock");
+  Run({"dir=Rock/../..", "dir=..\\x"});
+  EXPECT_EQ(core->CurrentDirectory.Get(), "C:\\Music\\Rock");
+  Run({"home"});
+  EXPECT_EQ(core->CurrentDirectory.Get(), "C:\\Music");
+  Run({"dir=.."});  // above the root: back at the root at the end of the batch
+  EXPECT_EQ(core->CurrentDirectory.Get(), "C:\\Music");
+  Run({"dir=C:\\Music2"});  // "c:\music2" contains "c:\music"
+  EXPECT_EQ(core->CurrentDirectory.Get(), "C:\\Music2");
+  Run({"dir=C:\\Audio"});
+  EXPECT_EQ(core->CurrentDirectory.Get(), "C:\\Music");
+  core->AdditionalFolders.Set(std::make_shared<TextList>(TextList{"C:\\Audio"}));
+  Run({"dir=C:\\Audio"});
+  EXPECT_EQ(core->CurrentDirectory.Get(), "C:\\Audio");
+  Run({"drive=C: (System)"});
+  EXPECT_EQ(core->CurrentDirectory.Get(), "C:\\Music");
+  core->AllowBrowseAboveRoot = true;
+  Run({"dir=.."});
+  EXPECT_EQ(core->CurrentDirectory.Get(), "C:");
+  Run({"dir=Music", "dir=Rock.lnk"});
+  EXPECT_EQ(core->CurrentDirectory.Get(), "C:\\Music");
+}
+
+TEST_F(CommandsTest, SessionFields) {
+  StartPlugin(1);
+  SessionData session = Run({"query=artist HAS x", "search_ml=abc", "ml_page=2", "search_playlist_string=Rock",
+                             "usefile=C:\\Music\\t0.mp3", "search_files_string=t", "search_for_directories=TRUE",
+                             "search_for_files=yes", "search_in_subdirs=true", "charset=utf-8"});
+  EXPECT_EQ(session.MediaLibraryQuery, "artist HAS x");
+  EXPECT_EQ(session.MediaLibrarySearch, "abc");
+  EXPECT_EQ(session.MediaLibraryPage, "2");
+  EXPECT_EQ(session.PlaylistFilter, "Rock");
+  EXPECT_EQ(session.UseFile, "C:\\Music\\t0.mp3");
+  EXPECT_TRUE(session.SearchForDirectories);
+  EXPECT_FALSE(session.SearchForFiles);
+  EXPECT_TRUE(session.SearchInSubdirs);
+  EXPECT_EQ(core->Charset.Get(), "utf-8");
+  Run({"usefile=C:\\Music\\t0.mp3", "rating=4"});
+  EXPECT_EQ(Look<int>([](PlayerState& s) { return s.library.Find("C:\\Music\\t0.mp3")->rating; }), 4);
+}
+
+TEST_F(CommandsTest, KeepPlaylistAliveAddsRandomTracksAndPlays) {
+  StartPlugin(0);
+  std::string a = AddTrack("a", 30), b = AddTrack("b", 30), list = AddTrack("list.m3u", 1);
+  core->FileCache.Set(std::make_shared<TextList>(TextList{a, b, list}));
+  Run({"keepplaylistalive"});
+  EXPECT_TRUE(core->KeepPlaylistAlive);
+  core->TimerInterval = 100;
+  MaintainPlaylist(*core);
+  std::vector<std::string> paths = PlaylistPaths();
+  ASSERT_EQ(paths.size(), 2u);
+  for (const std::string& path : paths) EXPECT_EQ(path.find("m3u"), std::string::npos);
+  EXPECT_EQ(core->Player->IsPlaying(), 1);
+  core->FileCache.Set(std::make_shared<TextList>(TextList{list}));  // only playlists: nothing to draw
+  core->Player->ClearPlaylist();
+  MaintainPlaylist(*core);
+  EXPECT_TRUE(PlaylistPaths().empty());
+}
+
+TEST_F(CommandsTest, RemovePlayedDeletesTheTrackThatEnded) {
+  StartPlugin(3);
+  core->TimerInterval = 100;
+  core->RemovePlayed = true;
+  Run({"playtrack=" + Id(1), "trackpos=90"});
+  MaintainPlaylist(*core);
+  core->Player->Next();  // track 2 ends, track 3 starts
+  MaintainPlaylist(*core);
+  EXPECT_EQ(PlaylistPaths(), (std::vector<std::string>{"C:\\Music\\t0.mp3", "C:\\Music\\t2.mp3"}));
+  // A seek backwards within a track is no track change.
+  core->Player->SetPositionMs(15000);
+  MaintainPlaylist(*core);
+  core->Player->SetPositionMs(5000);
+  MaintainPlaylist(*core);
+  EXPECT_EQ(PlaylistPaths().size(), 2u);
+}
+
+}  // namespace
+}  // namespace qf

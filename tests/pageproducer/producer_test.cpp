@@ -1,0 +1,222 @@
+// The template engine on its own: scanning, parameters, dispatch, output options, include, errors.
+
+#include "pageproducer/producer.h"
+
+#include <gtest/gtest.h>
+
+#include "core/quenforth.h"
+#include "http/session.h"
+#include "pageproducer/params.h"
+#include "platform/posix/emulation.h"
+#include "player/player.h"
+#include "quenforth_process.h"
+
+namespace qf {
+namespace {
+
+class ProducerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::emulation::MapDrive('C', folder_.Path().string());
+    core_.PluginFolder.Set("C:\\Plugins");
+    core_.VersionText.Set("Quenforth KV7 (3.0)");
+    core_.RootDirectory.Set("D:\\Music");
+    core_.Charset.Set("iso-8859-1");
+    session_.SkinName = "base";
+    session_.TemplatePath = "C:\\Plugins\\quenforth\\base\\index.html";
+  }
+
+  std::string Produce(std::string_view text) {
+    return TMyPageProducer(user_, *core_.Player, core_, session_).Produce(text);
+  }
+  void Skin(const std::string& name, const std::string& text) {
+    qftest::WriteFile(folder_.Path() / "Plugins/quenforth/base" / name, text);
+  }
+
+  qftest::TempFolder folder_;
+  TQuenforth core_;
+  SessionData session_;
+  UserClass* user_ = nullptr;
+};
+
+std::string Red(const std::string& text) { return "<font color=\"ff0000\">" + text + "</font>"; }
+
+TEST_F(ProducerTest, CopiesTextAndReplacesTags) {
+  EXPECT_EQ(Produce("plain text, no tags\r\n"), "plain text, no tags\r\n");
+  EXPECT_EQ(Produce("v=<#QuenforthVersion>."), "v=Quenforth KV7 (3.0).");
+  EXPECT_EQ(Produce("<#CHARSET>|<#charset>|<#Charset>"), "iso-8859-1|iso-8859-1|iso-8859-1");
+  EXPECT_EQ(Produce("<  #Charset>"), "iso-8859-1");
+  EXPECT_EQ(Produce("<#  Charset  >"), "iso-8859-1");
+  EXPECT_EQ(Produce("a<#Charset>b<#Charset>c"), "aiso-8859-1biso-8859-1c");
+}
+
+TEST_F(ProducerTest, ALessThanThatStartsNoTagLosesTheBlanksAfterIt) {
+  EXPECT_EQ(Produce("x < y"), "x <y");
+  EXPECT_EQ(Produce("a <\r\n b"), "a <b");
+  EXPECT_EQ(Produce("<b>bold</b>"), "<b>bold</b>");
+  EXPECT_EQ(Produce("<<#Charset>"), "<iso-8859-1");
+  EXPECT_EQ(Produce("end <"), "end <");
+}
+
+TEST_F(ProducerTest, UnknownTagsShowTheirNameAsWritten) {
+  EXPECT_EQ(Produce("<#Nosuchtag a=b>"), Red("Nosuchtag"));
+  EXPECT_EQ(Produce("<#9lives>"), Red("9") + "");  // a name starts with a letter or "_"
+  EXPECT_EQ(Produce("<#-x>"), Red("-"));
+}
+
+TEST_F(ProducerTest, ParameterTextEndsAtTheFirstGreaterThanOutsideQuotes) {
+  session_.ErrorMessage = "abcdef";
+  EXPECT_EQ(Produce("<#errormessage maxlength=3 x=\"a>b\">!"), "abc!");
+  EXPECT_EQ(Produce("<#errormessage x='>' maxlength=2>!"), "ab!");
+  // The end of the input also ends a tag.
+  EXPECT_EQ(Produce("<#errormessage maxlength=4"), "abcd");
+}
+
+TEST_F(ProducerTest, ANulByteEndsTheTemplate) {
+  EXPECT_EQ(Produce(std::string_view("before\0after<#Charset>", 22)), "before");
+  EXPECT_EQ(Produce(std::string_view("<#Charset\0>tail", 15)), "iso-8859-1");
+}
+
+TEST_F(ProducerTest, LongSingleLineTemplatesAreProduced) {
+  std::string script(100 * 1024, 'x');
+  EXPECT_EQ(Produce("<script>" + script + "<#Charset></script>"), "<script>" + script + "iso-8859-1</script>");
+}
+
+TEST(TagParams, SplitsQuotesAndDecodes) {
+  struct Case {
+    const char* text;
+    std::vector<std::string> entries;
+  };
+  const Case cases[] = {
+      {"Section=\"My Section\" Key=a", {"Section=My Section", "Key=a"}},
+      {"Key='a b'", {"Key=a", "b"}},
+      {"title=\"it's\"", {"title=it's"}},
+      {"\"quoted entry\" next", {"quoted entry", "next"}},
+      {"a=1+1 b=100%25 c=%%", {"a=1 1", "b=100%", "c=%"}},
+      {"  lots   of\r\nblanks ", {"lots", "of", "blanks"}},
+      {"lone=\"quote", {"lone=quote"}},
+      {"", {}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(TagParams::Split(c.text).Entries(), c.entries) << c.text;
+}
+
+TEST(TagParams, LooksUpTheFirstEntryWithoutRegardToCase) {
+  TagParams params = TagParams::Split("Format=hh:nn FORMAT=other bare urlencoded= x=a=b");
+  EXPECT_EQ(params.Value("format"), "hh:nn");
+  EXPECT_EQ(params.Value("x"), "a=b");
+  EXPECT_FALSE(params.Given("bare"));  // an entry without "=" has no key
+  EXPECT_FALSE(params.Given("urlencoded"));
+  EXPECT_EQ(params.Value("missing"), "");
+}
+
+TEST(TagParams, BrokenEscapesFailWithTheirMessages) {
+  try {
+    TagParams::Split("a=x%4");
+    FAIL();
+  } catch (const TemplateError& error) {
+    EXPECT_STREQ(error.what(), "Error decoding URL style (%XX) encoded string at position 4");
+  }
+  try {
+    TagParams::Split("a=%zz");
+    FAIL();
+  } catch (const TemplateError& error) {
+    EXPECT_STREQ(error.what(), "Invalid URL encoded character (%zz) at position 3");
+  }
+}
+
+TEST_F(ProducerTest, ABrokenEscapeFailsTheWholeTemplate) {
+  EXPECT_THROW(Produce("fine <#Charset> then <#errormessage maxlength=%G1>"), TemplateError);
+  // In a sub-template it ends only the tag that produced it.
+  Skin("broken.html", "<#errormessage maxlength=%>");
+  EXPECT_EQ(Produce("a<#include file=broken.html>b"), "ab");
+}
+
+TEST_F(ProducerTest, OutputOptionsInTheirFixedOrder) {
+  session_.ErrorMessage = "It's \"a\\b\" & <c>";
+  EXPECT_EQ(Produce("<#errormessage maxlength=abc>"), "It's \"a\\b\" & <c>");
+  EXPECT_EQ(Produce("<#errormessage maxlength=0>"), "");
+  EXPECT_EQ(Produce("<#errormessage maxlength=-3>"), "");
+  EXPECT_EQ(Produce("<#errormessage maxlength=4>"), "It's");
+  EXPECT_EQ(Produce("<#errormessage urlencoded=no>"), "It's+%22a%5cb%22+%26+%3cc%3e");
+  EXPECT_EQ(Produce("<#errormessage urlencoded>"), "It's \"a\\b\" & <c>");  // bare: not given
+  EXPECT_EQ(Produce("<#errormessage escape=1>"), "It\\'s &quot;a\\\\b&quot; & <c>");
+  // With both, escaping sees the encoded text: only the apostrophe is left to escape.
+  EXPECT_EQ(Produce("<#errormessage urlencoded=1 escape=1>"), "It\\'s+%22a%5cb%22+%26+%3cc%3e");
+  EXPECT_EQ(Produce("<#errormessage htmlencoded=1>"), "It&#39;s &quot;a\\b&quot; &amp; &lt;c&gt;");
+  EXPECT_EQ(Produce("<#RootDirectory useslashes=1>"), "D:/Music");
+  EXPECT_EQ(Produce("<#RootDirectory>"), "D:\\Music");
+}
+
+TEST_F(ProducerTest, EntitiesInParametersBecomeAngleBrackets) {
+  session_.ErrorMessage = "x";
+  EXPECT_EQ(Produce("<#Date format=\"'&GT;'yyyy'&lt;'\">").substr(0, 1), ">");
+  EXPECT_EQ(Produce("<#Time format='&gt;&lt;'>"), "><");
+}
+
+TEST_F(ProducerTest, IncludeProducesFilesOfTheSkinFolder) {
+  Skin("parts/head.html", "<h1><#Charset></h1>");
+  EXPECT_EQ(Produce("[<#include file=parts/head.html>]"), "[<h1>iso-8859-1</h1>]");
+  EXPECT_EQ(Produce("<#include>"), Red("include: file not specified"));
+  EXPECT_EQ(Produce("<#Include file=>"), Red("Include: file not specified"));
+  EXPECT_EQ(Produce("<#include file=none.html>"),
+            Red("include: file '<i>C:\\Plugins\\quenforth\\base\\none.html'</i> not found"));
+}
+
+TEST_F(ProducerTest, NestingStopsAtSixteen) {
+  Skin("self.html", "+<#include file=self.html>");
+  std::string produced = Produce("<#include file=self.html>");
+  EXPECT_EQ(produced, std::string(15, '+') + Red("include: nesting too deep"));
+}
+
+TEST_F(ProducerTest, ErrorMessageShowsTheSessionsText) {
+  EXPECT_EQ(Produce("<#errormessage>"), "");
+  session_.ErrorMessage = "Operation not allowed.</br>";
+  EXPECT_EQ(Produce("<#errormessage>"), "Operation not allowed.</br>");
+}
+
+TEST_F(ProducerTest, ServerTagsWithoutAUser) {
+  core_.UptimeSeconds = 3725;
+  EXPECT_EQ(Produce("<#server_uptime>"), "01:02:05");
+  core_.UptimeSeconds = 360000;
+  EXPECT_EQ(Produce("<#server_uptime>"), "100:00:00");
+  EXPECT_EQ(Produce("<#CurrentUser>"), "user management disabled");
+  EXPECT_EQ(Produce("<#user_tracks_added>|<#user_tracks_limit>"), "-|-");
+  EXPECT_EQ(Produce("<#PlayerVersion>"), "");  // no player window
+  std::string random = Produce("<#random>");
+  ASSERT_EQ(random.size(), 4u);
+  EXPECT_EQ(random.find_first_not_of("0123456789ABCDEF"), std::string::npos);
+  EXPECT_NE(random, "FFFF");
+}
+
+TEST_F(ProducerTest, ServerTagsWithAUser) {
+  UserClass user;
+  user.Login = "alice";
+  user.tracks_per_hour = 5;
+  user.TracksThisHour = 2;
+  user.RootDirectory.Set("E:\\Alice");
+  user.Charset.Set("utf-8");
+  user_ = &user;
+  EXPECT_EQ(Produce("<#CurrentUser>|<#user_tracks_added>|<#user_tracks_limit>|<#RootDirectory>|<#Charset>"),
+            "alice|2|5|E:\\Alice|utf-8");
+}
+
+TEST_F(ProducerTest, TrackTagsWithoutAPlayer) {
+  EXPECT_EQ(Produce("<#SongLengthMin>:<#SongLengthSec> <#SongPositionPercent>% [<#Samplerate>] <#CurrentIndex>"),
+            "00:00 0% [] 1");
+  EXPECT_EQ(Produce("<#MetaData>"), Red("MetaData: field not specified"));
+  EXPECT_EQ(Produce("<#MetaData urlencoded=1>"),
+            "%3cfont+color%3d%22ff0000%22%3eMetaData%3a+field+not+specified%3c%2ffont%3e");
+  EXPECT_EQ(Produce("<#GetEQ>"), Red("GetEQ: EQ band not specified"));
+  EXPECT_EQ(Produce("<#GetEQ band=x>"), "");
+  EXPECT_EQ(Produce("<#CurrentFileInfo>"), Red("CurrentFileInfo: Item not specified"));
+  EXPECT_EQ(Produce("<#Status>|<#Status on_stop=idle>"), "stop|idle");
+  EXPECT_EQ(Produce("<#LockState>|<#LockStatus off=open>"), "off|open");
+  EXPECT_EQ(Produce("<#ShuffleState on=yes off=no>"), "no");
+  EXPECT_EQ(Produce("<#RepeatStatus>"), "off");
+  core_.RemovePlayed = true;
+  EXPECT_EQ(Produce("<#RemovePlayedState>|<#KeepPlaylistAliveStatus>"), "on|off");
+  EXPECT_EQ(Produce("<#AlbumArt>"), Red("AlbumArt: ID3v2Library.dll not found in '<i>\\Quenforth'</i>."));
+}
+
+}  // namespace
+}  // namespace qf
