@@ -255,9 +255,9 @@ void AlbumArt(Command& c) {
 }
 
 void Cache(Command& c) {
-  // The document's name is decoded once, by the server: a second decoding would turn a "+" or "%" of a
-  // file name into something else. A name with folder parts would reach files outside the cache.
-  std::string name = DocumentName(c.Session().Document);
+  // Pages write the name form-style ("+" for a blank, AlbumArt's output), so it is decoded that way, once,
+  // from the path as sent. A name with folder parts would reach files outside the cache.
+  std::string name = UrlDecode(DocumentName(c.Session().UnparsedDocument), PlusMeans::Blank);
   c.Session().ServeFile = IsPlainName(name) ? c.Core().CacheFolder.Get() + "\\" + name : "forbidden";
 }
 

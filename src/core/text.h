@@ -42,6 +42,11 @@ std::optional<int> ParseIntOrHex(std::string_view text);
 // A file or folder name without folder parts: not empty, no "\", "/", ":" or "..".
 bool IsPlainName(std::string_view name);
 
+// URL decoding: %XX becomes the byte XX; with PlusMeans::Blank "+" becomes a blank (form style). A "%"
+// that is not followed by two hexadecimal digits stays as it is.
+enum class PlusMeans { Plus, Blank };
+std::string UrlDecode(std::string_view text, PlusMeans plus);
+
 // Form-style URL encoding as pages use it: A-Z a-z 0-9 and ! $ ' ( ) * - . @ _ stay, a blank becomes "+",
 // every other byte "%" and two lower-case hexadecimal digits.
 std::string UrlEncode(std::string_view text);

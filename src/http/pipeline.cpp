@@ -96,6 +96,7 @@ void HTTPServer1CommandGet(TQuenforth& core, TRequest& request, TResponse& respo
 
     SessionData session;
     session.Document = request.Document;
+    session.UnparsedDocument = request.UnparsedDocument;
     if (!request.Params.empty()) RunCommands(core, request.Params, user.get(), session);
 
     std::string skin = user ? user->Skin.Get() : core.SkinName.Get();

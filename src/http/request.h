@@ -33,10 +33,11 @@ class RequestBody {
 };
 
 struct TRequest {
-  std::string Document;        // the path, URL-decoded, starting with "/"
-  TextList Params;             // name=value lines (or bare names), decoded, in request order
-  std::string UnparsedParams;  // the raw query text
-  std::string Command;         // the method as sent
+  std::string Document;          // the path, URL-decoded, starting with "/"
+  TextList Params;               // name=value lines (or bare names), decoded, in request order
+  std::string UnparsedDocument;  // the path as sent, still encoded
+  std::string UnparsedParams;    // the raw query text
+  std::string Command;           // the method as sent
   CommandKind CommandType = CommandKind::Other;
   std::string RemoteIP;      // dotted IPv4
   std::string AuthUsername;  // from a Basic "Authorization" header; empty when absent

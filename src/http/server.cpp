@@ -444,6 +444,7 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
     if (!target) return SendRefusal(400);
     TRequest request;
     request.Document = UrlDecode(target->path, PlusMeans::Plus);
+    request.UnparsedDocument = target->path;
     request.UnparsedParams = target->query;
     request.Params = SplitParams(target->query);
     request.Command = std::string(header.method_string());

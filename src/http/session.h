@@ -23,7 +23,8 @@ struct SessionData {
   std::string UseFile;
   std::string TemplatePath;
   std::string Document;
-  std::string ServeFile;  // a file to send instead of the page, or "forbidden"
+  std::string UnparsedDocument;  // the request's path as sent, for names the pages encode form-style
+  std::string ServeFile;         // a file to send instead of the page, or "forbidden"
   std::string ItemTitle;
   std::string ItemArtist;
   std::string ItemAlbum;

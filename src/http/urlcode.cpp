@@ -1,35 +1,6 @@
 #include "http/urlcode.h"
 
 namespace qf {
-namespace {
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-}  // namespace
-
-std::string UrlDecode(std::string_view text, PlusMeans plus) {
-  std::string result;
-  result.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c == '%' && i + 2 < text.size()) {
-      int high = HexValue(text[i + 1]), low = HexValue(text[i + 2]);
-      if (high >= 0 && low >= 0) {
-        result += static_cast<char>(high * 16 + low);
-        i += 2;
-        continue;
-      }
-    }
-    result += (c == '+' && plus == PlusMeans::Blank) ? ' ' : c;
-  }
-  return result;
-}
-
 TextList SplitParams(std::string_view query) {
   TextList params;
   std::size_t start = 0;

@@ -9,12 +9,6 @@
 
 namespace qf {
 
-enum class PlusMeans { Plus, Blank };
-
-// %XX becomes the byte XX; with PlusMeans::Blank "+" becomes a blank. A "%" that is not followed by two
-// hexadecimal digits stays as it is.
-std::string UrlDecode(std::string_view text, PlusMeans plus);
-
 // The parameters of a query or form body ("a=1&b&c=x+y"): one decoded line per non-empty piece, in
 // order; a piece without "=" stays a bare name.
 TextList SplitParams(std::string_view query);

@@ -160,19 +160,24 @@ TEST_F(CommandsTest, DownloadsInsideTheAllowedFoldersOnly) {
 
 TEST_F(CommandsTest, SrcAndCacheServeOnlyPlainNames) {
   StartPlugin(1);
-  auto run = [&](const std::string& document, const std::string& param) {
+  auto run = [&](const std::string& unparsed, const std::string& param) {
     SessionData session;
-    session.Document = document;
+    session.UnparsedDocument = unparsed;
+    session.Document = UrlDecode(unparsed, PlusMeans::Plus);
     RunCommands(*core, TextList{param}, nullptr, session);
     return session.ServeFile;
   };
   EXPECT_EQ(run("/t0.mp3", "src=C:\\Music"), "C:\\Music\\t0.mp3");
   EXPECT_EQ(run("/t0.mp3", "src=C:\\Other"), "forbidden");
-  EXPECT_EQ(run("/..\\..\\user.ini", "src=C:\\Music"), "forbidden");
+  EXPECT_EQ(run("/..%5C..%5Cuser.ini", "src=C:\\Music"), "forbidden");
   EXPECT_EQ(run("/x/C:secret", "src=C:\\Music"), "forbidden");
-  EXPECT_EQ(run("/Song.mp3.jpg", "cache"), std::string(kPlugins) + "\\Quenforth\\cache\\Song.mp3.jpg");
-  EXPECT_EQ(run("/..\\..\\user.ini", "cache"), "forbidden");
-  EXPECT_EQ(run("/a+b%.mp3.jpg", "cache"), std::string(kPlugins) + "\\Quenforth\\cache\\a+b%.mp3.jpg");
+  std::string cache = std::string(kPlugins) + "\\Quenforth\\cache\\";
+  EXPECT_EQ(run("/Song.mp3.jpg", "cache"), cache + "Song.mp3.jpg");
+  // Names come form-encoded, as AlbumArt writes them: "+" is a blank, %2b a plus.
+  EXPECT_EQ(run("/01+My+Song.mp3.jpg", "cache"), cache + "01 My Song.mp3.jpg");
+  EXPECT_EQ(run("/a%2bb%25.mp3.jpg", "cache"), cache + "a+b%.mp3.jpg");
+  EXPECT_EQ(run("/..%5C..%5Cuser.ini", "cache"), "forbidden");
+  EXPECT_EQ(run("/..%2F..%2Fuser.ini", "cache"), "forbidden");
 }
 
 TEST_F(CommandsTest, PrivilegesOfAUser) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/text.h"
 #include "http/access.h"
 #include "http/byterange.h"
 #include "http/mimetable.h"
