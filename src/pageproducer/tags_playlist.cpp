@@ -157,7 +157,8 @@ void LengthSec(Tag& tag) { tag.output = Format("%02d", tag.Session().ItemSeconds
 
 void Length(Tag& tag) {
   long long seconds = 0;
-  for (const PlaylistClass& entry : *tag.Core().PlaylistEntries.Get()) seconds += entry.Seconds;
+  Snapshot<PlaylistEntryList> entries = tag.Core().PlaylistEntries.Get();  // held while it is read
+  for (const PlaylistClass& entry : *entries) seconds += entry.Seconds;
   tag.Write(Format("%2lld:%02lld:%02lld", seconds / 3600, (seconds / 60) % 60, seconds % 60), kUrlEncoded);
 }
 

@@ -15,7 +15,8 @@ void SkinList(Tag& tag) {
   RefreshSkins(tag.Core());
   ListTemplates templates(tag);
   if (!templates.LoadItemTemplate()) return;
-  for (const std::string& skin : *tag.Core().SkinNames.Get()) {
+  Snapshot<SortedTextList> skins = tag.Core().SkinNames.Get();  // held while it is read
+  for (const std::string& skin : *skins) {
     tag.Session().ItemPath = skin;
     templates.AppendItem();
   }

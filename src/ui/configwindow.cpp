@@ -1,12 +1,13 @@
 #include "ui/configwindow.h"
 
+#include <future>
+
 #include "platform/window.h"
 
 namespace qf {
 namespace {
 
 constexpr platform::UINT kPosted = platform::WM_APP + 1;  // changes are waiting in the queue
-constexpr platform::UINT kSent = platform::WM_APP + 2;    // wParam: a std::function to run
 constexpr platform::UINT_PTR kMainTimer = 1;
 
 using Change = std::function<void(TConfigWindow&)>;
@@ -20,7 +21,7 @@ platform::LRESULT QF_CALLBACK Procedure(platform::HWND window, platform::UINT me
     return 0;
   }
   auto* model = reinterpret_cast<TConfigWindow*>(platform::GetWindowLongPtrA(window, platform::GWLP_USERDATA));
-  if (model && (message == kPosted || message == kSent || message == platform::WM_TIMER)) {
+  if (model && (message == kPosted || message == platform::WM_TIMER)) {
     model->Handle(message, wParam);
     return 0;
   }
@@ -47,8 +48,6 @@ void TConfigWindow::Handle(platform::UINT message, platform::WPARAM wParam) {
       changes.swap(queue_);
     }
     for (Change& change : changes) change(*this);
-  } else if (message == kSent) {
-    (*reinterpret_cast<const Change*>(wParam))(*this);
   } else if (message == platform::WM_TIMER && wParam == kMainTimer && tick_) {
     tick_();
   }
@@ -64,7 +63,14 @@ void TConfigWindow::Post(Change change) {
 }
 
 void TConfigWindow::Send(const Change& work) {
-  platform::SendMessageA(window_, kSent, reinterpret_cast<platform::WPARAM>(&work), 0);
+  if (platform::GetCurrentThreadId() == threadId_) return work(*this);
+  std::promise<void> done;
+  std::future<void> finished = done.get_future();
+  Post([&](TConfigWindow& window) {
+    work(window);
+    done.set_value();
+  });
+  finished.wait();
 }
 
 void TConfigWindow::StartTimer(unsigned milliseconds, std::function<void()> tick) {

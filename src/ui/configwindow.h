@@ -23,7 +23,8 @@ class TConfigWindow {
 
   // Runs `change` on the window's thread: queued when called from another thread, at once on its own.
   void Post(std::function<void(TConfigWindow&)> change);
-  // Runs `work` on the window's thread and waits for it.
+  // Runs `work` on the window's thread after every change posted before it, and waits for it. Not for
+  // the window's own thread's callers that other threads wait on.
   void Send(const std::function<void(TConfigWindow&)>& work);
 
   // The main timer: `tick` runs on the window's thread every `milliseconds` until stopped.

@@ -9,7 +9,13 @@
 #include "core/inifile.h"
 #include "pageproducer/playlist.h"
 #include "platform/posix/emulation.h"
+#include "platform/window.h"
 #include "plugin_fixture.h"
+#include "ui/configwindow.h"
+
+#include <algorithm>
+#include <future>
+#include <thread>
 
 namespace qf {
 namespace {
@@ -410,6 +416,60 @@ TEST_F(CommandsTest, RemovePlayedDeletesTheTrackThatEnded) {
   core->Player->SetPositionMs(5000);
   MaintainPlaylist(*core);
   EXPECT_EQ(PlaylistPaths().size(), 2u);
+}
+
+// The configuration window on a thread of its own, as the player's thread owns it.
+class ConfigWindowThread {
+ public:
+  ConfigWindowThread() {
+    std::promise<TConfigWindow*> created;
+    auto window = created.get_future();
+    thread_ = std::thread([&created, this] {
+      TConfigWindow model(nullptr);
+      threadId_ = platform::GetCurrentThreadId();
+      created.set_value(&model);
+      platform::MSG msg;
+      while (platform::GetMessageA(&msg, nullptr, 0, 0) > 0) platform::DispatchMessageA(&msg);
+    });
+    window_ = window.get();
+  }
+  ~ConfigWindowThread() {
+    platform::PostThreadMessageA(threadId_, platform::WM_QUIT, 0, 0);
+    thread_.join();
+  }
+  TConfigWindow* Window() { return window_; }
+
+ private:
+  std::thread thread_;
+  std::atomic<platform::DWORD> threadId_{0};
+  TConfigWindow* window_ = nullptr;
+};
+
+TEST_F(CommandsTest, TheConfigurationWindowIsChangedOnItsOwnThread) {
+  StartPlugin(1);
+  ConfigWindowThread owner;
+  core->ConfigWindow = owner.Window();
+  qftest::WriteFile(folder_.Path() / "Program Files/Winamp/Plugins/quenforth/night/index.html", "n");
+  Run({"removeplayed", "skin=NIGHT"});
+  bool removePlayed = false, keepAlive = true;
+  std::vector<std::string> skins;
+  int selected = -1;
+  platform::DWORD ranOn = 0;
+  // Send runs after what was posted before it: by then the window has taken every change.
+  owner.Window()->Send([&](TConfigWindow& window) {
+    removePlayed = window.RemovePlayed;
+    keepAlive = window.KeepPlaylistAlive;
+    skins = window.SkinItems;
+    selected = window.SkinIndex;
+    ranOn = platform::GetCurrentThreadId();
+  });
+  core->ConfigWindow = nullptr;
+  EXPECT_TRUE(removePlayed);
+  EXPECT_FALSE(keepAlive);
+  std::sort(skins.begin(), skins.end());
+  EXPECT_EQ(skins, (std::vector<std::string>{"base", "night"}));
+  ASSERT_GE(selected, 0);
+  EXPECT_NE(ranOn, platform::GetCurrentThreadId());
 }
 
 }  // namespace

@@ -41,7 +41,9 @@ TEST(Runner, AnswersPagesFilesAndErrors) {
   EXPECT_EQ(root->Header("server"), "Quenforth/3.0");
   // index.html is a template: its tags are replaced by the player's state.
   EXPECT_NE(root->body.find("<meta charset=\"iso-8859-1\">"), std::string::npos) << root->body;
-  EXPECT_NE(root->body.find("Now playing: Marisol Vantebrook - Harbourmaster's Waltz"), std::string::npos);
+  EXPECT_NE(root->body.find("<div class=\"artist\">Marisol Vantebrook</div>"), std::string::npos);
+  EXPECT_NE(root->body.find("<title>Marisol Vantebrook - Harbourmaster&#39;s Waltz - Quenforth</title>"),
+            std::string::npos);
   EXPECT_EQ(root->body.find("<#"), std::string::npos);
 
   auto style = Get(port, "/style.css");
@@ -148,7 +150,7 @@ TEST(ConcurrentRunner, StopsCleanlyUnderConcurrentLoad) {
       }
     });
   std::this_thread::sleep_for(1s);
-  EXPECT_TRUE(quenforth.Stop(60s));
+  EXPECT_TRUE(quenforth.Stop(60s)) << quenforth.Output();
   stop = true;
   for (auto& client : clients) client.join();
   EXPECT_GT(served, 0);

@@ -1,0 +1,125 @@
+// Benchmarks of page production: text without tags, many simple tags, the base skin's index page, and
+// the playlist of 10,000 entries listed whole and as a window of 50.
+
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "core/quenforth.h"
+#include "http/session.h"
+#include "pageproducer/producer.h"
+#include "platform/posix/emulation.h"
+#include "player/player.h"
+#include "standin.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// An emulated C: drive with the data folder and a stand-in player whose playlist has `entries` entries.
+struct Setup {
+  explicit Setup(int entries) {
+    folder = fs::temp_directory_path() / "quenforth-page-bench";
+    fs::remove_all(folder);
+    fs::create_directories(folder / "Plugins/quenforth/base");
+    fs::create_directories(folder / "AppData/Player");
+    platform::emulation::MapDrive('C', folder.string());
+    platform::emulation::SetModuleFileName("C:\\Player\\winamp.exe");
+    platform::emulation::SetEnvironmentVariable("APPDATA", "C:\\AppData");
+    Write("item.html",
+          "<li><a href=\"?playsong=<#playlist_songid>\"><#playlist_title maxlength=60></a> "
+          "<#playlist_songlengthmin>:<#playlist_songlengthsec></li>\n");
+    Write("index.html", Read(fs::path(QF_SOURCE_DATA) / "quenforth/base/index.html"));
+    host::PlayerOptions options;
+    options.keepPlaylist = false;
+    options.pluginFolder = "C:\\Plugins";
+    player = std::make_unique<host::StandInPlayer>(options);
+    player->Start();
+    player->Call([entries](host::PlayerState& state) {
+      for (int i = 0; i < entries; ++i)
+        state.playlist.push_back(host::PlaylistEntry{
+            "C:\\Music\\Artist " + std::to_string(i % 40) + "\\Track " + std::to_string(i) + ".mp3",
+            "Artist " + std::to_string(i % 40) + " - Track " + std::to_string(i), 200000, 128, 44100, 2});
+      state.current = entries / 2;
+    });
+    core = std::make_unique<qf::TQuenforth>();
+    core->PluginFolder.Set("C:\\Plugins");
+    core->PlaylistFolder.Set("C:\\AppData\\Player");
+    core->Charset.Set("iso-8859-1");
+    session.SkinName = "base";
+    session.TemplatePath = "C:\\Plugins\\quenforth\\base\\index.html";
+  }
+  ~Setup() {
+    core.reset();
+    player->Close();
+    fs::remove_all(folder);
+  }
+  void Write(const std::string& name, const std::string& text) {
+    std::ofstream(folder / "Plugins/quenforth/base" / name, std::ios::binary) << text;
+  }
+  static std::string Read(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+  }
+  std::string Produce(std::string_view text) {
+    return qf::TMyPageProducer(nullptr, *core->Player, *core, session).Produce(text);
+  }
+
+  fs::path folder;
+  std::unique_ptr<host::StandInPlayer> player;
+  std::unique_ptr<qf::TQuenforth> core;
+  qf::SessionData session;
+};
+
+void TagFreeText(benchmark::State& state) {
+  Setup setup(0);
+  std::string text;
+  while (text.size() < (1 << 20)) text += "<p class=\"row\">Plain text of a page, no tags in it at all.</p>\n";
+  for (auto _ : state) benchmark::DoNotOptimize(setup.Produce(text));
+  state.SetBytesProcessed(static_cast<std::int64_t>(text.size()) * state.iterations());
+}
+BENCHMARK(TagFreeText)->Unit(benchmark::kMicrosecond);
+
+void SimpleTags(benchmark::State& state) {
+  Setup setup(0);
+  setup.session.ErrorMessage = "x";
+  std::string text;
+  for (int i = 0; i < 1000; ++i) text += "<td><#errormessage></td>";
+  for (auto _ : state) benchmark::DoNotOptimize(setup.Produce(text));
+  state.SetItemsProcessed(1000 * state.iterations());
+}
+BENCHMARK(SimpleTags)->Unit(benchmark::kMicrosecond);
+
+void TagsWithOptions(benchmark::State& state) {
+  Setup setup(0);
+  std::string text;
+  for (int i = 0; i < 1000; ++i) text += "<td><#Charset urlencoded=1 escape=1></td>";
+  for (auto _ : state) benchmark::DoNotOptimize(setup.Produce(text));
+  state.SetItemsProcessed(1000 * state.iterations());
+}
+BENCHMARK(TagsWithOptions)->Unit(benchmark::kMicrosecond);
+
+void BaseIndexPage(benchmark::State& state) {
+  Setup setup(30);
+  std::string text = Setup::Read(fs::path(QF_SOURCE_DATA) / "quenforth/base/index.html");
+  for (auto _ : state) benchmark::DoNotOptimize(setup.Produce(text));
+}
+BENCHMARK(BaseIndexPage)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+void PlaylistPage(benchmark::State& state, const char* page) {
+  Setup setup(10000);
+  std::size_t bytes = 0;
+  for (auto _ : state) bytes = setup.Produce(page).size();
+  state.counters["page_bytes"] = static_cast<double>(bytes);
+}
+BENCHMARK_CAPTURE(PlaylistPage, whole_10000, "<ul><#playlist template=item.html></ul>")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(PlaylistPage, window_50_of_10000, "<ul><#playlist template=item.html length=50></ul>")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();

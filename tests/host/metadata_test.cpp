@@ -1,0 +1,103 @@
+// The stand-in's reading of tags and audio properties for other formats than MP3.
+
+#include "metadata.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/posix/emulation.h"
+#include "quenforth_process.h"
+
+namespace host {
+namespace {
+
+void Put(std::string& bytes, std::uint64_t value, int count, bool bigEndian) {
+  for (int i = 0; i < count; ++i) {
+    int shift = bigEndian ? 8 * (count - 1 - i) : 8 * i;
+    bytes += static_cast<char>((value >> shift) & 0xFF);
+  }
+}
+
+// A PCM WAV file of silence: 16-bit stereo at 8000 Hz.
+std::string Wav(int seconds) {
+  std::uint32_t data = static_cast<std::uint32_t>(seconds) * 8000 * 4;
+  std::string bytes = "RIFF";
+  Put(bytes, 36 + data, 4, false);
+  bytes += "WAVEfmt ";
+  Put(bytes, 16, 4, false);
+  Put(bytes, 1, 2, false);         // PCM
+  Put(bytes, 2, 2, false);         // channels
+  Put(bytes, 8000, 4, false);      // sample rate
+  Put(bytes, 8000 * 4, 4, false);  // bytes per second
+  Put(bytes, 4, 2, false);         // block align
+  Put(bytes, 16, 2, false);        // bits per sample
+  bytes += "data";
+  Put(bytes, data, 4, false);
+  bytes += std::string(data, '\0');
+  return bytes;
+}
+
+// A FLAC file of stream information and a Vorbis comment only: readers take the length from the first.
+std::string Flac(int seconds, const std::string& title, const std::string& artist) {
+  std::string bytes = "fLaC";
+  Put(bytes, 0x00, 1, true);  // STREAMINFO, not the last block
+  Put(bytes, 34, 3, true);
+  Put(bytes, 4096, 2, true);
+  Put(bytes, 4096, 2, true);
+  Put(bytes, 0, 3, true);
+  Put(bytes, 0, 3, true);
+  std::uint64_t samples = static_cast<std::uint64_t>(seconds) * 44100;
+  // 20 bits of sample rate, 3 of channels - 1, 5 of bits per sample - 1, 36 of total samples.
+  std::uint64_t packed = (44100ull << 44) | (1ull << 41) | (15ull << 36) | samples;
+  Put(bytes, packed, 8, true);
+  bytes += std::string(16, '\0');  // MD5 of the audio, unknown
+  std::string comment;
+  auto little = [&](std::uint32_t value) { Put(comment, value, 4, false); };
+  std::string vendor = "quenforth";
+  little(static_cast<std::uint32_t>(vendor.size()));
+  comment += vendor;
+  little(2);
+  for (std::string field : {"TITLE=" + title, "ARTIST=" + artist}) {
+    little(static_cast<std::uint32_t>(field.size()));
+    comment += field;
+  }
+  Put(bytes, 0x84, 1, true);  // VORBIS_COMMENT, the last block
+  Put(bytes, comment.size(), 3, true);
+  return bytes + comment;
+}
+
+class MetadataTest : public ::testing::Test {
+ protected:
+  void SetUp() override { platform::emulation::MapDrive('C', folder_.Path().string()); }
+  qftest::TempFolder folder_;
+};
+
+TEST_F(MetadataTest, WaveFiles) {
+  qftest::WriteFile(folder_.Path() / "a.wav", Wav(3));
+  Metadata metadata = ReadMetadata("C:\\A.WAV");
+  EXPECT_TRUE(metadata.readable);
+  EXPECT_EQ(metadata.LengthSeconds(), 3);
+  EXPECT_EQ(metadata.sampleRate, 8000);
+  EXPECT_EQ(metadata.channels, 2);
+  EXPECT_EQ(metadata.bitrate, 256);
+  EXPECT_EQ(DisplayTitle("C:\\a.wav", metadata), "a");
+}
+
+TEST_F(MetadataTest, FlacFiles) {
+  qftest::WriteFile(folder_.Path() / "b.flac", Flac(125, "Tide Table", "Marisol Vantebrook"));
+  Metadata metadata = ReadMetadata("C:\\b.flac");
+  EXPECT_TRUE(metadata.readable);
+  EXPECT_EQ(metadata.LengthSeconds(), 125);
+  EXPECT_EQ(metadata.sampleRate, 44100);
+  EXPECT_EQ(metadata.channels, 2);
+  EXPECT_EQ(metadata.title, "Tide Table");
+  EXPECT_EQ(DisplayTitle("C:\\b.flac", metadata), "Marisol Vantebrook - Tide Table");
+}
+
+TEST_F(MetadataTest, FilesThatAreNoAudio) {
+  qftest::WriteFile(folder_.Path() / "notes.mp3", "just some text, no frames at all");
+  EXPECT_FALSE(ReadMetadata("C:\\missing.mp3").readable);
+  EXPECT_EQ(ReadMetadata("C:\\notes.mp3").LengthSeconds() <= 0, true);
+}
+
+}  // namespace
+}  // namespace host
