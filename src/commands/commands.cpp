@@ -242,16 +242,11 @@ void AlbumArt(Command& c) {
   }
   std::string file = c.Session().UseFile;
   if (file.empty() || !platform::FileExists(file)) file = c.Player().GetPlaylistFile(c.Player().GetListPos());
-  AlbumPicture picture = library.ReadPicture(file);
-  static const char* const kExtensions[] = {"", "jpg", "png", "bmp", "gif"};
   std::string cacheFolder = c.Core().CacheFolder.Get();
-  if (picture.type < 1 || picture.type > 4 || !platform::DirectoryExists(cacheFolder)) {
+  if (std::optional<std::string> name = library.CachePicture(file, cacheFolder))
+    c.Session().ServeFile = cacheFolder + "\\" + *name;
+  else
     c.Session().ErrorMessage = "No album art found.</br>";
-    return;
-  }
-  std::string cached = cacheFolder + "\\" + DocumentName(file) + "." + kExtensions[picture.type];
-  if (!platform::FileExists(cached)) platform::WriteFileReplacing(cached, picture.bytes);
-  c.Session().ServeFile = cached;
 }
 
 void Cache(Command& c) {

@@ -131,16 +131,12 @@ bool IsPlainName(std::string_view name) {
          name.find("..") == std::string_view::npos;
 }
 
-namespace {
-
-int HexValue(char c) {
+int HexDigitValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
 }
-
-}  // namespace
 
 std::string UrlDecode(std::string_view text, PlusMeans plus) {
   std::string result;
@@ -148,7 +144,7 @@ std::string UrlDecode(std::string_view text, PlusMeans plus) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
     if (c == '%' && i + 2 < text.size()) {
-      int high = HexValue(text[i + 1]), low = HexValue(text[i + 2]);
+      int high = HexDigitValue(text[i + 1]), low = HexDigitValue(text[i + 2]);
       if (high >= 0 && low >= 0) {
         result += static_cast<char>(high * 16 + low);
         i += 2;

@@ -42,6 +42,9 @@ std::optional<int> ParseIntOrHex(std::string_view text);
 // A file or folder name without folder parts: not empty, no "\", "/", ":" or "..".
 bool IsPlainName(std::string_view name);
 
+// The value of a hexadecimal digit, or -1.
+int HexDigitValue(char c);
+
 // URL decoding: %XX becomes the byte XX; with PlusMeans::Blank "+" becomes a blank (form style). A "%"
 // that is not followed by two hexadecimal digits stays as it is.
 enum class PlusMeans { Plus, Blank };

@@ -9,13 +9,6 @@ namespace {
 
 bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 }  // namespace
 
 std::string RemoveQuotes(std::string_view entry) {
@@ -55,7 +48,7 @@ std::string DecodeEntry(std::string_view entry) {
     } else if (i + 2 >= entry.size()) {
       throw TemplateError(Format("Error decoding URL style (%%XX) encoded string at position %zu", i + 1));
     } else {
-      int high = HexValue(entry[i + 1]), low = HexValue(entry[i + 2]);
+      int high = HexDigitValue(entry[i + 1]), low = HexDigitValue(entry[i + 2]);
       if (high < 0 || low < 0)
         throw TemplateError(
             Format("Invalid URL encoded character (%%%c%c) at position %zu", entry[i + 1], entry[i + 2], i + 1));

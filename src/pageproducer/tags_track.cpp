@@ -21,11 +21,6 @@ std::string FolderOf(const std::string& path) {
   return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
-std::string NameOf(const std::string& path) {
-  std::size_t slash = path.find_last_of("\\/");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // ---- Texts of the current track.
 
 void Artist(Tag& tag) { tag.Write(tag.Player().GetExtendedFileInfo(CurrentFile(tag), "Artist"), kTextOptions); }
@@ -148,17 +143,8 @@ bool LoadTagLibrary(Tag& tag, TID3v2Library& library) {
 void AlbumArt(Tag& tag) {
   TID3v2Library library;
   if (!LoadTagLibrary(tag, library)) return;
-  std::string file = CurrentFile(tag);
-  AlbumPicture picture = library.ReadPicture(file);
-  static const char* const kExtensions[] = {"", "jpg", "png", "bmp", "gif"};
-  std::string cacheFolder = tag.Core().CacheFolder.Get();
-  if (picture.type >= 1 && picture.type <= 4 && platform::DirectoryExists(cacheFolder)) {
-    std::string name = NameOf(file) + "." + kExtensions[picture.type];
-    std::string cached = cacheFolder + "\\" + name;
-    // Written under a name of its own and renamed: a request reading the picture, or a second request
-    // storing the same one, never sees a torn file.
-    if (!platform::FileExists(cached)) platform::WriteFileReplacing(cached, picture.bytes);
-    tag.output = UrlEncode(name) + "?cache";
+  if (std::optional<std::string> name = library.CachePicture(CurrentFile(tag), tag.Core().CacheFolder.Get())) {
+    tag.output = UrlEncode(*name) + "?cache";
   } else if (tag.Given("default")) {
     tag.output = tag.Param("default");
   } else {

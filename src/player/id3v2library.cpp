@@ -70,6 +70,17 @@ AlbumPicture TID3v2Library::ReadPicture(const std::string& file, int index) cons
   return picture;
 }
 
+std::optional<std::string> TID3v2Library::CachePicture(const std::string& file, const std::string& cacheFolder) const {
+  static const char* const kExtensions[] = {"", "jpg", "png", "bmp", "gif"};
+  AlbumPicture picture = ReadPicture(file);
+  if (picture.type < 1 || picture.type > 4 || !platform::DirectoryExists(cacheFolder)) return std::nullopt;
+  std::size_t slash = file.find_last_of("\\/");
+  std::string name = (slash == std::string::npos ? file : file.substr(slash + 1)) + "." + kExtensions[picture.type];
+  std::string cached = cacheFolder + "\\" + name;
+  if (!platform::FileExists(cached)) platform::WriteFileReplacing(cached, picture.bytes);
+  return name;
+}
+
 std::string TID3v2Library::ReadText(const std::string& file, const std::string& frameId) const {
   if (!loaded_) return std::string();
   TagHandle tag = Open(*this, file);

@@ -3,6 +3,7 @@
 // One instance per use: it loads the library, reads one file's tag and unloads the library when it goes.
 // Used by one thread at a time.
 
+#include <optional>
 #include <string>
 
 #include "id3v2lib/id3v2library.h"
@@ -27,6 +28,11 @@ class TID3v2Library {
   // The index-th picture of the tag of `file` (a path of ours); type 0 when there is none, the file has
   // no tag, or the library is not loaded.
   AlbumPicture ReadPicture(const std::string& file, int index = 0) const;
+  // Stores the first picture of `file` in `cacheFolder` as the file's name, "." and the picture's type
+  // ("jpg", "png", "bmp", "gif"), unless that file is there already, and answers that name (without
+  // folder). Nothing when there is no picture or no such folder. The file is written under a name of its
+  // own and renamed, so no reader and no second writer of the same picture ever sees it torn.
+  std::optional<std::string> CachePicture(const std::string& file, const std::string& cacheFolder) const;
   // The text of the first frame `frameId` of the tag of `file`; empty when there is none.
   std::string ReadText(const std::string& file, const std::string& frameId) const;
 

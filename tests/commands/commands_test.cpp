@@ -383,6 +383,22 @@ TEST_F(CommandsTest, SessionFields) {
   EXPECT_EQ(Look<int>([](PlayerState& s) { return s.library.Find("C:\\Music\\t0.mp3")->rating; }), 4);
 }
 
+TEST_F(CommandsTest, AlbumArtGoesToTheCache) {
+  StartPlugin(1);
+  EXPECT_EQ(Run({"albumart"}).ErrorMessage, "ID3v2Library.dll not found.</br>");
+  std::filesystem::copy_file(QF_ID3V2LIBRARY,
+                             folder_.Path() / "Program Files/Winamp/Plugins/quenforth/ID3v2Library.dll");
+  std::string cover = ::host::MakePng(8, 8, 3);
+  qftest::WriteFile(folder_.Path() / "Music/covered.mp3",
+                    ::host::MakeMp3(20, ::host::TrackTags{"Song", "Band", "", "", 1, 0}, cover));
+  EXPECT_EQ(Run({"albumart"}).ErrorMessage, "No album art found.</br>");  // the current track has no picture
+  std::filesystem::create_directories(folder_.Path() / "Program Files/Winamp/Plugins/quenforth/cache");
+  SessionData session = Run({"usefile=C:\\Music\\covered.mp3", "albumart"});
+  EXPECT_EQ(session.ErrorMessage, "");
+  EXPECT_EQ(session.ServeFile, std::string(kPlugins) + "\\Quenforth\\cache\\covered.mp3.png");
+  EXPECT_TRUE(ReadDrive("Program Files/Winamp/Plugins/quenforth/cache/covered.mp3.png") == cover);
+}
+
 TEST_F(CommandsTest, KeepPlaylistAliveAddsRandomTracksAndPlays) {
   StartPlugin(0);
   std::string a = AddTrack("a", 30), b = AddTrack("b", 30), list = AddTrack("list.m3u", 1);
