@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <string>
+#include <vector>
+
 #include "platform/posix/emulation.h"
 #include "quenforth_process.h"
 
@@ -65,6 +69,58 @@ std::string Flac(int seconds, const std::string& title, const std::string& artis
   return bytes + comment;
 }
 
+// One Ogg page holding whole packets; the checksum is Ogg's own CRC (polynomial 04C11DB7, not reflected).
+std::string OggPage(const std::vector<std::string>& packets, int headerType, std::uint64_t granule, int sequence) {
+  std::string lacing, body;
+  for (const std::string& packet : packets) {
+    lacing += std::string(packet.size() / 255, '\xFF');
+    lacing += static_cast<char>(packet.size() % 255);
+    body += packet;
+  }
+  std::string page = "OggS";
+  Put(page, 0, 1, false);
+  Put(page, headerType, 1, false);
+  Put(page, granule, 8, false);
+  Put(page, 0x51F0, 4, false);  // stream serial number
+  Put(page, sequence, 4, false);
+  Put(page, 0, 4, false);  // checksum, filled in below
+  Put(page, lacing.size(), 1, false);
+  page += lacing + body;
+  std::uint32_t crc = 0;
+  for (unsigned char byte : page) {
+    crc ^= static_cast<std::uint32_t>(byte) << 24;
+    for (int bit = 0; bit < 8; ++bit) crc = crc & 0x80000000u ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
+  }
+  for (int i = 0; i < 4; ++i) page[22 + i] = static_cast<char>((crc >> (8 * i)) & 0xFF);
+  return page;
+}
+
+// An Ogg Vorbis file of headers only; readers take the length from the last page's sample position.
+std::string OggVorbis(int seconds, const std::string& title, const std::string& album) {
+  std::string identification = "\x01vorbis";
+  Put(identification, 0, 4, false);  // version
+  Put(identification, 1, 1, false);  // channels
+  Put(identification, 22050, 4, false);
+  Put(identification, 0, 4, false);      // maximum bit rate
+  Put(identification, 64000, 4, false);  // nominal bit rate
+  Put(identification, 0, 4, false);      // minimum bit rate
+  Put(identification, 0xB8, 1, false);   // block sizes 256 and 2048
+  Put(identification, 1, 1, false);      // framing
+  std::string comment = "\x03vorbis";
+  std::string vendor = "quenforth";
+  Put(comment, vendor.size(), 4, false);
+  comment += vendor;
+  Put(comment, 2, 4, false);
+  for (std::string field : {"TITLE=" + title, "ALBUM=" + album}) {
+    Put(comment, field.size(), 4, false);
+    comment += field;
+  }
+  Put(comment, 1, 1, false);  // framing
+  std::string setup = "\x05vorbis";
+  return OggPage({identification}, 0x02, 0, 0) + OggPage({comment, setup}, 0x00, 0, 1) +
+         OggPage({std::string(40, '\0')}, 0x04, static_cast<std::uint64_t>(seconds) * 22050, 2);
+}
+
 class MetadataTest : public ::testing::Test {
  protected:
   void SetUp() override { platform::emulation::MapDrive('C', folder_.Path().string()); }
@@ -91,6 +147,17 @@ TEST_F(MetadataTest, FlacFiles) {
   EXPECT_EQ(metadata.channels, 2);
   EXPECT_EQ(metadata.title, "Tide Table");
   EXPECT_EQ(DisplayTitle("C:\\b.flac", metadata), "Marisol Vantebrook - Tide Table");
+}
+
+TEST_F(MetadataTest, OggVorbisFiles) {
+  qftest::WriteFile(folder_.Path() / "c.ogg", OggVorbis(47, "Low Water", "Estuary"));
+  Metadata metadata = ReadMetadata("C:\\c.ogg");
+  EXPECT_TRUE(metadata.readable);
+  EXPECT_EQ(metadata.LengthSeconds(), 47);
+  EXPECT_EQ(metadata.sampleRate, 22050);
+  EXPECT_EQ(metadata.channels, 1);
+  EXPECT_EQ(metadata.title, "Low Water");
+  EXPECT_EQ(metadata.album, "Estuary");
 }
 
 TEST_F(MetadataTest, FilesThatAreNoAudio) {
