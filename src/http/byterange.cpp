@@ -24,11 +24,11 @@ ByteRange ParseByteRange(std::string_view header, std::uint64_t size) {
   ByteRange whole;
   header = Trim(header);
   if (!StartsText(header, "bytes=")) return whole;
-  std::string_view spec = Trim(header.substr(6));
-  if (spec.find(',') != std::string_view::npos) return whole;  // several ranges: the whole file is allowed
-  std::size_t dash = spec.find('-');
+  std::string_view ranges = Trim(header.substr(6));
+  if (ranges.find(',') != std::string_view::npos) return whole;  // several ranges: the whole file is allowed
+  std::size_t dash = ranges.find('-');
   if (dash == std::string_view::npos) return whole;
-  std::string_view from = Trim(spec.substr(0, dash)), to = Trim(spec.substr(dash + 1));
+  std::string_view from = Trim(ranges.substr(0, dash)), to = Trim(ranges.substr(dash + 1));
 
   ByteRange range{ByteRange::Kind::Partial};
   if (from.empty()) {  // the last n bytes
