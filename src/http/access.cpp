@@ -55,22 +55,21 @@ bool Matches(const UserClass& user, std::string_view login, std::string_view pas
 
 }  // namespace
 
-bool CheckUserAccess(const UserList& users, std::string_view login, std::string_view password, LocalMoment now) {
-  if (now.weekday < 0 || now.weekday > 6) return false;
+std::shared_ptr<UserClass> AdmittedUser(const UserList& users, std::string_view login, std::string_view password,
+                                        LocalMoment now) {
+  if (now.weekday < 0 || now.weekday > 6) return nullptr;
   long long time = Milliseconds(now.dayFraction);
   for (const auto& user : users) {
     if (!user || !Matches(*user, login, password)) continue;
     auto day = static_cast<std::size_t>(now.weekday);
     if (user->DayAllowed[day] && Milliseconds(user->DayFrom[day]) <= time && time <= Milliseconds(user->DayTo[day]))
-      return true;
+      return user;
   }
-  return false;
+  return nullptr;
 }
 
-std::shared_ptr<UserClass> FindUser(const UserList& users, std::string_view login, std::string_view password) {
-  for (const auto& user : users)
-    if (user && Matches(*user, login, password)) return user;
-  return nullptr;
+bool CheckUserAccess(const UserList& users, std::string_view login, std::string_view password, LocalMoment now) {
+  return AdmittedUser(users, login, password, now) != nullptr;
 }
 
 }  // namespace qf

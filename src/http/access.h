@@ -26,11 +26,13 @@ struct LocalMoment {
 };
 LocalMoment CurrentMoment();
 
-// True when a user with this login and password (both compared without regard to case) may enter at
-// `now`: the weekday is allowed and its from/to window holds the time, both ends included.
+// The first user with this login and password (both compared without regard to case) who may enter at
+// `now`: the weekday is allowed and its from/to window holds the time, both ends included. Two accounts
+// may share login and password with different windows; the request runs with the rights of the one
+// that admitted it.
+std::shared_ptr<UserClass> AdmittedUser(const UserList& users, std::string_view login, std::string_view password,
+                                        LocalMoment now = CurrentMoment());
 bool CheckUserAccess(const UserList& users, std::string_view login, std::string_view password,
                      LocalMoment now = CurrentMoment());
-// The first user with this login and password, whatever the time windows say.
-std::shared_ptr<UserClass> FindUser(const UserList& users, std::string_view login, std::string_view password);
 
 }  // namespace qf

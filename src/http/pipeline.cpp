@@ -63,9 +63,7 @@ std::string TemplateContentType(const TQuenforth& core, std::string_view path, b
 // The user the request runs for, when user management admits one.
 std::shared_ptr<UserClass> Authenticate(TQuenforth& core, const TRequest& request) {
   if (request.AuthUsername.empty() || request.AuthPassword.empty()) return nullptr;
-  Snapshot<UserList> users = core.Users.Get();
-  if (!CheckUserAccess(*users, request.AuthUsername, request.AuthPassword)) return nullptr;
-  return FindUser(*users, request.AuthUsername, request.AuthPassword);
+  return AdmittedUser(*core.Users.Get(), request.AuthUsername, request.AuthPassword);
 }
 
 }  // namespace
@@ -132,7 +130,6 @@ void HTTPServer1CommandGet(TQuenforth& core, TRequest& request, TResponse& respo
     if (isTemplate && session.ServeFile.empty()) {
       std::optional<std::string> text = platform::ReadWholeFile(path);
       if (!text) return Answer(response, 404, request.Document);
-      session.TemplatePath = path;
       TMyPageProducer producer(user.get(), *core.Player, core, session);
       response.ContentText = producer.Produce(*text);
       response.ContentType = templateType.empty() ? MimeTypeFor(path) : templateType;

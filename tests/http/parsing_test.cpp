@@ -177,8 +177,9 @@ TEST(UserAccess, ALaterUserWithTheSameCredentialsCanStillEnter) {
   auto open = MakeUser("bob", "pw");
   UserList users{closed, open};
   EXPECT_TRUE(CheckUserAccess(users, "bob", "pw", {3, At(10, 0, 0)}));
-  EXPECT_EQ(FindUser(users, "BOB", "PW"), closed);  // FindUser ignores the windows
-  EXPECT_EQ(FindUser(users, "bob", "other"), nullptr);
+  // The request runs with the rights of the account that let it in, not of the first with that name.
+  EXPECT_EQ(AdmittedUser(users, "BOB", "PW", {3, At(10, 0, 0)}), open);
+  EXPECT_EQ(AdmittedUser(users, "bob", "other", {3, At(10, 0, 0)}), nullptr);
 }
 
 }  // namespace
