@@ -194,6 +194,7 @@ int CheckFraming(const http::request_header<Fields>& header) {
   if (encodings == 1) {
     if (lengths > 0 || version == 10) return 400;
     std::string_view coding = header[http::field::transfer_encoding];
+    // Only blanks and tabs around it: any other byte makes the coding one a front-end may read differently.
     while (!coding.empty() && (coding.back() == ' ' || coding.back() == '\t')) coding.remove_suffix(1);
     while (!coding.empty() && (coding.front() == ' ' || coding.front() == '\t')) coding.remove_prefix(1);
     if (!beast::iequals(coding, "chunked")) return 400;
@@ -280,6 +281,8 @@ struct THttpServer::Running {
   void Sweep();
   bool AddThread();
   void Monitor();
+  // Lets the pool threads run out of work and joins them.
+  void JoinThreads();
   // Counts a request that a pool thread is about to answer. False once the server is stopping: Stop waits
   // for the count to reach zero, so a request must be counted before it looks at `stopping`, never after.
   bool BeginRequest() {
@@ -379,8 +382,12 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
     readBuffer.erase(0, length);
     if (int status = CheckFraming(parser->get().base())) return Refuse(status);
     firstRequest = false;
-    if (!server.BeginRequest()) return Close();
+    // Marked busy first, so that a Stop between the two finds the request and cuts its socket calls short.
     busy = true;
+    if (!server.BeginRequest()) {
+      busy = false;
+      return Close();
+    }
     Serve();
     server.EndRequest();
   }
@@ -582,7 +589,8 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
   }
 
   bool SendContent(const TResponse& response) override {
-    std::string page = response.ContentText.empty() ? DefaultPage(response.ResponseNo) : response.ContentText;
+    std::string defaultPage = response.ContentText.empty() ? DefaultPage(response.ResponseNo) : std::string();
+    const std::string& page = response.ContentText.empty() ? defaultPage : response.ContentText;
     Head head =
         MakeHead(response.ResponseNo, response.ContentType.empty() ? "text/html" : response.ContentType, page.size());
     if (response.ResponseNo == 401 && !response.AuthRealm.empty())
@@ -767,8 +775,7 @@ std::optional<std::string> THttpServer::Start(const std::string& address, std::u
   for (std::size_t i = 0; i < threads; ++i) {
     if (!running->AddThread()) {
       server->stopping = true;
-      server->work.reset();
-      server->context.stop();
+      server->JoinThreads();  // before the io_context they run goes away with `running`
       return std::string("Could not start the server: no threads.");
     }
   }
@@ -804,15 +811,19 @@ void THttpServer::Stop() {
   }
   platform::WaitHandlingSentMessages([&server] { return server.activeRequests == 0; });
 
-  server.work.reset();
-  server.context.stop();
-  std::vector<platform::Thread> threads;
-  {
-    std::lock_guard guard(server.lock);
-    threads.swap(server.threads);
-  }
-  for (auto& thread : threads) thread.Join();
+  server.JoinThreads();
   running_.reset();
+}
+
+void THttpServer::Running::JoinThreads() {
+  work.reset();
+  context.stop();
+  std::vector<platform::Thread> pool;
+  {
+    std::lock_guard guard(lock);
+    pool.swap(threads);
+  }
+  for (auto& thread : pool) thread.Join();
 }
 
 bool THttpServer::Active() const { return running_ != nullptr; }
