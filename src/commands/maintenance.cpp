@@ -31,7 +31,9 @@ std::string DrawTrack(const TextList& cache, std::mt19937& random) {
 
 void AppendRandomTracks(TQuenforth& core) {
   Snapshot<TextList> cache = core.FileCache.Get();
-  std::mt19937 random(static_cast<unsigned>(std::time(nullptr)));
+  // One generator per thread, seeded once: seeding by the clock on every call would draw the same track
+  // for every call within a second.
+  thread_local std::mt19937 random{std::random_device{}()};
   std::string path = DrawTrack(*cache, random);
   if (path.empty()) return;
   core.Player->InsertFile(-1, path);

@@ -77,7 +77,8 @@ std::optional<std::string> TID3v2Library::CachePicture(const std::string& file, 
   std::size_t slash = file.find_last_of("\\/");
   std::string name = (slash == std::string::npos ? file : file.substr(slash + 1)) + "." + kExtensions[picture.type];
   std::string cached = cacheFolder + "\\" + name;
-  if (!platform::FileExists(cached)) platform::WriteFileReplacing(cached, picture.bytes);
+  // A picture that could not be stored is no picture: its name would only answer 404.
+  if (!platform::FileExists(cached) && !platform::WriteFileReplacing(cached, picture.bytes)) return std::nullopt;
   return name;
 }
 
