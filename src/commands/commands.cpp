@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <mutex>
 #include <set>
 #include <stdexcept>
 #include <unordered_map>
@@ -236,7 +237,7 @@ void Src(Command& c) {
 
 void AlbumArt(Command& c) {
   TID3v2Library library;
-  if (!library.LoadFrom(c.Player().GetPluginDirectory() + "\\Quenforth")) {
+  if (!library.LoadFrom(c.Core().DataFolder())) {
     c.Session().ErrorMessage = "ID3v2Library.dll not found.</br>";
     return;
   }
@@ -326,7 +327,10 @@ void SetIni(Command& c) {
   std::string skin = c.User() ? c.User()->Skin.Get() : c.Core().SkinName.Get();
   std::string section = c.User() ? c.User()->INISection.Get() : c.Core().IniSection.Get();
   if (!IsPlainName(skin)) return;
-  IniFile ini(c.Player().GetPluginDirectory() + "\\quenforth\\" + skin + "\\skin.ini");
+  // Read, change and write as one step: two pages saving settings at once must not drop each other's keys.
+  static std::mutex iniLock;
+  std::lock_guard guard(iniLock);
+  IniFile ini(c.Core().DataFolder() + "\\" + skin + "\\skin.ini");
   ini.WriteString(section, key, c.value);  // line breaks in the value are written as blanks
   ini.UpdateFile();
 }

@@ -89,13 +89,6 @@ TagParams TagParams::Split(std::string_view text) {
   return TagParams(std::move(entries));
 }
 
-std::string TagParams::Value(std::string_view key) const {
-  for (const std::string& entry : entries_) {
-    std::size_t equals = entry.find('=');
-    if (equals != std::string::npos && SameText(std::string_view(entry).substr(0, equals), key))
-      return entry.substr(equals + 1);
-  }
-  return std::string();
-}
+std::string TagParams::Value(std::string_view key) const { return ValueOfName(entries_, key).value_or(""); }
 
 }  // namespace qf

@@ -106,7 +106,7 @@ std::string TMyPageProducer::PageFolder() const {
 }
 
 std::string TMyPageProducer::SkinFolder() const {
-  return Core.PluginFolder.Get() + "\\quenforth\\" + Session.SkinName + "\\";
+  return Core.DataFolder() + "\\" + Session.SkinName + "\\";
 }
 
 std::string ApplyOptions(std::string text, const TagParams& params, unsigned accepted) {

@@ -35,7 +35,6 @@ class TMyPageProducer {
 
   // A producer for a sub-template, one level deeper, with the same four references.
   TMyPageProducer Child() const { return TMyPageProducer(User, Player, Core, Session, depth_ + 1); }
-  int Depth() const { return depth_; }
   bool MayNest() const { return depth_ + 1 < kMaxDepth; }
 
   // The folder of the requested page, with a trailing "\": sub-templates of list tags live there.

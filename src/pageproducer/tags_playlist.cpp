@@ -110,11 +110,11 @@ void Playlist(Tag& tag) {
   }
 
   SessionData& session = tag.Session();
-  std::string filter = LowerCase(session.PlaylistFilter);
+  const std::string& filter = session.PlaylistFilter;
   int next = tag.Player().GetNextListPos();
   for (int i = start; i < end; ++i) {
     const PlaylistClass& entry = (*entries)[static_cast<std::size_t>(i)];
-    if (!filter.empty() && LowerCase(entry.DisplayTitle).find(filter) == std::string::npos) continue;
+    if (!filter.empty() && !ContainsText(entry.DisplayTitle, filter)) continue;
     session.ItemPath = entry.FileName;
     session.ItemTitle = entry.DisplayTitle;
     session.ItemArtist.clear();

@@ -45,7 +45,6 @@ TMainForm::TMainForm(void* moduleInstance) {
   FindPlaylistFolder();
 
   LoadSettings(core, serverSettings_);
-  std::srand(static_cast<unsigned>(std::time(nullptr)));
   window_->StartTimer(static_cast<unsigned>(core.TimerInterval.load()), [this] { OnTimerTick(); });
 
   server_ = std::make_unique<THttpServer>(
