@@ -9,6 +9,7 @@
 #include "core/text.h"
 #include "metadata.h"
 #include "platform/files.h"
+#include "player/mlquery.h"
 
 namespace host {
 
@@ -222,19 +223,8 @@ class Parser {
 
 // ---- Result records.
 
-char* Copy(const std::string& text) {
-  char* copy = static_cast<char*>(std::malloc(text.size() + 1));
-  std::memcpy(copy, text.c_str(), text.size() + 1);
-  return copy;
-}
-
 char* Pair(const char* name, std::int64_t value) {
-  std::string text = std::to_string(value);
-  std::size_t nameLength = std::strlen(name);
-  char* pair = static_cast<char*>(std::malloc(nameLength + 1 + text.size() + 1));
-  std::memcpy(pair, name, nameLength + 1);
-  std::memcpy(pair + nameLength + 1, text.c_str(), text.size() + 1);
-  return pair;
+  return qf::host::HeapCopy(std::string(name) + std::string(1, '\0') + std::to_string(value));
 }
 
 // The extended fields as the player's library hands them out; unset ones are left out.
@@ -249,11 +239,8 @@ char** ExtendedInfo(const LibraryItem& item) {
 }
 
 std::optional<std::int64_t> Extended(const itemRecord& record, std::string_view name) {
-  if (!record.extended_info) return std::nullopt;
-  for (char** entry = record.extended_info; *entry; ++entry) {
-    if (qf::SameText(*entry, name)) return ParseNumber(*entry + std::strlen(*entry) + 1);
-  }
-  return std::nullopt;
+  std::optional<std::string> value = qf::MediaLibraryQuery::Extended(record, name);
+  return value ? ParseNumber(*value) : std::nullopt;
 }
 
 }  // namespace
@@ -338,12 +325,12 @@ void MediaLibrary::Fill(mlQueryStruct& query, const std::vector<const LibraryIte
   for (std::size_t i = 0; i < count; ++i) {
     const LibraryItem& item = *items[i];
     itemRecord& record = query.results.Items[i];
-    record.filename = Copy(item.filename);
-    record.title = Copy(item.title);
-    record.album = Copy(item.album);
-    record.artist = Copy(item.artist);
-    record.comment = Copy(item.comment);
-    record.genre = Copy(item.genre);
+    record.filename = qf::host::HeapCopy(item.filename);
+    record.title = qf::host::HeapCopy(item.title);
+    record.album = qf::host::HeapCopy(item.album);
+    record.artist = qf::host::HeapCopy(item.artist);
+    record.comment = qf::host::HeapCopy(item.comment);
+    record.genre = qf::host::HeapCopy(item.genre);
     record.year = item.year;
     record.track = item.track;
     record.length = item.length;

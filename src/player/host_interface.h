@@ -5,6 +5,9 @@
 // The records keep the player's own member names and 32-bit layouts; the win32 build checks them.
 
 #include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
 
 #include "platform/types.h"
 
@@ -140,6 +143,15 @@ struct mlQueryStruct {
   int max_results;
   itemRecordList results;
 };
+
+// A malloc'ed, NUL-terminated copy of `text` (which may hold NULs of its own, as "name\0value" pairs do),
+// for the records one side fills and the other frees.
+inline char* HeapCopy(std::string_view text) {
+  char* copy = static_cast<char*>(std::malloc(text.size() + 1));
+  std::memcpy(copy, text.data(), text.size());
+  copy[text.size()] = '\0';
+  return copy;
+}
 
 #if defined(_WIN32) && !defined(_WIN64)
 static_assert(sizeof(winampGeneralPurposePlugin) == 28);

@@ -26,13 +26,6 @@ std::string TextAt(LRESULT answer) {
   return text ? std::string(text) : std::string();
 }
 
-// A heap copy of `text` for records the player reads and the plug-in frees.
-char* HeapCopy(const std::string& text) {
-  char* copy = static_cast<char*>(std::malloc(text.size() + 1));
-  std::memcpy(copy, text.c_str(), text.size() + 1);
-  return copy;
-}
-
 }  // namespace
 
 TPlayer::TPlayer() {
@@ -253,12 +246,8 @@ void TPlayer::SetMediaLibraryItemField(const std::string& file, const std::strin
   itemRecord record{};
   record.filename = HeapCopy(file);
   // One extended-info pair "name\0value"; the record starts without any, so the pair is added.
-  std::string pair = name + std::string(1, '\0') + value;
-  char* entry = static_cast<char*>(std::malloc(pair.size() + 1));
-  std::memcpy(entry, pair.data(), pair.size());
-  entry[pair.size()] = '\0';
   record.extended_info = static_cast<char**>(std::calloc(2, sizeof(char*)));
-  record.extended_info[0] = entry;
+  record.extended_info[0] = HeapCopy(name + std::string(1, '\0') + value);
   SendMessageA(library, WM_ML_IPC, reinterpret_cast<WPARAM>(&record), ML_IPC_DB_UPDATEITEM);
   std::free(record.extended_info[0]);
   std::free(record.extended_info);
