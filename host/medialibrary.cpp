@@ -245,7 +245,8 @@ std::optional<std::int64_t> Extended(const itemRecord& record, std::string_view 
 
 }  // namespace
 
-void MediaLibrary::Scan(const std::vector<std::string>& folders, const std::vector<std::string>& extensions) {
+void MediaLibrary::Scan(const std::vector<std::string>& folders, const std::vector<std::string>& extensions,
+                        const MetadataReader& read) {
   std::vector<std::string> pending(folders.begin(), folders.end());
   while (!pending.empty()) {
     std::string folder = std::move(pending.back());
@@ -262,7 +263,7 @@ void MediaLibrary::Scan(const std::vector<std::string>& folders, const std::vect
       if (std::none_of(extensions.begin(), extensions.end(),
                        [&](const std::string& known) { return qf::SameText(known, extension); }))
         continue;
-      Metadata metadata = ReadMetadata(path);
+      const Metadata& metadata = read(path);
       LibraryItem item;
       item.filename = path;
       item.title = metadata.title.empty() ? DisplayTitle(path, metadata) : metadata.title;

@@ -16,11 +16,13 @@
 // Not thread-safe: the player's thread owns it.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "metadata.h"
 #include "player/host_interface.h"
 
 namespace host {
@@ -41,8 +43,11 @@ struct LibraryItem {
 class MediaLibrary {
  public:
   // Adds every file below `folders` (Windows paths, searched recursively) whose extension is one of
-  // `extensions` (without dot, any case). Items are kept sorted by file name.
-  void Scan(const std::vector<std::string>& folders, const std::vector<std::string>& extensions);
+  // `extensions` (without dot, any case). Items are kept sorted by file name. `read` gives a file's tags
+  // and properties: the stand-in passes its own cache, so that a playlist of library files is not read twice.
+  using MetadataReader = std::function<const Metadata&(const std::string&)>;
+  void Scan(const std::vector<std::string>& folders, const std::vector<std::string>& extensions,
+            const MetadataReader& read);
   void Add(LibraryItem item);
   const std::vector<LibraryItem>& Items() const { return items_; }
   LibraryItem* Find(std::string_view filename);

@@ -71,7 +71,8 @@ void StandInPlayer::Start(std::function<void(HWND)> onStarted, std::function<voi
 }
 
 void StandInPlayer::Run(std::function<void(HWND)> onStarted) {
-  state_.library.Scan(options_.libraryFolders, ExtensionList());
+  state_.library.Scan(options_.libraryFolders, ExtensionList(),
+                      [this](const std::string& path) -> const Metadata& { return MetadataOf(path); });
   if (options_.keepPlaylist) ReadPlaylist();
 
   RegisterClassA(WNDCLASSA{Procedure<&StandInPlayer::HandleMain>, nullptr, "Winamp v1.x"});

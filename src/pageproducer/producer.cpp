@@ -105,9 +105,7 @@ std::string TMyPageProducer::PageFolder() const {
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-std::string TMyPageProducer::SkinFolder() const {
-  return Core.DataFolder() + "\\" + Session.SkinName + "\\";
-}
+std::string TMyPageProducer::SkinFolder() const { return Core.DataFolder() + "\\" + Session.SkinName + "\\"; }
 
 std::string ApplyOptions(std::string text, const TagParams& params, unsigned accepted) {
   if ((accepted & kMaxLength) && params.Given("maxlength")) {
