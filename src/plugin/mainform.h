@@ -14,6 +14,7 @@
 namespace qf {
 
 class TQuenforth;
+class TPlayer;
 class THttpServer;
 class TConfigWindow;
 
@@ -41,6 +42,7 @@ class TMainForm {
 
   ServerSettings serverSettings_;
   std::unique_ptr<TConfigWindow> window_;
+  std::unique_ptr<TPlayer> player_;  // lent to the core object, so it goes after it
   std::unique_ptr<TQuenforth> core_;
   std::unique_ptr<THttpServer> server_;  // after the core: stopped before the core goes
   bool serverMarker_ = false;            // 1 after binding, 0 after stopping

@@ -212,6 +212,18 @@ bool RegisterClassA(const WNDCLASSA& windowClass) {
   return registry.classes.emplace(Upper(windowClass.lpszClassName), windowClass.lpfnWndProc).second;
 }
 
+bool UnregisterClassA(const char* className, void* /*instance*/) {
+  if (className == nullptr) return false;
+  Registry& registry = TheRegistry();
+  std::lock_guard guard(registry.lock);
+  auto found = registry.classes.find(Upper(className));
+  if (found == registry.classes.end()) return false;
+  for (auto& [handle, window] : registry.windows)
+    if (SameName(window->className, className)) return false;
+  registry.classes.erase(found);
+  return true;
+}
+
 HWND CreateWindowExA(const char* className, const char* windowName, HWND /*parent*/, void* /*instance*/, void* param) {
   auto window = std::make_shared<Window>();
   window->owner = CurrentQueue();  // before the registry lock: a thread's first queue registers itself
