@@ -44,6 +44,13 @@ std::optional<std::uint16_t> ServingPort() {
   return std::nullopt;
 }
 
+// The window classes registered now, but for the stand-in player's own ("Winamp ..."), which it keeps.
+std::vector<std::string> ClassesButThePlayers() {
+  std::vector<std::string> names = platform::emulation::RegisteredWindowClasses();
+  std::erase_if(names, [](const std::string& name) { return name.rfind("WINAMP", 0) == 0; });
+  return names;
+}
+
 bool Loaded(const std::string& path) {
   void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
   if (handle) dlclose(handle);
@@ -121,6 +128,7 @@ class PluginUnloadTest : public StandInTest {
 
 TEST_F(PluginUnloadTest, LoadServeQuitAndUnloadTwiceLeavesNothingBehind) {
   const int threadsBefore = ThreadCount();
+  const std::vector<std::string> classesBefore = ClassesButThePlayers();
   for (int round = 1; round <= 2; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
     Life life = LiveOnce(QF_PLUGIN_MODULE);
@@ -132,6 +140,7 @@ TEST_F(PluginUnloadTest, LoadServeQuitAndUnloadTwiceLeavesNothingBehind) {
     EXPECT_EQ(life.afterQuit, life.playersOwn);  // the player's own procedure again
     EXPECT_FALSE(Loaded(QF_PLUGIN_MODULE));      // really unmapped: nothing kept it
     EXPECT_EQ(ThreadCount(), threadsBefore);
+    EXPECT_EQ(ClassesButThePlayers(), classesBefore);
   }
 }
 

@@ -3,6 +3,8 @@
 
 #include "platform/window.h"
 
+#include "platform/posix/emulation.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -438,6 +440,14 @@ UINT RegisterWindowMessageA(const char* name) {
   auto [entry, added] = registry.messageNames.emplace(Upper(name), registry.nextMessage);
   if (added) ++registry.nextMessage;
   return entry->second;
+}
+
+std::vector<std::string> emulation::RegisteredWindowClasses() {
+  Registry& registry = TheRegistry();
+  std::lock_guard guard(registry.lock);
+  std::vector<std::string> names;
+  for (const auto& [name, procedure] : registry.classes) names.push_back(name);
+  return names;
 }
 
 void WaitHandlingSentMessages(const std::function<bool()>& finished, std::chrono::milliseconds pollInterval) {
