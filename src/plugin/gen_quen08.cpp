@@ -58,8 +58,8 @@ void Quit() noexcept {
     mainForm.reset();
   } catch (...) {
   }
-  auto ours = reinterpret_cast<platform::LONG_PTR>(PlayerWindowProcedure);
   if (previousProcedure == nullptr) return;
+  auto ours = reinterpret_cast<platform::LONG_PTR>(PlayerWindowProcedure);
   if (platform::GetWindowLongPtrA(plugin.hwndParent, platform::GWL_WNDPROC) == ours) {
     platform::SetWindowLongPtrA(plugin.hwndParent, platform::GWL_WNDPROC,
                                 reinterpret_cast<platform::LONG_PTR>(previousProcedure));

@@ -1,8 +1,8 @@
 #pragma once
 // TMainForm: the plug-in's main object, created by init on the player's thread. It builds the core object
-// and everything else in a fixed order, owns the HTTP server, the configuration window and the main
-// timer, runs the host-closing sequence when the player's main window gets WM_CLOSE, and tears
-// everything down at quit.
+// and everything else in a fixed order, owns the player interface (lent to the core object), the HTTP
+// server, the configuration window and the main timer, runs the host-closing sequence when the player's
+// main window gets WM_CLOSE, and tears everything down at quit.
 //
 // Every member function runs on the player's user-interface thread.
 
