@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "core/quenforth.h"
-#include "http/session.h"
+#include "core/session.h"
 #include "pageproducer/producer.h"
 #include "platform/posix/emulation.h"
 #include "player/player.h"
@@ -43,7 +43,9 @@ struct Setup {
             "Artist " + std::to_string(i % 40) + " - Track " + std::to_string(i), 200000, 128, 44100, 2});
       state.current = entries / 2;
     });
+    playerInterface = std::make_unique<qf::TPlayer>();
     core = std::make_unique<qf::TQuenforth>();
+    core->Player = playerInterface.get();
     core->PluginFolder.Set("C:\\Plugins");
     core->PlaylistFolder.Set("C:\\AppData\\Player");
     core->Charset.Set("iso-8859-1");
@@ -52,6 +54,7 @@ struct Setup {
   }
   ~Setup() {
     core.reset();
+    playerInterface.reset();
     player->Close();
     fs::remove_all(folder);
   }
@@ -68,6 +71,7 @@ struct Setup {
 
   fs::path folder;
   std::unique_ptr<host::StandInPlayer> player;
+  std::unique_ptr<qf::TPlayer> playerInterface;  // lent to the core object
   std::unique_ptr<qf::TQuenforth> core;
   qf::SessionData session;
 };

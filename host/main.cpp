@@ -4,6 +4,7 @@
 //   quenforth run --prefix DIR [--drive L=HOSTDIR]... [--library WINDOWSPATH]... [--port N] [--verbose]
 //                 [--speed FACTOR] [--data DIR]
 
+#include <dlfcn.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -14,14 +15,16 @@
 #include <filesystem>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "core/inifile.h"
 #include "platform/posix/emulation.h"
 #include "platform/window.h"
-#include "plugin/gen_quen08.h"
+#include "player/host_interface.h"
 #include "prefix.h"
 #include "standin.h"
 
@@ -159,7 +162,14 @@ int Run(const Options& options) {
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   emulation::SetSink(Print);
 
-  qf::host::winampGeneralPurposePlugin* plugin = winampGetGeneralPurposePlugin();
+  // The plug-in comes from its own module, found by its one export, as the player loads the DLL; it is
+  // unloaded after the player's thread has ended.
+  std::unique_ptr<void, int (*)(void*)> module(dlopen(QF_PLUGIN_MODULE, RTLD_NOW | RTLD_LOCAL), dlclose);
+  if (!module) throw std::runtime_error(std::string("cannot load the plug-in: ") + dlerror());
+  using Entry = qf::host::winampGeneralPurposePlugin* (*)();
+  auto entry = reinterpret_cast<Entry>(dlsym(module.get(), "winampGetGeneralPurposePlugin"));
+  if (!entry) throw std::runtime_error("the plug-in has no winampGetGeneralPurposePlugin");
+  qf::host::winampGeneralPurposePlugin* plugin = entry();
   host::PlayerOptions playerOptions;
   playerOptions.pluginFolder = host::kPluginFolder;
   playerOptions.libraryFolders = options.libraries;
@@ -170,9 +180,9 @@ int Run(const Options& options) {
   std::printf("Quenforth stand-in player on %s\n", prefix.root.c_str());
   std::fflush(stdout);
   player.Start(
-      [plugin](platform::HWND main) {
+      [plugin, instance = module.get()](platform::HWND main) {
         plugin->hwndParent = main;
-        plugin->hDllInstance = nullptr;
+        plugin->hDllInstance = instance;
         if (plugin->init() != 0) {
           std::fprintf(stderr, "quenforth: the plug-in failed to start\n");
           platform::PostMessageA(main, platform::WM_CLOSE, 0, 0);

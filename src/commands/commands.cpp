@@ -13,7 +13,7 @@
 #include "core/inifile.h"
 #include "core/quenforth.h"
 #include "core/records.h"
-#include "http/session.h"
+#include "core/session.h"
 #include "platform/files.h"
 #include "player/id3v2library.h"
 #include "player/player.h"

@@ -1,7 +1,8 @@
 #pragma once
 // TQuenforth: the plug-in's one shared model object. Settings that requests consult, the lists built from
-// the settings and the file system, the folders the plug-in works in, the player interface, and the
-// counters and flags that the timer, the cache thread and the request threads exchange.
+// the settings and the file system, the folders the plug-in works in, the player interface (borrowed:
+// the main form owns it), and the counters and flags that the timer, the cache thread and the request
+// threads exchange.
 //
 // Threads: the player's thread (start-up, timer, windows), every connection thread and the cache thread.
 // `Lock` is the process-wide lock. It guards every text and list below (Guarded<...> on it) and is
@@ -12,6 +13,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -19,6 +21,7 @@
 #include "core/crc32.h"
 #include "core/guarded.h"
 #include "core/records.h"
+#include "core/settingschange.h"
 #include "core/text.h"
 
 namespace qf {
@@ -30,10 +33,10 @@ using Flag = std::atomic<bool>;
 
 class TQuenforth {
  public:
-  // Creates the lists, the player interface and the CRC table; every number and flag starts at zero and
-  // every text empty.
-  TQuenforth();
-  ~TQuenforth();
+  // Creates the lists and the CRC table; every number and flag starts at zero, every text empty, and
+  // there is no player until the owner lends one.
+  TQuenforth() = default;
+  ~TQuenforth() = default;
   TQuenforth(const TQuenforth&) = delete;
   TQuenforth& operator=(const TQuenforth&) = delete;
 
@@ -95,7 +98,9 @@ class TQuenforth {
   Guarded<std::string> PluginFolder{Lock};
   Guarded<std::string> PlaylistFolder{Lock};
   Guarded<std::string> CacheFolder{Lock};
-  std::unique_ptr<TPlayer> Player;
+  // The player interface, borrowed from the main form (tests lend their own); it outlives this object.
+  // Set before any other thread sees the object, never changed afterwards.
+  TPlayer* Player = nullptr;
   const Crc32Table CrcTable;
 
   // The IP whitelist the configuration window edits: addresses and "a - b" ranges.
@@ -103,6 +108,10 @@ class TQuenforth {
   // The configuration window, owned by the main form; null when there is none. Changes to it are posted
   // to its thread (TConfigWindow::Post), never made on a request thread.
   TConfigWindow* ConfigWindow = nullptr;
+  // Tells the configuration window about a change of the settings it shows. The main form wires it to
+  // the window before any other thread sees this object and clears it after they have all ended; it is
+  // called on whatever thread made the change, and posts to the window's own thread. Empty: no window.
+  std::function<void(const SettingsChange&)> SettingsChanged;
 
   // PlaylistBusy admits one reader of the player's playlist file at a time. Begin waits while another
   // reader is busy, at most `limit`, and answers whether this caller now holds it; End lets it go.

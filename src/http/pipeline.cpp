@@ -5,11 +5,11 @@
 
 #include "commands/commands.h"
 #include "core/quenforth.h"
+#include "core/session.h"
 #include "http/access.h"
 #include "http/mimetable.h"
 #include "http/pathrules.h"
 #include "http/request.h"
-#include "http/session.h"
 #include "pageproducer/producer.h"
 #include "platform/files.h"
 

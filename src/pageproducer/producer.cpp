@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "core/quenforth.h"
+#include "core/session.h"
 #include "core/text.h"
-#include "http/session.h"
 #include "pageproducer/tags.h"
 #include "platform/files.h"
 

@@ -4,8 +4,8 @@
 #include <chrono>
 
 #include "core/quenforth.h"
+#include "core/session.h"
 #include "core/text.h"
-#include "http/session.h"
 #include "pageproducer/playlist.h"
 #include "pageproducer/tags.h"
 #include "platform/files.h"

@@ -2,8 +2,8 @@
 
 #include "core/inifile.h"
 #include "core/quenforth.h"
+#include "core/session.h"
 #include "core/text.h"
-#include "http/session.h"
 #include "pageproducer/tags.h"
 #include "player/player.h"
 #include "settings/skins.h"

@@ -62,6 +62,10 @@ class Module {
   void* handle_ = nullptr;
 };
 
+// Keeps the module that holds `address` loaded until the process ends, whoever unloads it: for code the
+// process may still call after the module's owner let it go (a window procedure left in a chain).
+void PinModuleOf(const void* address);
+
 // Movable global memory as the player hands out buffers the caller frees (GMEM_FIXED).
 void* GlobalAlloc(std::size_t bytes);
 void GlobalFree(void* memory);
@@ -117,7 +121,8 @@ class Thread {
   ~Thread();
 
   // Starts `body` on a new thread whose stack is `stackSize` bytes (reserved, committed on use).
-  // Throws std::system_error when the thread cannot be created.
+  // Throws std::system_error when the thread cannot be created. An exception that leaves `body` ends the
+  // thread and nothing else: the thread runs inside the player, which must never see it.
   static Thread Start(std::size_t stackSize, std::function<void()> body, Priority priority = Priority::Normal);
   bool Joinable() const;
   void Join();

@@ -17,6 +17,9 @@
 namespace platform {
 
 bool RegisterClassA(const WNDCLASSA& windowClass);
+// Forgets a class registered by the module `instance`. Fails while a window of the class exists. A
+// module that is unloaded unregisters its classes first: their procedures go with it.
+bool UnregisterClassA(const char* className, void* instance);
 // Creates a hidden window of a registered class, owned by the calling thread. The class's procedure
 // receives WM_CREATE, lParam pointing to a CREATESTRUCTA whose lpCreateParams is `param`, before the
 // call returns. Null when the class is unknown.

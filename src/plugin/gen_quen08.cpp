@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "platform/system.h"
 #include "platform/types.h"
 #include "platform/window.h"
 #include "player/host_interface.h"
@@ -16,25 +17,26 @@ std::unique_ptr<qf::TMainForm> mainForm;
 platform::WNDPROC previousProcedure = nullptr;
 
 // The player's main window procedure, replaced so the plug-in sees WM_CLOSE before the player does.
+// Without a main form (after quit, when it could not be taken out of the chain) it only forwards.
 platform::LRESULT QF_CALLBACK PlayerWindowProcedure(platform::HWND window, platform::UINT message,
                                                     platform::WPARAM wParam, platform::LPARAM lParam) {
   if (message == platform::WM_CLOSE && mainForm) {
     try {
       mainForm->HostClosing();
     } catch (...) {
-      // Nothing may escape into the player.
+      // The player closes all the same.
     }
   }
   return platform::CallWindowProcA(previousProcedure, window, message, wParam, lParam);
 }
 
-int Init();
-void Config();
-void Quit();
+int Init() noexcept;
+void Config() noexcept;
+void Quit() noexcept;
 
 winampGeneralPurposePlugin plugin{qf::host::GPPHDR_VER, "Quenforth KV7", Init, Config, Quit, nullptr, nullptr};
 
-int Init() {
+int Init() noexcept {
   try {
     mainForm = std::make_unique<qf::TMainForm>(plugin.hDllInstance);
   } catch (...) {
@@ -45,14 +47,27 @@ int Init() {
   return 0;
 }
 
-void Config() {
+void Config() noexcept {
   // The configuration window shows itself here.
 }
 
-void Quit() {
+// Everything the plug-in started ends here: the main form joins its threads and unregisters its window
+// classes, and the player's window procedure is put back.
+void Quit() noexcept {
   try {
     mainForm.reset();
   } catch (...) {
+  }
+  if (previousProcedure == nullptr) return;
+  auto ours = reinterpret_cast<platform::LONG_PTR>(PlayerWindowProcedure);
+  if (platform::GetWindowLongPtrA(plugin.hwndParent, platform::GWL_WNDPROC) == ours) {
+    platform::SetWindowLongPtrA(plugin.hwndParent, platform::GWL_WNDPROC,
+                                reinterpret_cast<platform::LONG_PTR>(previousProcedure));
+    previousProcedure = nullptr;
+  } else {
+    // Someone subclassed the window after us and forwards to our procedure: taking it out would cut
+    // their chain. It stays, only forwarding, and so does the code it lives in.
+    platform::PinModuleOf(reinterpret_cast<const void*>(&PlayerWindowProcedure));
   }
 }
 

@@ -31,9 +31,12 @@ TMainForm::TMainForm(void* moduleInstance) {
   platform::GetVersionExA(&version);
   window_ = std::make_unique<TConfigWindow>(moduleInstance);
 
+  player_ = std::make_unique<TPlayer>();
   core_ = std::make_unique<TQuenforth>();
   TQuenforth& core = *core_;
+  core.Player = player_.get();
   core.ConfigWindow = window_.get();
+  core.SettingsChanged = [window = window_.get()](const SettingsChange& change) { window->SettingsChanged(change); };
   core.OsMajorVersion = version.dwMajorVersion;
   core.VersionText.Set(kVersionText);
   core.StartTime = static_cast<std::int32_t>(std::time(nullptr));
@@ -59,7 +62,9 @@ TMainForm::~TMainForm() {
     server_->Stop();
   }
   server_.reset();
+  core_->SettingsChanged = nullptr;
   core_.reset();
+  player_.reset();
   window_.reset();
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 // TMainForm: the plug-in's main object, created by init on the player's thread. It builds the core object
-// and everything else in a fixed order, owns the HTTP server, the configuration window and the main
-// timer, runs the host-closing sequence when the player's main window gets WM_CLOSE, and tears
-// everything down at quit.
+// and everything else in a fixed order, owns the player interface (lent to the core object), the HTTP
+// server, the configuration window and the main timer, runs the host-closing sequence when the player's
+// main window gets WM_CLOSE, and tears everything down at quit.
 //
 // Every member function runs on the player's user-interface thread.
 
@@ -14,6 +14,7 @@
 namespace qf {
 
 class TQuenforth;
+class TPlayer;
 class THttpServer;
 class TConfigWindow;
 
@@ -41,6 +42,7 @@ class TMainForm {
 
   ServerSettings serverSettings_;
   std::unique_ptr<TConfigWindow> window_;
+  std::unique_ptr<TPlayer> player_;  // lent to the core object, so it goes after it
   std::unique_ptr<TQuenforth> core_;
   std::unique_ptr<THttpServer> server_;  // after the core: stopped before the core goes
   bool serverMarker_ = false;            // 1 after binding, 0 after stopping

@@ -3,7 +3,6 @@
 #include "core/quenforth.h"
 #include "core/text.h"
 #include "platform/files.h"
-#include "ui/configwindow.h"
 
 namespace qf {
 
@@ -38,12 +37,7 @@ void RefreshSkins(TQuenforth& core) {
     }
     skin = selected;
   });
-  if (core.ConfigWindow)
-    core.ConfigWindow->Post([items = *found, index, selected](TConfigWindow& window) {
-      window.SkinItems = items;
-      window.SkinIndex = index;
-      window.SkinHint = selected;
-    });
+  if (core.SettingsChanged) core.SettingsChanged(SettingsChange{SettingsChange::Skins{*found, index, selected}});
 }
 
 }  // namespace qf

@@ -2,6 +2,9 @@
 // TConfigWindow: the configuration window as a model, the controls the rest of the plug-in reads and
 // changes. It lives on the player's user-interface thread, which owns its (hidden) window: other threads
 // never touch the controls, they Post their changes to it. The window also carries the main timer.
+//
+// Nothing thrown by a change, a sent work item or the timer's tick leaves the window's procedure: a
+// posted change or a tick that throws is dropped, the work of Send reports its exception to the caller.
 
 #include <deque>
 #include <functional>
@@ -13,19 +16,27 @@
 
 namespace qf {
 
+struct SettingsChange;
+
 class TConfigWindow {
  public:
   // Creates the window on the calling thread (the player's), which must run a message loop.
   explicit TConfigWindow(void* moduleInstance);
+  // Destroys the window and unregisters its class, on the window's thread.
   ~TConfigWindow();
   TConfigWindow(const TConfigWindow&) = delete;
   TConfigWindow& operator=(const TConfigWindow&) = delete;
 
   // Runs `change` on the window's thread: queued when called from another thread, at once on its own.
   void Post(std::function<void(TConfigWindow&)> change);
-  // Runs `work` on the window's thread after every change posted before it, and waits for it. Not for
-  // the window's own thread's callers that other threads wait on.
+  // Runs `work` on the window's thread after every change posted before it, and waits for it: at once
+  // when called on the window's thread, else as a message sent to the window, which the thread handles
+  // also while it waits for other threads (stopping the server). Rethrows what `work` threw; throws
+  // std::runtime_error without running it when the window or its thread is gone.
   void Send(const std::function<void(TConfigWindow&)>& work);
+
+  // Shows a change of the settings: callable from any thread, taken on the window's own (posted).
+  void SettingsChanged(const SettingsChange& change);
 
   // The main timer: `tick` runs on the window's thread every `milliseconds` until stopped.
   void StartTimer(unsigned milliseconds, std::function<void()> tick);
@@ -42,9 +53,12 @@ class TConfigWindow {
   std::string LinkText = "please start the webserver";
 
   platform::HWND Window() const { return window_; }
-  void Handle(platform::UINT message, platform::WPARAM wParam);
+  // The window procedure's part: posted changes, sent work and timer ticks.
+  void Handle(platform::UINT message, platform::WPARAM wParam, platform::LPARAM lParam);
 
  private:
+  void RunPosted();
+  void* moduleInstance_;
   platform::HWND window_ = nullptr;
   platform::DWORD threadId_ = 0;
   std::function<void()> tick_;

@@ -465,6 +465,7 @@ TEST_F(CommandsTest, TheConfigurationWindowIsChangedOnItsOwnThread) {
   StartPlugin(1);
   ConfigWindowThread owner;
   core->ConfigWindow = owner.Window();
+  core->SettingsChanged = [&owner](const SettingsChange& change) { owner.Window()->SettingsChanged(change); };
   qftest::WriteFile(folder_.Path() / "Program Files/Winamp/Plugins/quenforth/night/index.html", "n");
   Run({"removeplayed", "skin=NIGHT"});
   bool removePlayed = false, keepAlive = true;
@@ -480,6 +481,7 @@ TEST_F(CommandsTest, TheConfigurationWindowIsChangedOnItsOwnThread) {
     ranOn = platform::GetCurrentThreadId();
   });
   core->ConfigWindow = nullptr;
+  core->SettingsChanged = nullptr;
   EXPECT_TRUE(removePlayed);
   EXPECT_FALSE(keepAlive);
   std::sort(skins.begin(), skins.end());

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "core/quenforth.h"
-#include "http/session.h"
+#include "core/session.h"
 #include "player/player.h"
 #include "standin_fixture.h"
 
@@ -23,7 +23,9 @@ class PluginTest : public StandInTest {
     for (int i = 0; i < tracks; ++i) paths.push_back(AddTrack("t" + std::to_string(i), 20 + i));
     WriteFile(folder_.Path() / "Program Files/Winamp/Plugins/quenforth/base/index.html", "index");
     StartPlayer(paths);
+    player = std::make_unique<qf::TPlayer>();
     core = std::make_unique<qf::TQuenforth>();
+    core->Player = player.get();
     core->PluginFolder.Set(kPlugins);
     core->PlaylistFolder.Set(kPlaylistFolder);
     core->CacheFolder.Set(std::string(kPlugins) + "\\Quenforth\\cache");
@@ -38,6 +40,7 @@ class PluginTest : public StandInTest {
 
   void TearDown() override {
     core.reset();
+    player.reset();
     StandInTest::TearDown();
   }
 
@@ -49,6 +52,7 @@ class PluginTest : public StandInTest {
     });
   }
 
+  std::unique_ptr<qf::TPlayer> player;  // lent to the core object
   std::unique_ptr<qf::TQuenforth> core;
 };
 

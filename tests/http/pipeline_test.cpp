@@ -8,6 +8,7 @@
 #include "http/request.h"
 #include "platform/files.h"
 #include "platform/posix/emulation.h"
+#include "player/player.h"
 #include "quenforth_process.h"
 
 namespace qf {
@@ -32,6 +33,7 @@ struct RecordingChannel : ResponseChannel {
 class PipelineTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    core_.Player = &player_;
     platform::emulation::MapDrive('C', folder_.Path().string());
     qftest::WriteFile(folder_.Path() / "Plugins/quenforth/base/index.html", "<p>index</p>");
     qftest::WriteFile(folder_.Path() / "Plugins/quenforth/base/style.css", "p{}");
@@ -56,6 +58,7 @@ class PipelineTest : public ::testing::Test {
   }
 
   qftest::TempFolder folder_;
+  TPlayer player_;  // no player window: every read gives 0 or ""
   TQuenforth core_;
   RecordingChannel channel_;
 };

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "id3v2library.h"
+#include "id3v2lib/id3v2library.h"
 
 namespace qftest::id3v2 {
 

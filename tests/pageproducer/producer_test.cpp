@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "core/quenforth.h"
-#include "http/session.h"
+#include "core/session.h"
 #include "pageproducer/params.h"
 #include "platform/posix/emulation.h"
 #include "player/player.h"
@@ -17,6 +17,7 @@ namespace {
 class ProducerTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    core_.Player = &player_;
     platform::emulation::MapDrive('C', folder_.Path().string());
     core_.PluginFolder.Set("C:\\Plugins");
     core_.VersionText.Set("Quenforth KV7 (3.0)");
@@ -34,6 +35,7 @@ class ProducerTest : public ::testing::Test {
   }
 
   qftest::TempFolder folder_;
+  TPlayer player_;  // no player window: every read gives 0 or ""
   TQuenforth core_;
   SessionData session_;
   UserClass* user_ = nullptr;

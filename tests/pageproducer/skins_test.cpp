@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "core/quenforth.h"
-#include "http/session.h"
+#include "core/session.h"
 #include "pageproducer/producer.h"
 #include "platform/posix/emulation.h"
 #include "player/player.h"
@@ -17,6 +19,7 @@ namespace {
 class SkinsTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    core_.Player = &player_;
     platform::emulation::MapDrive('C', folder_.Path().string());
     core_.PluginFolder.Set("C:\\Plugins");
     session_.SkinName = "base";
@@ -37,6 +40,7 @@ class SkinsTest : public ::testing::Test {
   std::vector<std::string> SkinNames() { return core_.SkinNames.Get()->Items(); }
 
   qftest::TempFolder folder_;
+  TPlayer player_;  // no player window: every read gives 0 or ""
   TQuenforth core_;
   SessionData session_;
 };
@@ -60,6 +64,24 @@ TEST_F(SkinsTest, TheGlobalSkinTakesTheFoldersSpelling) {
   EXPECT_EQ(core_.SkinName.Get(), "");
   RefreshSkins(core_);  // the next listing starts again from "base"
   EXPECT_EQ(core_.SkinName.Get(), "base");
+}
+
+TEST_F(SkinsTest, RefreshTellsWhoeverIsWiredTheSkinsAndTheSelectedOne) {
+  Write("Night/index.html", "n");
+  std::vector<SettingsChange> told;
+  core_.SettingsChanged = [&](const SettingsChange& change) { told.push_back(change); };
+  core_.SkinName.Set("NIGHT");
+  RefreshSkins(core_);
+  ASSERT_EQ(told.size(), 1u);
+  ASSERT_TRUE(told[0].skins);
+  std::vector<std::string> names = told[0].skins->names;
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"Night", "base"}));
+  EXPECT_EQ(told[0].skins->selectedName, "Night");
+  EXPECT_EQ(told[0].skins->names.at(static_cast<std::size_t>(told[0].skins->selected)), "Night");
+  core_.SettingsChanged = nullptr;
+  RefreshSkins(core_);  // nobody wired: nothing to tell
+  EXPECT_EQ(told.size(), 1u);
 }
 
 TEST_F(SkinsTest, SkinListProducesOneItemPerSkin) {

@@ -57,6 +57,26 @@ TEST(Messages, SendFromAnotherThreadRunsOnTheOwnerAndReturnsItsAnswer) {
   EXPECT_EQ(GetWindowThreadProcessId(owner.Window(), nullptr), owner.ThreadId());
 }
 
+LRESULT QF_CALLBACK Other(HWND, UINT message, WPARAM, LPARAM) { return message == WM_APP ? 7 : 0; }
+
+TEST(WindowClasses, UnregisterFailsWhileAWindowExistsAndThenFreesTheName) {
+  ASSERT_TRUE(RegisterClassA(WNDCLASSA{Basic, nullptr, "TestUnregister"}));
+  EXPECT_FALSE(RegisterClassA(WNDCLASSA{Other, nullptr, "testunregister"}));  // taken
+  HWND window = CreateWindowExA("TestUnregister", "", nullptr, nullptr, nullptr);
+  ASSERT_NE(window, nullptr);
+  EXPECT_FALSE(UnregisterClassA("TestUnregister", nullptr));
+  DestroyWindow(window);
+  EXPECT_TRUE(UnregisterClassA("TESTUNREGISTER", nullptr));
+  EXPECT_FALSE(UnregisterClassA("TestUnregister", nullptr));
+  EXPECT_EQ(CreateWindowExA("TestUnregister", "", nullptr, nullptr, nullptr), nullptr);
+  // The name takes a new procedure.
+  ASSERT_TRUE(RegisterClassA(WNDCLASSA{Other, nullptr, "TestUnregister"}));
+  window = CreateWindowExA("TestUnregister", "", nullptr, nullptr, nullptr);
+  EXPECT_EQ(SendMessageA(window, WM_APP, 0, 0), 7);
+  DestroyWindow(window);
+  EXPECT_TRUE(UnregisterClassA("TestUnregister", nullptr));
+}
+
 TEST(Messages, SendToAMissingWindowAnswersZero) {
   EXPECT_EQ(SendMessageA(nullptr, WM_APP, 1, 0), 0);
   EXPECT_EQ(SendMessageA(reinterpret_cast<HWND>(0x1234), WM_APP, 1, 0), 0);

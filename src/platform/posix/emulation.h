@@ -27,6 +27,9 @@ void SetVersion(DWORD major, DWORD minor, DWORD build);
 // The Windows path of the host program; ExecutableFolder() is its folder.
 void SetModuleFileName(const std::string& windowsPath);
 
+// The names of the window classes registered now (upper case), for tests of what a module leaves behind.
+std::vector<std::string> RegisteredWindowClasses();
+
 // What message boxes, status lines and power calls leave behind.
 struct Record {
   enum class Kind { MessageBox, Status, Power };

@@ -5,6 +5,8 @@
 #include <ifaddrs.h>
 #include <netinet/in.h>
 #include <pthread.h>
+
+#include <cxxabi.h>
 #include <sched.h>
 
 #include <algorithm>
@@ -173,6 +175,13 @@ Module Module::LoadLibraryA(const std::string& path) {
 
 void* Module::GetProcAddress(const char* name) const { return handle_ ? ::dlsym(handle_, name) : nullptr; }
 
+void PinModuleOf(const void* address) {
+  Dl_info info{};
+  if (::dladdr(address, &info) == 0 || info.dli_fname == nullptr) return;
+  // Taking a reference with RTLD_NODELETE marks the object: a later dlclose no longer unmaps it.
+  ::dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+}
+
 void* GlobalAlloc(std::size_t bytes) { return std::malloc(bytes == 0 ? 1 : bytes); }
 void GlobalFree(void* memory) { std::free(memory); }
 
@@ -238,7 +247,13 @@ namespace {
 
 void* ThreadMain(void* argument) {
   auto* state = static_cast<Thread::State*>(argument);
-  state->body();
+  try {
+    state->body();
+  } catch (abi::__forced_unwind&) {
+    throw;  // thread cancellation unwinds through here and must go on
+  } catch (...) {
+    // Nothing escapes into the host's process.
+  }
   return nullptr;
 }
 

@@ -3,6 +3,8 @@
 
 #include "platform/window.h"
 
+#include "platform/posix/emulation.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -210,6 +212,18 @@ bool RegisterClassA(const WNDCLASSA& windowClass) {
   Registry& registry = TheRegistry();
   std::lock_guard guard(registry.lock);
   return registry.classes.emplace(Upper(windowClass.lpszClassName), windowClass.lpfnWndProc).second;
+}
+
+bool UnregisterClassA(const char* className, void* /*instance*/) {
+  if (className == nullptr) return false;
+  Registry& registry = TheRegistry();
+  std::lock_guard guard(registry.lock);
+  auto found = registry.classes.find(Upper(className));
+  if (found == registry.classes.end()) return false;
+  for (auto& [handle, window] : registry.windows)
+    if (SameName(window->className, className)) return false;
+  registry.classes.erase(found);
+  return true;
 }
 
 HWND CreateWindowExA(const char* className, const char* windowName, HWND /*parent*/, void* /*instance*/, void* param) {
@@ -426,6 +440,14 @@ UINT RegisterWindowMessageA(const char* name) {
   auto [entry, added] = registry.messageNames.emplace(Upper(name), registry.nextMessage);
   if (added) ++registry.nextMessage;
   return entry->second;
+}
+
+std::vector<std::string> emulation::RegisteredWindowClasses() {
+  Registry& registry = TheRegistry();
+  std::lock_guard guard(registry.lock);
+  std::vector<std::string> names;
+  for (const auto& [name, procedure] : registry.classes) names.push_back(name);
+  return names;
 }
 
 void WaitHandlingSentMessages(const std::function<bool()>& finished, std::chrono::milliseconds pollInterval) {

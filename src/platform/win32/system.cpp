@@ -69,6 +69,12 @@ Module Module::LoadLibraryA(const std::string& path) {
   return module;
 }
 
+void PinModuleOf(const void* address) {
+  ::HMODULE module = nullptr;
+  ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       static_cast<const char*>(address), &module);
+}
+
 void* Module::GetProcAddress(const char* name) const {
   return handle_ ? reinterpret_cast<void*>(::GetProcAddress(static_cast<::HMODULE>(handle_), name)) : nullptr;
 }
@@ -126,7 +132,11 @@ struct Thread::State {
 namespace {
 
 unsigned __stdcall ThreadMain(void* argument) {
-  static_cast<Thread::State*>(argument)->body();
+  try {
+    static_cast<Thread::State*>(argument)->body();
+  } catch (...) {
+    // Nothing escapes into the player's process.
+  }
   return 0;
 }
 

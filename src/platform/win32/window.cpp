@@ -44,6 +44,10 @@ bool RegisterClassA(const WNDCLASSA& windowClass) {
   return ::RegisterClassA(&real) != 0;
 }
 
+bool UnregisterClassA(const char* className, void* instance) {
+  return ::UnregisterClassA(className, static_cast<::HINSTANCE>(instance)) != 0;
+}
+
 HWND CreateWindowExA(const char* className, const char* windowName, HWND parent, void* instance, void* param) {
   return Ours(::CreateWindowExA(0, className, windowName, 0, 0, 0, 0, 0, Real(parent), nullptr,
                                 static_cast<::HINSTANCE>(instance), param));
