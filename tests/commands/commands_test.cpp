@@ -38,9 +38,7 @@ class CommandsTest : public qftest::PluginTest {
   }
   // Lists the playlist as a page would, so that song ids name the entries.
   std::string Id(int index) {
-    EXPECT_TRUE(core->BeginPlaylistRead(std::chrono::seconds(1)));
-    auto entries = ReadPlaylist(*core);
-    core->EndPlaylistRead();
+    auto entries = ReadPlaylistShared(*core);
     return core->SongId((*entries)[static_cast<std::size_t>(index)].FileName, index);
   }
   std::shared_ptr<UserClass> User(const std::string& login) {

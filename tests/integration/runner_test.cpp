@@ -167,4 +167,22 @@ TEST(Runner, APortInUseIsReportedAndThePlayerKeepsRunning) {
   EXPECT_TRUE(Get(first.Port(), "/"));
 }
 
+TEST(Runner, AServerPortThatIsNoPortIsAFailedStart) {
+  // Not cut to 16 bits: 70000 would bind 4464 and 80808 would bind 15272.
+  for (const char* port : {"70000", "80808", "-1", "eighty"}) {
+    QuenforthProcess quenforth(
+        [&](const fs::path& data) {
+          qftest::WriteFile(data / "quenforth.ini",
+                            std::string("[Setup]\r\nServerPort=") + port + "\r\nbindLocal=1\r\n");
+        },
+        {}, QuenforthProcess::Expect::Started);
+    ASSERT_TRUE(quenforth.WaitForOutput("Please try another port!", 30s)) << port << quenforth.Output();
+    EXPECT_NE(quenforth.Output().find(std::string("The server port \"") + port + "\" is not a port number"),
+              std::string::npos)
+        << quenforth.Output();
+    EXPECT_EQ(quenforth.Output().find("serving http://"), std::string::npos) << port;
+    EXPECT_TRUE(quenforth.Stop());
+  }
+}
+
 }  // namespace
