@@ -243,7 +243,7 @@ TEST_F(PagesTest, CloseAnswers503AndThePlayerClosesAtTheNextTick) {
 // crash, every page is one whole list, and a page always lists what its own request added. A fixed
 // number of pages per client, however long a loaded machine takes for them.
 TEST(ConcurrentPages, ListingWhileOthersChangeThePlaylist) {
-  constexpr int kListers = 20, kChangers = 4, kPagesEach = 12;
+  constexpr int kListers = 20, kChangers = 4, kPagesEach = 25;
   std::vector<std::string> files;
   QuenforthProcess quenforth([&](const fs::path& data) {
     qftest::WriteFile(data / "base/all.html", "<ul><#playlist template=li.html></ul>");
