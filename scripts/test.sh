@@ -1,14 +1,14 @@
-#!/ usr / bin / env bash
-#Builds and runs every test suite, as CI does:
-#linux unit and integration tests
-#linux - asan the same under AddressSanitizer and UndefinedBehaviorSanitizer, then its concurrency
-#tests once more beside two busy loops(the stress pass)
-#linux - tsan the concurrency tests under ThreadSanitizer
-#fuzz the tag reader's parser under libFuzzer for a bounded time
-#win32 the product DLL and ID3v2Library.dll, checked for their imports and exports
-#win64 - test the 64 - bit DLLs, checked the same way
-#-- quick the linux build's tests only
-#-- stress the stress pass only(with -- quick on the linux build instead of linux - asan)
+#!/usr/bin/env bash
+# Builds and runs every test suite, as CI does:
+#   linux        unit and integration tests
+#   linux-asan   the same under AddressSanitizer and UndefinedBehaviorSanitizer, then its concurrency
+#                tests once more beside two busy loops (the stress pass)
+#   linux-tsan   the concurrency tests under ThreadSanitizer
+#   fuzz         the tag reader's parser under libFuzzer for a bounded time
+#   win32        the product DLL and ID3v2Library.dll, checked for their imports and exports
+#   win64-test   the 64-bit DLLs, checked the same way
+#   --quick   the linux build's tests only
+#   --stress  the stress pass only (with --quick on the linux build instead of linux-asan)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 source "$root/scripts/deps.sh"
@@ -17,8 +17,7 @@ cd "$root"
 
 quick=0
 stress=0
-for argument in "$@";
-do
+for argument in "$@"; do
   case "$argument" in
     --quick) quick=1 ;;
     --stress) stress=1 ;;
@@ -36,81 +35,78 @@ build() {
 }
 
 sanitizer_options=(ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1)
-#The busy loops of the stress pass, always ended with the script.
+
+# The busy loops of the stress pass, always ended with the script.
 hogs=()
 stop_hogs() {
   local hog
-  for hog in "${hogs[@]}";
-  do kill "$hog" 2 > / dev / null || true; done
-  for hog in "${hogs[@]}";
-  do wait "$hog" 2 > / dev / null || true;
-  done hogs = ()
-    }
-  trap stop_hogs EXIT trap 'stop_hogs; exit 130' INT TERM
-#The concurrency tests of an already built preset, with two processes that keep two cores busy.
-  stress_pass() {
+  for hog in "${hogs[@]}"; do kill "$hog" 2>/dev/null || true; done
+  for hog in "${hogs[@]}"; do wait "$hog" 2>/dev/null || true; done
+  hogs=()
+}
+trap stop_hogs EXIT
+trap 'stop_hogs; exit 130' INT TERM
+
+# The concurrency tests of an already built preset, with two processes that keep two cores busy.
+stress_pass() {
   step "$1: concurrency tests beside two busy loops"
   local i
-  for i in 1 2;
-  do
-    bash - c 'while :; do :; done' & hogs += ($ !)done env "${sanitizer_options[@]}" ctest-- test -
-                                                 dir "build/$1" --output - on - failure - L concurrency - j "$jobs" ||
-    {
-      stop_hogs;
-      return 1;
-    }
+  for i in 1 2; do
+    bash -c 'while :; do :; done' &
+    hogs+=($!)
+  done
+  env "${sanitizer_options[@]}" ctest --test-dir "build/$1" --output-on-failure -L concurrency -j "$jobs" ||
+    { stop_hogs; return 1; }
   stop_hogs
-  }
+}
 
-  if
-    [$stress - eq 1];
-  then preset = linux - asan[$quick - eq 1]&& preset = linux step "$preset: build" build "$preset" stress_pass
-                                                                  "$preset" step "stress pass passed" exit 0 fi
+if [ $stress -eq 1 ]; then
+  preset=linux-asan
+  [ $quick -eq 1 ] && preset=linux
+  step "$preset: build"
+  build "$preset"
+  stress_pass "$preset"
+  step "stress pass passed"
+  exit 0
+fi
 
-                                                                      step
-                                                       "linux: build and test" build linux ctest-- test -
-                                                       dir build / linux-- output - on - failure -
-                                                       j "$jobs"
+step "linux: build and test"
+build linux
+ctest --test-dir build/linux --output-on-failure -j "$jobs"
 
-                                                       if[$quick - eq 1];
-  then step "quick run passed" exit 0 fi
+if [ $quick -eq 1 ]; then
+  step "quick run passed"
+  exit 0
+fi
 
-          step "linux-asan: build and test" build linux -
-      asan env "${sanitizer_options[@]}" ctest-- test - dir build / linux - asan-- output - on - failure -
-      j "$jobs" stress_pass linux -
-      asan
+step "linux-asan: build and test"
+build linux-asan
+env "${sanitizer_options[@]}" ctest --test-dir build/linux-asan --output-on-failure -j "$jobs"
+stress_pass linux-asan
 
-          step "linux-tsan: build and concurrency tests" build linux -
-      tsan
-#ThreadSanitizer needs the address layout it knows : run without address randomisation.
-          TSAN_OPTIONS = halt_on_error = 1
-      : second_deadlock_stack =
-            1 setarch "$(uname -m)" - R ctest-- test - dir build / linux - tsan-- output - on - failure -
-            L concurrency -
-            j "$jobs"
+step "linux-tsan: build and concurrency tests"
+build linux-tsan
+# ThreadSanitizer needs the address layout it knows: run without address randomisation.
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+  setarch "$(uname -m)" -R ctest --test-dir build/linux-tsan --output-on-failure -L concurrency -j "$jobs"
 
-                step "fuzz: the tag reader's parser for 60 s" fuzz /
-                run.sh 60
+step "fuzz: the tag reader's parser for 60 s"
+fuzz/run.sh 60
 
-#The entry points of the tag reader, which the plug - in looks up by these names.
-                id3v2library_exports =
-                (ID3v2_Create ID3v2_Load ID3v2_Free ID3v2_GetAsciiText ID3v2_GetAlbumPictureStream ID3v2_GetAlbumPicture
-                     ID3v2_FrameCount ID3v2_GetFrameID ID3v2_GetFrameSize ID3v2_GetFrameData ID3v2_GetFrameDataP)
+# The entry points of the tag reader, which the plug-in looks up by these names.
+id3v2library_exports=(ID3v2_Create ID3v2_Load ID3v2_Free ID3v2_GetAsciiText ID3v2_GetAlbumPictureStream
+                      ID3v2_GetAlbumPicture ID3v2_FrameCount ID3v2_GetFrameID ID3v2_GetFrameSize ID3v2_GetFrameData
+                      ID3v2_GetFrameDataP)
 
-                        step "win32: build and check the product DLL" build win32 tests /
-                    win / check_dll.sh i686 -
-                w64 - mingw32 -
-                objdump build / win32 / src / plugin / gen_quen08.dll winampGetGeneralPurposePlugin tests / win /
-                    check_dll.sh i686 -
-                w64 - mingw32 -
-                objdump build / win32 / id3v2lib /
-                    ID3v2Library.dll "${id3v2library_exports[@]}"
+step "win32: build and check the product DLL"
+build win32
+tests/win/check_dll.sh i686-w64-mingw32-objdump build/win32/src/plugin/gen_quen08.dll winampGetGeneralPurposePlugin
+tests/win/check_dll.sh i686-w64-mingw32-objdump build/win32/id3v2lib/ID3v2Library.dll "${id3v2library_exports[@]}"
 
-                    step "win64-test: build and check" build win64 -
-                test tests / win / check_dll.sh x86_64 - w64 - mingw32 - objdump build / win64 -
-                test / src / plugin / gen_quen08.dll winampGetGeneralPurposePlugin tests / win / check_dll.sh x86_64 -
-                w64 - mingw32 - objdump build / win64 -
-                test / id3v2lib /
-                    ID3v2Library.dll "${id3v2library_exports[@]}"
+step "win64-test: build and check"
+build win64-test
+tests/win/check_dll.sh x86_64-w64-mingw32-objdump build/win64-test/src/plugin/gen_quen08.dll winampGetGeneralPurposePlugin
+tests/win/check_dll.sh x86_64-w64-mingw32-objdump build/win64-test/id3v2lib/ID3v2Library.dll \
+  "${id3v2library_exports[@]}"
 
-                    step "all suites passed"
+step "all suites passed"
