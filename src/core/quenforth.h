@@ -130,10 +130,12 @@ class TQuenforth {
 
   mutable std::mutex playlistLock_;  // guards the fields below and changes of PlaylistBusy
   std::condition_variable playlistReadEnded_;
-  std::uint64_t playlistReadsStarted_ = 0;   // Guarded by playlistLock_
-  std::uint64_t playlistReadsFinished_ = 0;  // the number of the last read that ended well; guarded so
-  Snapshot<PlaylistEntryList> lastPlaylistRead_ = EmptySnapshot<PlaylistEntryList>();  // its list; guarded so
-  int playlistReadersWaiting_ = 0;                                                     // Guarded by playlistLock_
+  // Reads are numbered as they start; the last one that gave a list, and that list. Guarded by
+  // playlistLock_, as is the number of callers waiting.
+  std::uint64_t playlistReadsStarted_ = 0;
+  std::uint64_t playlistReadsFinished_ = 0;
+  Snapshot<PlaylistEntryList> lastPlaylistRead_ = EmptySnapshot<PlaylistEntryList>();
+  int playlistReadersWaiting_ = 0;
 };
 
 }  // namespace qf
