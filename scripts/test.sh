@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Builds and runs every test suite, as CI does:
 #   linux        unit and integration tests
-#   linux-asan   the same under AddressSanitizer and UndefinedBehaviorSanitizer
+#   linux-asan   the same under AddressSanitizer and UndefinedBehaviorSanitizer, then its concurrency
+#                tests once more beside two busy loops (the stress pass)
 #   linux-tsan   the concurrency tests under ThreadSanitizer
 #   fuzz         the tag reader's parser under libFuzzer for a bounded time
 #   win32        the product DLL and ID3v2Library.dll, checked for their imports and exports
 #   win64-test   the 64-bit DLLs, checked the same way
-# --quick runs the linux build's tests only.
+#   --quick   the linux build's tests only
+#   --stress  the stress pass only (with --quick on the linux build instead of linux-asan)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 source "$root/scripts/deps.sh"
@@ -14,7 +16,14 @@ ensure_packages "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 cd "$root"
 
 quick=0
-[ "${1:-}" = "--quick" ] && quick=1
+stress=0
+for argument in "$@"; do
+  case "$argument" in
+    --quick) quick=1 ;;
+    --stress) stress=1 ;;
+    *) echo "usage: scripts/test.sh [--quick] [--stress]" >&2; exit 2 ;;
+  esac
+done
 jobs=$(nproc)
 started=$SECONDS
 
@@ -24,6 +33,42 @@ build() {
   cmake --preset "$1" >/dev/null
   cmake --build "build/$1"
 }
+
+sanitizer_options=(ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1)
+
+# The busy loops of the stress pass, always ended with the script.
+hogs=()
+stop_hogs() {
+  local hog
+  for hog in "${hogs[@]}"; do kill "$hog" 2>/dev/null || true; done
+  for hog in "${hogs[@]}"; do wait "$hog" 2>/dev/null || true; done
+  hogs=()
+}
+trap stop_hogs EXIT
+trap 'stop_hogs; exit 130' INT TERM
+
+# The concurrency tests of an already built preset, with two processes that keep two cores busy.
+stress_pass() {
+  step "$1: concurrency tests beside two busy loops"
+  local i
+  for i in 1 2; do
+    bash -c 'while :; do :; done' &
+    hogs+=($!)
+  done
+  env "${sanitizer_options[@]}" ctest --test-dir "build/$1" --output-on-failure -L concurrency -j "$jobs" ||
+    { stop_hogs; return 1; }
+  stop_hogs
+}
+
+if [ $stress -eq 1 ]; then
+  preset=linux-asan
+  [ $quick -eq 1 ] && preset=linux
+  step "$preset: build"
+  build "$preset"
+  stress_pass "$preset"
+  step "stress pass passed"
+  exit 0
+fi
 
 step "linux: build and test"
 build linux
@@ -36,8 +81,8 @@ fi
 
 step "linux-asan: build and test"
 build linux-asan
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-  ctest --test-dir build/linux-asan --output-on-failure -j "$jobs"
+env "${sanitizer_options[@]}" ctest --test-dir build/linux-asan --output-on-failure -j "$jobs"
+stress_pass linux-asan
 
 step "linux-tsan: build and concurrency tests"
 build linux-tsan

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <map>
 #include <mutex>
-#include <set>
 #include <stdexcept>
 #include <unordered_map>
 
@@ -52,13 +55,14 @@ struct Batch {
   UserClass* user;
   SessionData& session;
   FolderContext folders;
-  std::set<int> removals;  // playlist indices to delete at the end of the batch
+  std::map<int, std::string> removals;  // playlist index -> the file its song id named, deleted at the end
 };
 
 struct Command {
   Batch& batch;
   std::string name;
   std::string value;
+  bool trackReserved = false;  // one of the user's tracks of this hour is taken for this command
 
   TQuenforth& Core() { return batch.core; }
   TPlayer& Player() { return batch.player; }
@@ -75,7 +79,8 @@ struct Command {
     std::string_view text = Trim(value);
     double number = 0;
     auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-    if (error != std::errc() || end != text.data() + text.size()) throw ConversionError();
+    // "nan" and "inf" are numbers to from_chars, but no position.
+    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(number)) throw ConversionError();
     return number;
   }
 };
@@ -106,24 +111,36 @@ std::string FilePath(Command& command, bool addressesAsIs) {
   return value;
 }
 
+// A line of its own: when two users add the same file, the first one's line is the one found.
 void AddOwner(Command& command, const std::string& path) {
   if (!command.User()) return;
-  std::string key = command.Core().CrcKey(path);
-  std::string login = command.User()->Login;
-  Modify(command.Core().TrackOwners, [&](TextList& owners) { SetValueOfName(owners, key, login); });
+  std::string line = command.Core().CrcKey(path) + "=" + command.User()->Login;
+  Modify(command.Core().TrackOwners, [&](TextList& owners) { owners.push_back(std::move(line)); });
 }
 
-// The index of the listed playlist entry with song id `id`, when the player's entry there still holds
-// the same file: another client may have changed the playlist since it was listed.
-std::optional<int> SongIndex(Command& command, const std::string& id) {
+// Held by the commands that change the player's playlist, from the check of what an entry holds to the
+// change, so that no other request's change comes between. Never taken on the player's own thread, which
+// the holder waits for.
+std::mutex& PlaylistEdits() {
+  static std::mutex edits;
+  return edits;
+}
+
+// The listed playlist entry with song id `id`, when the player's entry there still holds the same file:
+// another client may have changed the playlist since it was listed.
+struct ListedEntry {
+  int index;
+  std::string file;
+};
+
+std::optional<ListedEntry> SongEntry(Command& command, const std::string& id) {
   Snapshot<PlaylistEntryList> entries = command.Core().PlaylistEntries.Get();
   for (std::size_t i = 0; i < entries->size(); ++i) {
     const std::string& file = (*entries)[i].FileName;
     if (!SameText(command.Core().SongId(file, static_cast<int>(i)), id)) continue;
     int index = static_cast<int>(i);
-    if (command.Core().CrcKey(command.Player().GetPlaylistFile(index)) != command.Core().CrcKey(file))
-      return std::nullopt;
-    return index;
+    if (command.Player().GetPlaylistFile(index) != file) return std::nullopt;
+    return ListedEntry{index, file};
   }
   return std::nullopt;
 }
@@ -161,6 +178,7 @@ void Next(Command& c) { c.Player().Next(); }
 void Prev(Command& c) { c.Player().Previous(); }
 
 void AddRandom(Command& c) {
+  std::lock_guard edits(PlaylistEdits());
   c.Core().FirstAddedIndex = c.Player().GetListLength();
   AppendRandomTracks(c.Core());
   if (c.User() && c.Player().GetListLength() > c.Core().FirstAddedIndex)
@@ -174,6 +192,7 @@ void RemovePlayedToggle(Command& c) { c.Core().RemovePlayed = !c.Core().RemovePl
 void KeepAliveToggle(Command& c) { c.Core().KeepPlaylistAlive = !c.Core().KeepPlaylistAlive; }
 
 void Clear(Command& c) {
+  std::lock_guard edits(PlaylistEdits());
   c.Player().Stop();
   c.Player().ClearPlaylist();
 }
@@ -184,35 +203,36 @@ void HomeCommand(Command& c) { Home(c.batch.folders); }
 void DriveCommand(Command& c) { Drive(c.batch.folders, c.value); }
 void DirCommand(Command& c) { Dir(c.batch.folders, c.value); }
 
+// A file the player took: it counts against the user's quota (taken in Permitted) and gets its owner line.
 void CountTrack(Command& c, const std::string& path) {
   if (!c.User()) return;
-  ++c.User()->TracksThisHour;
+  c.trackReserved = false;
   AddOwner(c, path);
 }
 
 void File(Command& c) {
   std::string path = FilePath(c, true);
   if (path.empty()) return;
+  std::lock_guard edits(PlaylistEdits());
   int length = c.Player().GetListLength();
-  c.Player().InsertFile(-1, path);
-  CountTrack(c, path);
+  if (c.Player().InsertFile(TPlayer::InsertAt::End, path)) CountTrack(c, path);
   if (c.Player().GetListLength() != 0) c.Player().PlayIndex(length);
 }
 
 void Add(Command& c) {
   std::string path = FilePath(c, true);
   if (path.empty()) return;
+  std::lock_guard edits(PlaylistEdits());
   c.Core().FirstAddedIndex = c.Player().GetListLength();
-  CountTrack(c, path);
-  c.Player().InsertFile(-1, path);
+  if (c.Player().InsertFile(TPlayer::InsertAt::End, path)) CountTrack(c, path);
 }
 
 void Insert(Command& c) {
   std::string path = FilePath(c, true);
   if (path.empty()) return;
+  std::lock_guard edits(PlaylistEdits());
   c.Core().FirstAddedIndex = c.Player().GetListLength();
-  CountTrack(c, path);
-  c.Player().InsertFile(c.Player().GetListPos(), path);
+  if (c.Player().InsertFile(TPlayer::InsertAt::AfterCurrent, path)) CountTrack(c, path);
 }
 
 void Download(Command& c) {
@@ -244,7 +264,13 @@ void AlbumArt(Command& c) {
   std::string file = c.Session().UseFile;
   if (file.empty() || !platform::FileExists(file)) file = c.Player().GetPlaylistFile(c.Player().GetListPos());
   std::string cacheFolder = c.Core().CacheFolder.Get();
-  if (std::optional<std::string> name = library.CachePicture(file, cacheFolder))
+  std::optional<std::string> name;
+  try {
+    name = library.CachePicture(file, cacheFolder);
+  } catch (const ID3v2LibraryError&) {
+    return;  // the library's failures are ignored: no picture and no message
+  }
+  if (name)
     c.Session().ServeFile = cacheFolder + "\\" + *name;
   else
     c.Session().ErrorMessage = "No album art found.</br>";
@@ -275,29 +301,38 @@ void Minimize(Command& c) { c.Player().Minimize(); }
 void Fullscreen(Command& c) { c.Player().ToggleFullscreen(); }
 void Close(Command& c) { c.Core().ShuttingDown = true; }
 
+// A global switch that is off refuses a logged-in administrator aloud and everyone else silently.
+bool SwitchedOn(Command& c, const Flag& on) {
+  if (on) return true;
+  if (c.User()) c.Refuse();
+  return false;
+}
+
 void Standby(Command& c) {
-  if (!c.Core().AllowShutdown) return;
+  if (!SwitchedOn(c, c.Core().AllowShutdown)) return;
   CPowerState power;
   power.Standby();
 }
 
 void Reboot(Command& c) {
-  if (c.Core().AllowShutdown) TLogoff().Reboot();
+  if (SwitchedOn(c, c.Core().AllowShutdown)) TLogoff().Reboot();
 }
 
 void Shutdown(Command& c) {
-  if (c.Core().AllowShutdown) TLogoff().PowerOff();
+  if (SwitchedOn(c, c.Core().AllowShutdown)) TLogoff().PowerOff();
 }
 
 void Lock(Command& c) {
-  if (c.Core().AllowLocking) c.Player().SetUnlocked(!c.Player().IsUnlocked());
+  if (SwitchedOn(c, c.Core().AllowLocking)) c.Player().SetUnlocked(!c.Player().IsUnlocked());
 }
 
 // ---- Volume, balance, equaliser, position.
 
 void Volume(Command& c) { c.Player().SetVolume(std::clamp(c.Integer(), 0, 100)); }
-void IncVol(Command& c) { c.Player().SetVolume(std::clamp(c.Player().GetVolume() + c.Integer(), 0, 100)); }
-void DecVol(Command& c) { c.Player().SetVolume(std::clamp(c.Player().GetVolume() - c.Integer(), 0, 100)); }
+// Sums in 64 bits: the step is any 32-bit number.
+int Percent(std::int64_t value) { return static_cast<int>(std::clamp<std::int64_t>(value, 0, 100)); }
+void IncVol(Command& c) { c.Player().SetVolume(Percent(std::int64_t{c.Player().GetVolume()} + c.Integer())); }
+void DecVol(Command& c) { c.Player().SetVolume(Percent(std::int64_t{c.Player().GetVolume()} - c.Integer())); }
 void Balance(Command& c) { c.Player().SetBalance(std::clamp(c.Integer(), -100, 100)); }
 void Equalizer(Command& c) { c.Player().SetEqBand(11, 1 - c.Player().GetEqBand(11)); }
 
@@ -305,12 +340,14 @@ void SetEq(Command& c) {
   int band = ParseInt(c.name.substr(0, c.name.find('_'))).value_or(0);
   int percent = ParseInt(c.value).value_or(0);
   if (band < 0 || band > 12) return;
-  c.Player().SetEqBand(band, band < 11 ? static_cast<int>((100 - percent) / 3.22) : percent);
+  // In floating point: 100 - percent wraps for the lowest 32-bit numbers; the quotient always fits.
+  c.Player().SetEqBand(band, band < 11 ? static_cast<int>((100.0 - percent) / 3.22) : percent);
 }
 
 void TrackPos(Command& c) {
   double percent = std::clamp(c.Number(), 0.0, 100.0);
-  c.Player().SetPositionMs(static_cast<int>(percent * c.Player().GetLength(-1) * 10));
+  double milliseconds = percent * c.Player().GetLength(-1) * 10;  // up to a thousand times the length
+  c.Player().SetPositionMs(static_cast<int>(std::min(milliseconds, double{std::numeric_limits<int>::max()})));
 }
 
 // ---- Skin settings.
@@ -338,28 +375,31 @@ void SetIni(Command& c) {
 // ---- The playlist by song id.
 
 void PlaySong(Command& c) {
-  if (std::optional<int> index = SongIndex(c, c.value)) c.Player().PlayIndex(*index);
+  std::lock_guard edits(PlaylistEdits());
+  if (std::optional<ListedEntry> entry = SongEntry(c, c.value)) c.Player().PlayIndex(entry->index);
 }
 
 void MoveUp(Command& c) {
-  if (std::optional<int> index = SongIndex(c, c.value)) c.Player().SwapIndex(std::max(*index - 1, 0), *index);
+  std::lock_guard edits(PlaylistEdits());
+  if (std::optional<ListedEntry> entry = SongEntry(c, c.value))
+    c.Player().SwapIndex(std::max(entry->index - 1, 0), entry->index);
 }
 
 void MoveDown(Command& c) {
-  if (std::optional<int> index = SongIndex(c, c.value)) c.Player().SwapIndex(*index + 1, *index);
+  std::lock_guard edits(PlaylistEdits());
+  if (std::optional<ListedEntry> entry = SongEntry(c, c.value)) c.Player().SwapIndex(entry->index + 1, entry->index);
 }
 
 void RemoveSong(Command& c) {
-  std::optional<int> index = SongIndex(c, c.value);
-  if (!index) return;
+  std::optional<ListedEntry> entry = SongEntry(c, c.value);
+  if (!entry) return;
   UserClass* user = c.User();
   bool owner = false;
   if (user && !user->remove_all) {
-    std::string key = c.Core().CrcKey(c.Player().GetPlaylistFile(*index));
-    std::optional<std::string> login = ValueOfName(*c.Core().TrackOwners.Get(), key);
+    std::optional<std::string> login = ValueOfName(*c.Core().TrackOwners.Get(), c.Core().CrcKey(entry->file));
     owner = login && SameText(*login, user->Login);
   }
-  if (!user || user->remove_all || (user->remove_his && owner)) c.batch.removals.insert(*index);
+  if (!user || user->remove_all || (user->remove_his && owner)) c.batch.removals.emplace(entry->index, entry->file);
 }
 
 // ---- The session and the context.
@@ -487,8 +527,21 @@ const Row* FindCommand(const std::string& name) {
   return nullptr;
 }
 
-bool WithinQuota(const UserClass& user) {
-  return user.tracks_per_hour == 0 || user.TracksThisHour < user.tracks_per_hour;
+// Takes one of the user's tracks of this hour when the quota allows it, in one step: parallel requests
+// of one user cannot all pass the test before any of them counts.
+bool TakeTrack(UserClass& user) {
+  std::int32_t taken = user.TracksThisHour.load();
+  do {
+    if (user.tracks_per_hour != 0 && taken >= user.tracks_per_hour) return false;
+  } while (!user.TracksThisHour.compare_exchange_weak(taken, taken + 1));
+  return true;
+}
+
+// Gives back a track taken for a command that added nothing; the hourly reset may have come between.
+void GiveBackTrack(UserClass& user) {
+  std::int32_t taken = user.TracksThisHour.load();
+  while (taken > 0 && !user.TracksThisHour.compare_exchange_weak(taken, taken - 1)) {
+  }
 }
 
 // Whether the command may run; a refusal leaves its answer (a message, 403, or nothing).
@@ -508,13 +561,12 @@ bool Permitted(Command& command, Needs needs) {
       allowed = user->change_state;
       break;
     case Needs::AddFiles:
-      allowed = user->add_files && WithinQuota(*user);
+    case Needs::AddFilesAndChange:
+      allowed = user->add_files && (needs == Needs::AddFiles || user->change_state);
+      if (allowed) allowed = command.trackReserved = TakeTrack(*user);
       break;
     case Needs::AddFilesNoQuota:
       allowed = user->add_files;
-      break;
-    case Needs::AddFilesAndChange:
-      allowed = user->add_files && user->change_state && WithinQuota(*user);
       break;
     case Needs::Download:
       allowed = user->download;
@@ -545,12 +597,18 @@ bool Permitted(Command& command, Needs needs) {
 void EndBatch(Batch& batch) {
   TQuenforth& core = batch.core;
   TPlayer& player = batch.player;
-  // From the last entry to the first, each once, so the earlier indices stay valid.
-  for (auto index = batch.removals.rbegin(); index != batch.removals.rend(); ++index) {
-    std::string key = core.CrcKey(player.GetPlaylistFile(*index));
-    Modify(core.TrackOwners, [&](TextList& owners) { DeleteName(owners, key); });
-    if (*index == player.GetListPos()) player.Stop();
-    player.DeleteIndex(*index);
+  // From the last entry to the first, each once, so the earlier indices stay valid; an entry that no longer
+  // holds the file its song id named (another request changed the playlist meanwhile) stays.
+  if (!batch.removals.empty()) {
+    std::lock_guard edits(PlaylistEdits());
+    for (auto removal = batch.removals.rbegin(); removal != batch.removals.rend(); ++removal) {
+      auto& [index, file] = *removal;
+      if (player.GetPlaylistFile(index) != file) continue;
+      std::string key = core.CrcKey(file);
+      Modify(core.TrackOwners, [&](TextList& owners) { DeleteName(owners, key); });
+      if (index == player.GetListPos()) player.Stop();
+      player.DeleteIndex(index);
+    }
   }
   int position = player.GetPosition();
   int listPosition = player.GetListPos();
@@ -582,11 +640,14 @@ void RunCommands(TQuenforth& core, const TextList& params, UserClass* user, Sess
       continue;
     }
     if (!Permitted(command, row->needs)) continue;
+    bool stop = false;
     try {
       row->handler(command);
     } catch (...) {
-      break;  // a value that is not a number, or any other failure: the rest of the batch is skipped
+      stop = true;  // a value that is not a number, or any other failure: the rest of the batch is skipped
     }
+    if (command.trackReserved) GiveBackTrack(*user);
+    if (stop) break;
   }
   EndBatch(batch);
 }

@@ -36,10 +36,10 @@ void AppendRandomTracks(TQuenforth& core) {
   thread_local std::mt19937 random{std::random_device{}()};
   std::string path = DrawTrack(*cache, random);
   if (path.empty()) return;
-  core.Player->InsertFile(-1, path);
+  core.Player->InsertFile(TPlayer::InsertAt::End, path);
   if (core.Player->GetListLength() <= 1) {
     std::string next = DrawTrack(*cache, random);
-    if (!next.empty()) core.Player->InsertFile(-1, next);
+    if (!next.empty()) core.Player->InsertFile(TPlayer::InsertAt::End, next);
   }
 }
 

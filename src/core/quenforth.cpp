@@ -2,19 +2,57 @@
 
 namespace qf {
 
-bool TQuenforth::BeginPlaylistRead(std::chrono::milliseconds limit) {
+// Owned by the one caller that reads. However the read ends, the next caller may read and the waiting
+// callers learn of it; only a read that gave a list counts as done for them.
+struct TQuenforth::PlaylistRead {
+  TQuenforth& core;
+  std::uint64_t number;
+  Snapshot<PlaylistEntryList> entries;
+
+  PlaylistRead(TQuenforth& owner, std::uint64_t readNumber) : core(owner), number(readNumber) {}
+  PlaylistRead(const PlaylistRead&) = delete;
+  PlaylistRead& operator=(const PlaylistRead&) = delete;
+  ~PlaylistRead() {
+    {
+      std::lock_guard guard(core.playlistLock_);
+      if (entries) {
+        core.playlistReadsFinished_ = number;
+        core.lastPlaylistRead_ = entries;
+      }
+      core.PlaylistBusy = false;
+    }
+    core.playlistReadEnded_.notify_all();
+  }
+};
+
+Snapshot<PlaylistEntryList> TQuenforth::SharePlaylistRead(const std::function<Snapshot<PlaylistEntryList>()>& read,
+                                                          std::chrono::milliseconds limit) {
+  auto deadline = std::chrono::steady_clock::now() + limit;
   std::unique_lock held(playlistLock_);
-  if (!playlistIdle_.wait_for(held, limit, [this] { return !PlaylistBusy.load(); })) return false;
+  // A read in progress may have written the playlist file before this caller's commands changed the
+  // playlist: only a read that starts from now on will do.
+  const std::uint64_t needed = playlistReadsStarted_ + 1;
+  for (;;) {
+    if (playlistReadsFinished_ >= needed) return lastPlaylistRead_;
+    if (!PlaylistBusy) break;
+    ++playlistReadersWaiting_;
+    std::cv_status waited = playlistReadEnded_.wait_until(held, deadline);
+    --playlistReadersWaiting_;
+    if (waited == std::cv_status::timeout && playlistReadsFinished_ < needed && PlaylistBusy) {
+      held.unlock();
+      return PlaylistEntries.Get();
+    }
+  }
   PlaylistBusy = true;
-  return true;
+  PlaylistRead reading(*this, ++playlistReadsStarted_);
+  held.unlock();
+  reading.entries = read();
+  return reading.entries;
 }
 
-void TQuenforth::EndPlaylistRead() {
-  {
-    std::lock_guard guard(playlistLock_);
-    PlaylistBusy = false;
-  }
-  playlistIdle_.notify_all();
+int TQuenforth::PlaylistReadersWaiting() const {
+  std::lock_guard guard(playlistLock_);
+  return playlistReadersWaiting_;
 }
 
 }  // namespace qf

@@ -113,10 +113,18 @@ class TQuenforth {
   // called on whatever thread made the change, and posts to the window's own thread. Empty: no window.
   std::function<void(const SettingsChange&)> SettingsChanged;
 
-  // PlaylistBusy admits one reader of the player's playlist file at a time. Begin waits while another
-  // reader is busy, at most `limit`, and answers whether this caller now holds it; End lets it go.
-  bool BeginPlaylistRead(std::chrono::milliseconds limit);
-  void EndPlaylistRead();
+  // Reads of the player's playlist, shared between the pages that want one at the same time. `read`
+  // makes the player write its playlist file, reads it and swaps the new list into PlaylistEntries; it
+  // runs on the calling thread with no lock held, one call at a time (PlaylistBusy is set meanwhile).
+  // A caller that finds a read in progress waits for it to end and then for the next one, which one of
+  // the waiting callers performs for all of them: every caller gets a list read after it arrived, so what
+  // its own commands changed is in it. A caller waits at most `limit` (a player that no longer answers)
+  // and then gets the newest list there is, which is empty only when none was ever read. An exception
+  // from `read` reaches the caller that ran it; the callers that waited for that read try again.
+  Snapshot<PlaylistEntryList> SharePlaylistRead(const std::function<Snapshot<PlaylistEntryList>()>& read,
+                                                std::chrono::milliseconds limit);
+  // How many callers wait in SharePlaylistRead now (for tests and diagnostics).
+  int PlaylistReadersWaiting() const;
 
   // The plug-in's data folder: PluginFolder + "\quenforth".
   std::string DataFolder() const { return PluginFolder.Get() + "\\quenforth"; }
@@ -126,8 +134,16 @@ class TQuenforth {
   std::string SongId(std::string_view fileName, int index) const { return CrcKey(fileName) + std::to_string(index); }
 
  private:
-  std::mutex playlistLock_;  // guards the waiting on PlaylistBusy
-  std::condition_variable playlistIdle_;
+  struct PlaylistRead;  // the read in progress, ended by its destructor whatever happens
+
+  mutable std::mutex playlistLock_;  // guards the fields below and changes of PlaylistBusy
+  std::condition_variable playlistReadEnded_;
+  // Reads are numbered as they start; the last one that gave a list, and that list. Guarded by
+  // playlistLock_, as is the number of callers waiting.
+  std::uint64_t playlistReadsStarted_ = 0;
+  std::uint64_t playlistReadsFinished_ = 0;
+  Snapshot<PlaylistEntryList> lastPlaylistRead_ = EmptySnapshot<PlaylistEntryList>();
+  int playlistReadersWaiting_ = 0;
 };
 
 }  // namespace qf

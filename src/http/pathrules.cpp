@@ -26,9 +26,14 @@ bool IsDeviceName(std::string_view component) {
 
 std::string NormalizePath(std::string_view path) {
   std::string drive;
+  std::size_t rootSegments = 0;  // segments that ".." never removes
   if (HasDrive(path)) {
     drive = std::string(path.substr(0, 2));
     path.remove_prefix(2);
+  } else if (path.size() >= 2 && (path[0] == '\\' || path[0] == '/') && (path[1] == '\\' || path[1] == '/')) {
+    drive = "\\";  // a network share: "\\server\share" is its root, as a drive letter is a disk's
+    path.remove_prefix(2);
+    rootSegments = 2;
   }
   std::vector<std::string_view> segments;
   std::size_t start = 0;
@@ -37,7 +42,7 @@ std::string NormalizePath(std::string_view path) {
     if (end == std::string_view::npos) end = path.size();
     std::string_view segment = path.substr(start, end - start);
     if (segment == "..") {
-      if (!segments.empty()) segments.pop_back();
+      if (segments.size() > rootSegments) segments.pop_back();
     } else if (!segment.empty() && segment != ".") {
       segments.push_back(segment);
     }

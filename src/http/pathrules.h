@@ -6,8 +6,9 @@
 
 namespace qf {
 
-// "." segments dropped, each ".." removes the segment before it (never the drive), empty segments
-// dropped; "\" is the delimiter ("/" counts as one too).
+// "." segments dropped, each ".." removes the segment before it (never the drive, nor the server and
+// share of a path that begins with "\\"), empty segments dropped; "\" is the delimiter ("/" counts as
+// one too).
 std::string NormalizePath(std::string_view path);
 
 // True when `path` lies inside `folder`: the folder followed by a path separator is a prefix of it

@@ -2,6 +2,7 @@
 // current track, and the item and whole-list tags.
 
 #include <chrono>
+#include <cstdint>
 
 #include "core/quenforth.h"
 #include "core/session.h"
@@ -14,7 +15,10 @@
 namespace qf {
 namespace {
 
-constexpr auto kBusyLimit = std::chrono::seconds(5);
+// How long a page waits for the playlist read it needs before it takes the newest list there is: long
+// enough for a slow read on a busy machine, short enough that a player that no longer answers does not
+// hold pages for ever.
+constexpr auto kReadWaitLimit = std::chrono::seconds(10);
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -70,49 +74,46 @@ Snapshot<PlaylistEntryList> ReadPlaylist(TQuenforth& core) {
   return entries;
 }
 
+Snapshot<PlaylistEntryList> ReadPlaylistShared(TQuenforth& core) {
+  return core.SharePlaylistRead([&core] { return ReadPlaylist(core); }, kReadWaitLimit);
+}
+
 namespace {
 
 void Playlist(Tag& tag) {
   TQuenforth& core = tag.Core();
-  Snapshot<PlaylistEntryList> entries = std::make_shared<PlaylistEntryList>();
-  // One request reads the playlist at a time; the others wait for it, at most five seconds, and then
-  // show an empty list rather than wait longer.
-  if (core.BeginPlaylistRead(kBusyLimit)) {
-    try {
-      entries = ReadPlaylist(core);
-    } catch (...) {
-      core.EndPlaylistRead();
-      throw;
-    }
-    core.EndPlaylistRead();
-  }
+  Snapshot<PlaylistEntryList> entries = ReadPlaylistShared(core);
   int count = static_cast<int>(entries->size());
   ListTemplates templates(tag);
   if (count < 1) return templates.AppendEmpty();
   if (!templates.LoadItemTemplate()) return;
 
   int current = tag.Player().GetListPos();
-  int start = 0, end = count;
+  // In 64 bits: offset, length and the player's position are any 32-bit numbers, and their sums and
+  // differences must not wrap.
+  std::int64_t start = 0, end = count;
   if (tag.Given("length")) {
     std::optional<int> length = ParseInt(tag.Param("length"));
-    int first;
+    std::int64_t first;
+    std::int64_t window;
     if (tag.Given("offset")) {
-      int window = length.value_or(10000);
-      int offset = ParseInt(tag.Param("offset")).value_or(0);
-      first = offset + current < count - window ? offset + current : count - window;
-      length = window;
+      window = length.value_or(10000);
+      std::int64_t from = std::int64_t{ParseInt(tag.Param("offset")).value_or(0)} + current;
+      first = from < count - window ? from : count - window;
     } else {
       if (!length) return;  // not a number: nothing at all
-      first = current < count - *length ? current : count - *length;
+      window = *length;
+      first = current < count - window ? current : count - window;
     }
     start = first < 1 ? 0 : first;
-    end = start + *length < count ? start + *length : count;
+    end = start + window < count ? start + window : count;
   }
 
   SessionData& session = tag.Session();
   const std::string& filter = session.PlaylistFilter;
   int next = tag.Player().GetNextListPos();
-  for (int i = start; i < end; ++i) {
+  for (std::int64_t at = start; at < end; ++at) {  // 0 <= start, end <= count
+    int i = static_cast<int>(at);
     const PlaylistClass& entry = (*entries)[static_cast<std::size_t>(i)];
     if (!filter.empty() && !ContainsText(entry.DisplayTitle, filter)) continue;
     session.ItemPath = entry.FileName;

@@ -143,7 +143,13 @@ bool LoadTagLibrary(Tag& tag, TID3v2Library& library) {
 void AlbumArt(Tag& tag) {
   TID3v2Library library;
   if (!LoadTagLibrary(tag, library)) return;
-  if (std::optional<std::string> name = library.CachePicture(CurrentFile(tag), tag.Core().CacheFolder.Get())) {
+  std::optional<std::string> name;
+  try {
+    name = library.CachePicture(CurrentFile(tag), tag.Core().CacheFolder.Get());
+  } catch (const std::exception&) {
+    return tag.Fail("There was an error in ID3v2Library.dll.");
+  }
+  if (name) {
     tag.output = UrlEncode(*name) + "?cache";
   } else if (tag.Given("default")) {
     tag.output = tag.Param("default");

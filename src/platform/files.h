@@ -107,6 +107,9 @@ class File {
 };
 
 // Whole-file helpers built on File.
+// The largest file ReadWholeFile reads: the plug-in shares a 32-bit address space with the player.
+inline constexpr std::uint64_t kMaxWholeFile = 64ull * 1024 * 1024;
+// The file's bytes; nothing when it cannot be read or is larger than kMaxWholeFile.
 std::optional<std::string> ReadWholeFile(const std::string& path);
 // Writes `contents` to a new file beside `path`, forces it to disk and then replaces `path` with it,
 // so that a crash or a full disk never leaves `path` half-written or missing. False on failure, with

@@ -48,7 +48,7 @@ bool MatchesWildcard(std::string_view mask, std::string_view name) {
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {
   File file = File::Open(path, File::Mode::Read);
-  if (!file.IsOpen()) return std::nullopt;
+  if (!file.IsOpen() || file.Size() > kMaxWholeFile) return std::nullopt;
   std::string contents;
   contents.reserve(static_cast<std::size_t>(file.Size()));
   char buffer[65536];
@@ -56,6 +56,7 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
     std::int64_t got = file.Read(buffer, sizeof buffer);
     if (got < 0) return std::nullopt;
     if (got == 0) return contents;
+    if (contents.size() + static_cast<std::size_t>(got) > kMaxWholeFile) return std::nullopt;  // it grew
     contents.append(buffer, static_cast<std::size_t>(got));
   }
 }

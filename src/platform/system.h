@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -112,7 +113,7 @@ class Thread {
  public:
   enum class Priority { Normal, Idle };
 
-  Thread() = default;
+  Thread();
   Thread(Thread&& other) noexcept;
   Thread& operator=(Thread&& other) noexcept;
   Thread(const Thread&) = delete;
@@ -130,7 +131,7 @@ class Thread {
   struct State;  // the implementation's
 
  private:
-  State* state_ = nullptr;
+  std::unique_ptr<State> state_;  // shared with the running thread, which it outlives (joined first)
 };
 
 // The computer's IPv4 addresses in dotted form, loopback excluded, in the system's order.

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <string_view>
 
 #include "platform/types.h"
@@ -145,13 +147,20 @@ struct mlQueryStruct {
 };
 
 // A malloc'ed, NUL-terminated copy of `text` (which may hold NULs of its own, as "name\0value" pairs do),
-// for the records one side fills and the other frees.
+// for the records one side fills and the other frees. Throws std::bad_alloc when memory runs out.
 inline char* HeapCopy(std::string_view text) {
   char* copy = static_cast<char*>(std::malloc(text.size() + 1));
+  if (copy == nullptr) throw std::bad_alloc();
   std::memcpy(copy, text.data(), text.size());
   copy[text.size()] = '\0';
   return copy;
 }
+
+// Owners of malloc'ed memory of these records while it is ours.
+struct HeapFree {
+  void operator()(void* memory) const { std::free(memory); }
+};
+using HeapText = std::unique_ptr<char, HeapFree>;
 
 #if defined(_WIN32) && !defined(_WIN64)
 static_assert(sizeof(winampGeneralPurposePlugin) == 28);

@@ -54,18 +54,53 @@ TagHandle Open(const TID3v2Library& library, const std::string& file) {
 
 }  // namespace
 
+void Slots::Enter() {
+  std::unique_lock held(lock_);
+  ++waiting_;
+  left_.wait(held, [this] { return free_ > 0; });
+  --waiting_;
+  --free_;
+}
+
+void Slots::Leave() {
+  {
+    std::lock_guard guard(lock_);
+    ++free_;
+  }
+  left_.notify_one();
+}
+
+int Slots::Waiting() const {
+  std::lock_guard guard(lock_);
+  return waiting_;
+}
+
+Slots& TID3v2Library::PictureDecodes() {
+  static Slots decodes(2);
+  return decodes;
+}
+
 AlbumPicture TID3v2Library::ReadPicture(const std::string& file, int index) const {
   AlbumPicture picture;
   if (!loaded_) return picture;
-  TagHandle tag = Open(*this, file);
-  if (!tag) return picture;
+  Slots& decodes = PictureDecodes();
+  decodes.Enter();
+  struct Leaving {
+    Slots& slots;
+    ~Leaving() { slots.Leave(); }
+  } leaving{decodes};
+  TagHandle tag(ID3v2_Create(), TagDeleter{ID3v2_Free});
+  if (!tag) throw ID3v2LibraryError();
+  int loaded = ID3v2_Load(tag.get(), platform::NativePath(file).c_str());
+  if (loaded == ID3V2_MALFORMED) throw ID3v2LibraryError();
+  if (loaded != ID3V2_OK) return picture;  // no tag, or no such file (a stream, say)
   unsigned int length = 0;
   int type = ID3v2_GetAlbumPictureStream(tag.get(), index, nullptr, &length);
-  if (type == 0 || length == 0) return picture;
+  if (type == 0 || length == 0 || length > kMaxPicture) return picture;
   picture.bytes.resize(length);
   unsigned int copied = length;
   type = ID3v2_GetAlbumPictureStream(tag.get(), index, reinterpret_cast<unsigned char*>(picture.bytes.data()), &copied);
-  if (type == 0 || copied != length) return AlbumPicture{};
+  if (type == 0 || copied != length) throw ID3v2LibraryError();
   picture.type = type;
   return picture;
 }

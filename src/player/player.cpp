@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -192,20 +194,23 @@ std::string TPlayer::GetExtendedFileInfo(const std::string& file, const std::str
 void TPlayer::WritePlaylist() { Ipc(IPC_WRITEPLAYLIST, 0); }
 void TPlayer::ClearPlaylist() { Ipc(IPC_DELETE, 0); }
 
-void TPlayer::InsertFile(int position, const std::string& path) {
-  if (path.size() >= kMaxPath) return;  // a shortened path would add some other file
-  if (position == -1) {
+bool TPlayer::InsertFile(InsertAt where, const std::string& path) {
+  if (path.empty()) return false;
+  if (where == InsertAt::End) {
+    if (!mainWindow_) return false;
     platform::COPYDATASTRUCT data{IPC_PLAYFILE, static_cast<platform::DWORD>(path.size() + 1),
                                   const_cast<char*>(path.c_str())};
     SendMessageA(mainWindow_, platform::WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
-    return;
+    return true;
   }
-  if (!playlistWindow_ || !mainWindow_) return;
+  if (path.size() >= kMaxPath) return false;  // a shortened path would add some other file
+  if (!playlistWindow_ || !mainWindow_) return false;
   fileinfo record{};
   std::memcpy(record.file, path.c_str(), path.size() + 1);
   record.index = GetListPos() + 1;
   platform::COPYDATASTRUCT data{IPC_PE_INSERTFILENAME, sizeof record, &record};
   SendMessageA(playlistWindow_, platform::WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+  return true;
 }
 
 void TPlayer::DeleteIndex(int index) {
@@ -243,15 +248,16 @@ HWND TPlayer::GetMediaLibraryWindow() {
 
 void TPlayer::SetMediaLibraryItemField(const std::string& file, const std::string& name, const std::string& value) {
   HWND library = GetMediaLibraryWindow();
-  itemRecord record{};
-  record.filename = HeapCopy(file);
   // One extended-info pair "name\0value"; the record starts without any, so the pair is added.
-  record.extended_info = static_cast<char**>(std::calloc(2, sizeof(char*)));
-  record.extended_info[0] = HeapCopy(name + std::string(1, '\0') + value);
+  HeapText filename(HeapCopy(file));
+  HeapText pair(HeapCopy(name + std::string(1, '\0') + value));
+  std::unique_ptr<char*, HeapFree> extended(static_cast<char**>(std::calloc(2, sizeof(char*))));
+  if (!extended) throw std::bad_alloc();
+  extended.get()[0] = pair.get();
+  itemRecord record{};
+  record.filename = filename.get();
+  record.extended_info = extended.get();
   SendMessageA(library, WM_ML_IPC, reinterpret_cast<WPARAM>(&record), ML_IPC_DB_UPDATEITEM);
-  std::free(record.extended_info[0]);
-  std::free(record.extended_info);
-  std::free(record.filename);
 }
 
 }  // namespace qf

@@ -68,9 +68,11 @@ class TPlayer {
 
   void WritePlaylist();
   void ClearPlaylist();
-  // position -1 appends; any other position inserts after the current entry. A path that does not fit
-  // the player's insert record (259 bytes) is not inserted.
-  void InsertFile(int position, const std::string& path);
+  enum class InsertAt { End, AfterCurrent };
+  // Appends `path`, or inserts it after the current entry. A path that does not fit the player's insert
+  // record (259 bytes) is not inserted, nor anything without a player window; appending has no such
+  // limit. True when the request went to the player.
+  bool InsertFile(InsertAt where, const std::string& path);
   void DeleteIndex(int index);
   void SwapIndex(int a, int b);
 

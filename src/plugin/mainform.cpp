@@ -127,9 +127,12 @@ void TMainForm::ToggleServer() {
 }
 
 bool TMainForm::StartServer() {
-  int port = serverSettings_.ServerPort;
-  std::optional<std::string> error =
-      server_->Start(serverSettings_.BindLocal ? "127.0.0.1" : "", static_cast<std::uint16_t>(port));
+  std::optional<std::string> error;
+  if (!serverSettings_.PortError.empty())
+    error = serverSettings_.PortError;
+  else
+    error = server_->Start(serverSettings_.BindLocal ? "127.0.0.1" : "",
+                           static_cast<std::uint16_t>(serverSettings_.ServerPort));
   if (error) {
     platform::MessageBoxA(nullptr, *error + "\n\nPlease try another port!", kCaption, platform::MB_ICONERROR);
     return false;

@@ -2,6 +2,7 @@
 
 #include "core/inifile.h"
 #include "core/quenforth.h"
+#include "core/text.h"
 #include "platform/files.h"
 #include "player/player.h"
 #include "settings/skins.h"
@@ -14,11 +15,26 @@ std::string WithoutTrailingDelimiter(std::string folder) {
   return folder;
 }
 
+// A port number as written, or the reason it is none. An absent or empty value is the default; 0 asks
+// for any free port (the Linux runner's --port 0 writes it).
+void ReadServerPort(const IniFile& ini, ServerSettings& server) {
+  std::string text(Trim(ini.ReadString("Setup", "ServerPort", "")));
+  server.PortError.clear();
+  server.ServerPort = 80;
+  if (text.empty()) return;
+  std::optional<int> port = ParseIntOrHex(text);
+  if (port && *port >= 0 && *port <= 65535) {
+    server.ServerPort = *port;
+    return;
+  }
+  server.PortError = "The server port \"" + text + "\" is not a port number from 1 to 65535.";
+}
+
 }  // namespace
 
 void LoadSettings(TQuenforth& core, ServerSettings& server) {
   IniFile ini(core.DataFolder() + "\\quenforth.ini");
-  server.ServerPort = ini.ReadInteger("Setup", "ServerPort", 80);
+  ReadServerPort(ini, server);
   server.BindLocal = ini.ReadBool("Setup", "bindLocal", false);
   core.ServerRunning = ini.ReadBool("Setup", "ServerRunning", true);
 

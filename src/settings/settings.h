@@ -11,7 +11,10 @@ class TQuenforth;
 
 // What the configuration window shows and the server is started with.
 struct ServerSettings {
-  int ServerPort = 80;
+  int ServerPort = 80;  // 1..65535, or 0 for any free port
+  // Why ServerPort could not be taken from quenforth.ini (a value that is no number, or out of range);
+  // empty when it could. A start of the server fails with this text.
+  std::string PortError;
   bool BindLocal = false;
 };
 

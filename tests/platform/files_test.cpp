@@ -129,6 +129,13 @@ TEST_F(DriveMapTest, FilesReadWriteAndReplace) {
   EXPECT_EQ(ReadWholeFile("D:\\Rock\\log.txt"), "ab");
 }
 
+TEST_F(DriveMapTest, WholeFilesLargerThanTheLimitAreNotRead) {
+  // Sparse: no disk space and no memory for the bytes that are never read.
+  qftest::WriteFile(folder_.Path() / "d/huge.bin", "x");
+  fs::resize_file(folder_.Path() / "d/huge.bin", kMaxWholeFile + 1);
+  EXPECT_FALSE(ReadWholeFile("D:\\huge.bin"));
+}
+
 TEST(TemporaryFile, IsPrivateScratchSpace) {
   File scratch = File::CreateTemporary();
   ASSERT_TRUE(scratch.IsOpen());

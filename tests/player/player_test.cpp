@@ -151,13 +151,17 @@ TEST_F(PlayerTest, InsertLandsAfterTheCurrentEntry) {
   StartWith(3);
   std::string added = AddTrack("added", 30);
   player->PlayIndex(1);
-  player->InsertFile(0, added);  // any position but -1 inserts after the current entry
+  EXPECT_TRUE(player->InsertFile(TPlayer::InsertAt::AfterCurrent, added));
   EXPECT_EQ(Playlist(),
             (std::vector<std::string>{"C:\\Music\\t0.mp3", "C:\\Music\\t1.mp3", added, "C:\\Music\\t2.mp3"}));
-  player->InsertFile(-1, added);
+  EXPECT_TRUE(player->InsertFile(TPlayer::InsertAt::End, added));
   EXPECT_EQ(Playlist().back(), added);
-  player->InsertFile(-1, "C:\\" + std::string(300, 'x') + ".mp3");  // does not fit the record: refused
+  // A long path does not fit the insert record, but appending has no such limit.
+  std::string longPath = "C:\\" + std::string(300, 'x') + ".mp3";
+  EXPECT_FALSE(player->InsertFile(TPlayer::InsertAt::AfterCurrent, longPath));
   EXPECT_EQ(player->GetListLength(), 5);
+  EXPECT_TRUE(player->InsertFile(TPlayer::InsertAt::End, longPath));
+  EXPECT_EQ(Playlist().back(), longPath);
   EXPECT_EQ(player->GetListPos(), 1);
 }
 

@@ -259,21 +259,19 @@ void* ThreadMain(void* argument) {
 
 }  // namespace
 
-Thread::Thread(Thread&& other) noexcept : state_(other.state_) { other.state_ = nullptr; }
+Thread::Thread() = default;
+Thread::Thread(Thread&& other) noexcept : state_(std::move(other.state_)) {}
 
 Thread& Thread::operator=(Thread&& other) noexcept {
   if (this != &other) {
     if (Joinable()) Join();
-    delete state_;
-    state_ = other.state_;
-    other.state_ = nullptr;
+    state_ = std::move(other.state_);
   }
   return *this;
 }
 
 Thread::~Thread() {
   if (Joinable()) Join();
-  delete state_;
 }
 
 Thread Thread::Start(std::size_t stackSize, std::function<void()> body, Priority priority) {
@@ -281,12 +279,12 @@ Thread Thread::Start(std::size_t stackSize, std::function<void()> body, Priority
   stackSize *= 4;  // instrumented frames are several times larger
 #endif
   Thread thread;
-  thread.state_ = new State;
+  thread.state_ = std::make_unique<State>();
   thread.state_->body = std::move(body);
   pthread_attr_t attributes;
   pthread_attr_init(&attributes);
   pthread_attr_setstacksize(&attributes, std::max<std::size_t>(stackSize, 65536));
-  int failure = pthread_create(&thread.state_->thread, &attributes, ThreadMain, thread.state_);
+  int failure = pthread_create(&thread.state_->thread, &attributes, ThreadMain, thread.state_.get());
   pthread_attr_destroy(&attributes);
   if (failure != 0) throw std::system_error(failure, std::generic_category(), "thread");
   thread.state_->joinable = true;

@@ -22,18 +22,33 @@ FileInfo InfoOf(::DWORD attributes, ::DWORD sizeHigh, ::DWORD sizeLow, const ::F
   return info;
 }
 
+// A search of FindFirstFileA, closed when it goes (push_back may throw halfway through a listing).
+class FindHandle {
+ public:
+  explicit FindHandle(::HANDLE handle) : handle_(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
+  FindHandle(const FindHandle&) = delete;
+  FindHandle& operator=(const FindHandle&) = delete;
+  ~FindHandle() {
+    if (handle_) ::FindClose(handle_);
+  }
+  explicit operator bool() const { return handle_ != nullptr; }
+  ::HANDLE get() const { return handle_; }
+
+ private:
+  ::HANDLE handle_;
+};
+
 }  // namespace
 
 std::vector<FindData> FindFiles(const std::string& pattern) {
   std::vector<FindData> found;
   ::WIN32_FIND_DATAA data;
-  ::HANDLE search = ::FindFirstFileA(pattern.c_str(), &data);
-  if (search == INVALID_HANDLE_VALUE) return found;
+  FindHandle search(::FindFirstFileA(pattern.c_str(), &data));
+  if (!search) return found;
   do {
     found.push_back(FindData{
         data.cFileName, InfoOf(data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow, data.ftLastWriteTime)});
-  } while (::FindNextFileA(search, &data));
-  ::FindClose(search);
+  } while (::FindNextFileA(search.get(), &data));
   return found;
 }
 

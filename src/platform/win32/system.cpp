@@ -142,29 +142,27 @@ unsigned __stdcall ThreadMain(void* argument) {
 
 }  // namespace
 
-Thread::Thread(Thread&& other) noexcept : state_(other.state_) { other.state_ = nullptr; }
+Thread::Thread() = default;
+Thread::Thread(Thread&& other) noexcept : state_(std::move(other.state_)) {}
 
 Thread& Thread::operator=(Thread&& other) noexcept {
   if (this != &other) {
     if (Joinable()) Join();
-    delete state_;
-    state_ = other.state_;
-    other.state_ = nullptr;
+    state_ = std::move(other.state_);
   }
   return *this;
 }
 
 Thread::~Thread() {
   if (Joinable()) Join();
-  delete state_;
 }
 
 Thread Thread::Start(std::size_t stackSize, std::function<void()> body, Priority priority) {
   Thread thread;
-  thread.state_ = new State;
+  thread.state_ = std::make_unique<State>();
   thread.state_->body = std::move(body);
   unsigned id = 0;
-  auto handle = ::_beginthreadex(nullptr, static_cast<unsigned>(stackSize), ThreadMain, thread.state_,
+  auto handle = ::_beginthreadex(nullptr, static_cast<unsigned>(stackSize), ThreadMain, thread.state_.get(),
                                  STACK_SIZE_PARAM_IS_A_RESERVATION, &id);
   if (handle == 0) throw std::system_error(errno, std::generic_category(), "thread");
   thread.state_->thread = reinterpret_cast<::HANDLE>(handle);
