@@ -4,10 +4,10 @@
 #include <memory>
 
 #include "commands/commands.h"
+#include "core/pathrules.h"
 #include "core/quenforth.h"
 #include "http/access.h"
 #include "http/mimetable.h"
-#include "http/pathrules.h"
 #include "http/request.h"
 #include "http/session.h"
 #include "pageproducer/producer.h"

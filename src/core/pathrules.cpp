@@ -1,4 +1,4 @@
-#include "http/pathrules.h"
+#include "core/pathrules.h"
 
 #include <array>
 #include <vector>
@@ -19,8 +19,13 @@ bool IsDeviceName(std::string_view component) {
   static constexpr std::array<std::string_view, 6> kNames{"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
   for (std::string_view name : kNames)
     if (SameText(base, name)) return true;
-  return base.size() == 4 && (StartsText(base, "COM") || StartsText(base, "LPT")) && base[3] >= '1' && base[3] <= '9';
+  if (base.size() != 4 || !(StartsText(base, "COM") || StartsText(base, "LPT"))) return false;
+  // Windows also takes the superscript digits of its Latin code page for port numbers.
+  auto digit = static_cast<unsigned char>(base[3]);
+  return (digit >= '1' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
 }
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 }  // namespace
 
@@ -78,6 +83,40 @@ bool IsRefusedPath(std::string_view path) {
   }
   std::optional<std::string> longForm = platform::GetLongPathNameA(std::string(path));
   return longForm && !SameText(*longForm, path);
+}
+
+bool IsFullPath(std::string_view path) {
+  if (HasDrive(path)) return path.size() >= 3 && IsSeparator(path[2]);
+  return path.size() >= 3 && IsSeparator(path[0]) && IsSeparator(path[1]) && !IsSeparator(path[2]);
+}
+
+// Windows resolves "." and ".." in the text before it looks at the disk, so the normalised path is the
+// one to test for aliases.
+bool MayReachFolder(std::string_view path, std::string_view folder) {
+  if (!IsFullPath(path)) return true;
+  std::string normalPath = NormalizePath(path);
+  if (IsRefusedPath(normalPath)) return true;
+  std::string normalFolder = NormalizePath(folder);
+  return SameText(normalPath, normalFolder) || IsInsideFolder(normalPath, normalFolder);
+}
+
+bool StaysInsideFolder(std::string_view path, std::string_view folder) {
+  if (!IsFullPath(path)) return false;
+  std::string normalPath = NormalizePath(path);
+  return !IsRefusedPath(normalPath) && IsInsideFolder(normalPath, NormalizePath(folder));
+}
+
+bool HasControlCharacter(std::string_view text) {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) < 32 || c == 127) return true;
+  return false;
+}
+
+bool IsSafeFileName(std::string_view name) {
+  if (name.empty() || name == "." || name == ".." || HasControlCharacter(name)) return false;
+  if (name.find_first_of("<>:\"/\\|?*") != std::string_view::npos) return false;
+  if (name.back() == '.' || name.back() == ' ') return false;
+  return !IsDeviceName(name);
 }
 
 }  // namespace qf
