@@ -1,5 +1,6 @@
 #include "pageproducer/producer.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/inifile.h"
@@ -56,9 +57,15 @@ bool TMyPageProducer::Stopped() const {
   return production_->stopped;
 }
 
-bool TMyPageProducer::Spend(std::size_t bytes) {
-  production_->bytes += bytes;
-  if (production_->bytes > kMaxPageBytes) production_->tooLarge = production_->stopped = true;
+std::size_t TMyPageProducer::Spend(std::size_t bytes) {
+  std::size_t allowed = std::min(bytes, kMaxPageBytes - production_->bytes);
+  production_->bytes += allowed;
+  if (allowed < bytes) production_->tooLarge = production_->stopped = true;
+  return allowed;
+}
+
+bool TMyPageProducer::Emit(std::string& out, std::string_view text) {
+  out.append(text.substr(0, Spend(text.size())));
   return !Stopped();
 }
 
@@ -81,18 +88,16 @@ void TMyPageProducer::ProduceTemplate(std::string_view text, std::string& out) {
     if (Stopped()) return;
     const void* found = std::memchr(text.data() + i, '<', text.size() - i);
     if (!found) {
-      out.append(text.substr(i));
-      Spend(text.size() - i);
+      Emit(out, text.substr(i));
       return;
     }
     std::size_t open = static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
-    out.append(text.substr(i, open - i));
-    if (!Spend(open - i)) return;
+    if (!Emit(out, text.substr(i, open - i))) return;
     std::size_t next = open + 1;
     while (next < text.size() && IsBlank(text[next])) ++next;
     if (next >= text.size() || text[next] != '#') {
       // Not a tag: the "<" stays, the blanks after it go ("a < b" becomes "a <b").
-      out += '<';
+      if (!Emit(out, "<")) return;
       i = next;
       continue;
     }
@@ -110,7 +115,10 @@ void TMyPageProducer::ProduceTemplate(std::string_view text, std::string& out) {
     std::size_t outBefore = out.size(), spentBefore = production_->bytes;
     HandleTag(text.substr(nameStart, nameEnd - nameStart), Trim(text.substr(nameEnd, close - nameEnd)), out);
     std::size_t added = out.size() - outBefore, byChildren = production_->bytes - spentBefore;
-    if (added > byChildren) Spend(added - byChildren);
+    if (added > byChildren) {
+      std::size_t own = added - byChildren;
+      out.resize(out.size() - (own - Spend(own)));
+    }
     i = close < text.size() ? close + 1 : text.size();
   }
 }

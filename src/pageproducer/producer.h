@@ -78,8 +78,11 @@ class TMyPageProducer {
 
   void ProduceTemplate(std::string_view text, std::string& out);
   void HandleTag(std::string_view name, std::string_view parameterText, std::string& out);
-  // Counts produced bytes, or a tag; false when production must stop.
-  bool Spend(std::size_t bytes);
+  // How many of `bytes` more the page may hold; they are counted. Fewer than asked stops production.
+  std::size_t Spend(std::size_t bytes);
+  // Appends what the page may still hold of `text`; false when production has stopped.
+  bool Emit(std::string& out, std::string_view text);
+  // Counts a tag; false when production has stopped.
   bool CountTag();
 
   int depth_;
