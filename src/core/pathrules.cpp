@@ -1,5 +1,6 @@
 #include "core/pathrules.h"
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -26,6 +27,20 @@ bool IsDeviceName(std::string_view component) {
 }
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// The names of a path's folders and file, without its drive.
+std::vector<std::string_view> Components(std::string_view path) {
+  if (HasDrive(path)) path.remove_prefix(2);
+  std::vector<std::string_view> parts;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find_first_of("\\/", start);
+    if (end == std::string_view::npos) end = path.size();
+    if (end > start) parts.push_back(path.substr(start, end - start));
+    start = end + 1;
+  }
+  return parts;
+}
 
 }  // namespace
 
@@ -96,8 +111,24 @@ bool MayReachFolder(std::string_view path, std::string_view folder) {
   if (!IsFullPath(path)) return true;
   std::string normalPath = NormalizePath(path);
   if (IsRefusedPath(normalPath)) return true;
-  std::string normalFolder = NormalizePath(folder);
-  return SameText(normalPath, normalFolder) || IsInsideFolder(normalPath, normalFolder);
+  for (const std::string& spelling :
+       {std::string(folder), platform::GetLongPathNameA(std::string(folder)).value_or("")}) {
+    if (spelling.empty()) continue;
+    std::string normalFolder = NormalizePath(spelling);
+    if (SameText(normalPath, normalFolder) || IsInsideFolder(normalPath, normalFolder)) return true;
+  }
+  // Another drive letter (subst, a mapped drive) or a share (\\host\c$) may name the same folder: a
+  // path that passes through the folder's last two components in a row counts as leading there.
+  std::vector<std::string_view> pathParts = Components(normalPath), folderParts = Components(NormalizePath(folder));
+  std::size_t tail = std::min<std::size_t>(2, folderParts.size());
+  if (tail == 0) return false;
+  for (std::size_t start = 0; start + tail <= pathParts.size(); ++start) {
+    bool same = true;
+    for (std::size_t i = 0; i < tail && same; ++i)
+      same = SameText(pathParts[start + i], folderParts[folderParts.size() - tail + i]);
+    if (same) return true;
+  }
+  return false;
 }
 
 bool StaysInsideFolder(std::string_view path, std::string_view folder) {

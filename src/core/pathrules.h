@@ -25,9 +25,11 @@ bool IsRefusedPath(std::string_view path);
 // network path ("\\server\share").
 bool IsFullPath(std::string_view path);
 
-// True when `path` might lead into `folder` or be the folder itself: normalised, it equals the folder or
-// lies inside it by whole components, without regard to case. A path whose target cannot be told from
-// its text (not a full path, or IsRefusedPath) counts as leading there too.
+// True when `path` might lead into `folder` or be the folder itself: normalised, it equals the folder (or
+// the folder's long form) or lies inside it by whole components, without regard to case. A path whose
+// target cannot be told from its text (not a full path, or IsRefusedPath) counts as leading there too,
+// and so does one that passes through the folder's last two components, which another drive letter or
+// a network share may give the folder.
 bool MayReachFolder(std::string_view path, std::string_view folder);
 
 // True when `path` is a full path that, normalised, lies inside `folder` by whole components and names

@@ -71,6 +71,8 @@ TEST(PathRules, PathsThatMayReachAFolder) {
       "Plugins\\quenforth\\user.ini",  // relative to a current folder nobody knows
       "C:Plugins\\quenforth\\user.ini",
       "\\Program Files\\Winamp\\Plugins\\quenforth\\user.ini",
+      "\\\\localhost\\C$\\Program Files\\Winamp\\Plugins\\quenforth\\user.ini",  // the same folder, shared
+      "S:\\Plugins\\Quenforth\\user.ini",                                        // or through another drive letter
   };
   for (const char* path : reaching) EXPECT_TRUE(MayReachFolder(path, kData)) << path;
   const char* elsewhere[] = {
@@ -79,6 +81,8 @@ TEST(PathRules, PathsThatMayReachAFolder) {
       "C:\\Program Files\\Winamp\\song.mp3",
       "C:\\Program Files\\Winamp\\Plugins\\quenforth\\..\\a.mp3",  // normalised, it is outside
       "D:\\Music\\a.mp3",
+      "\\\\nas\\music\\quenforth\\a.mp3",
+      "D:\\Plugins\\x\\quenforth\\a.mp3",
   };
   for (const char* path : elsewhere) EXPECT_FALSE(MayReachFolder(path, kData)) << path;
 }
