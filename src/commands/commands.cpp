@@ -102,10 +102,11 @@ struct Row {
 // The full path a file command names: relative to the current folder unless full paths are in use or
 // it is an address. Empty when the argument is refused, or when it is relative to a current folder the
 // command may not use. A control character would end the line the path is written on in the playlist
-// and in saved playlists.
+// and in saved playlists, and a line that starts with "#" is read back as a comment or a title.
 std::string FilePath(Command& command, bool addressesAsIs) {
   const std::string& value = command.value;
-  if (value == ".." || HasRefusedSequence(value) || HasControlCharacter(value)) return std::string();
+  if (value == ".." || HasRefusedSequence(value) || HasControlCharacter(value) || StartsText(value, "#"))
+    return std::string();
   if (!command.Core().UseFullPath && !(addressesAsIs && StartsText(value, "http://"))) {
     std::optional<std::string> folder = CurrentFolderFor(command.batch.folders, FolderUse::Browse);
     if (!folder) return std::string();

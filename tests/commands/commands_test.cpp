@@ -515,6 +515,7 @@ TEST_F(CommandsTest, PathsWithControlCharactersAreNotAdded) {
   for (const char* command : {"add", "insert", "file"})
     for (const char* tail : {"\r\nanything", "\n", "\t", "\x7f"})
       Run({std::string(command) + "=C:\\Music\\t0.mp3" + tail});
+  Run({"add=#EXTINF:1,Forged title"});  // read back as the next entry's title
   EXPECT_EQ(PlaylistPaths(), before);
 }
 
