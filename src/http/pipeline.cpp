@@ -98,8 +98,6 @@ void HTTPServer1CommandGet(TQuenforth& core, TRequest& request, TResponse& respo
     if (!request.Params.empty()) RunCommands(core, request.Params, user.get(), session);
 
     std::string skin = user ? user->Skin.Get() : core.SkinName.Get();
-    // A skin listing that found no folder for the setting leaves it empty until the next listing.
-    if (skin.empty()) skin = "base";
     session.SkinName = skin;
     std::string skinFolder = core.DataFolder() + "\\" + skin;
 
