@@ -119,7 +119,8 @@ bool MayReachFolder(std::string_view path, std::string_view folder) {
   }
   // Another drive letter (subst, a mapped drive) or a share (\\host\c$) may name the same folder: a
   // path that passes through the folder's last two components in a row counts as leading there.
-  std::vector<std::string_view> pathParts = Components(normalPath), folderParts = Components(NormalizePath(folder));
+  std::string normalFolder = NormalizePath(folder);
+  std::vector<std::string_view> pathParts = Components(normalPath), folderParts = Components(normalFolder);
   std::size_t tail = std::min<std::size_t>(2, folderParts.size());
   if (tail == 0) return false;
   for (std::size_t start = 0; start + tail <= pathParts.size(); ++start) {
