@@ -86,6 +86,13 @@ void Dir(FolderContext& context, std::string_view argument) {
   if (platform::DirectoryExists(folder)) context.SetCurrent(folder);
 }
 
+std::optional<std::string> CurrentFolderFor(const FolderContext& context, FolderUse use) {
+  std::string current = context.Current();
+  if (use == FolderUse::Browse && context.MayBrowseAboveRoot()) return current;
+  if (current.empty() || !InsideAllowedFolders(current, context)) return std::nullopt;
+  return current;
+}
+
 void EnforceAllowedFolders(FolderContext& context) {
   if (context.MayBrowseAboveRoot()) return;
   if (!InsideAllowedFolders(context.Current(), context)) context.SetCurrent(context.Root());

@@ -2,6 +2,7 @@
 // The music folder model: whose folders a request works in, which paths it may reach, and the commands
 // that move its current folder.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -42,6 +43,17 @@ bool HasRefusedSequence(std::string_view argument);
 void Home(FolderContext& context);
 void Drive(FolderContext& context, std::string_view entry);
 void Dir(FolderContext& context, std::string_view argument);
+// What a command does with the current folder it takes.
+enum class FolderUse {
+  Browse,  // lists it, or names a file in it for the playlist
+  Write,   // creates a file in it
+};
+// The context's current folder at the moment a command uses it, or nothing when the command must not:
+// an earlier command of the same batch may have moved it anywhere, and the check after the batch comes
+// too late. For Browse the folder must be inside the allowed folders unless the context may browse above
+// its root; for Write it must be inside them in any case.
+std::optional<std::string> CurrentFolderFor(const FolderContext& context, FolderUse use);
+
 // After a request's commands: a context that may not browse above its root and whose current folder
 // lies outside the allowed folders goes back to its root.
 void EnforceAllowedFolders(FolderContext& context);

@@ -14,6 +14,7 @@
 #include "commands/maintenance.h"
 #include "commands/powerstate.h"
 #include "core/inifile.h"
+#include "core/pathrules.h"
 #include "core/quenforth.h"
 #include "core/records.h"
 #include "core/session.h"
@@ -49,6 +50,14 @@ enum class Needs {
   ChangeSkin,      // the user's ChangeSkin, or AllowSkins without a user
 };
 
+// One skin.ini change of `_setini`, written with the batch's others at its end.
+struct IniChange {
+  std::string file;
+  std::string section;
+  std::string key;
+  std::string value;
+};
+
 struct Batch {
   TQuenforth& core;
   TPlayer& player;
@@ -56,6 +65,7 @@ struct Batch {
   SessionData& session;
   FolderContext folders;
   std::map<int, std::string> removals;  // playlist index -> the file its song id named, deleted at the end
+  std::vector<IniChange> iniChanges;
 };
 
 struct Command {
@@ -95,17 +105,20 @@ struct Row {
 // ---- Shared pieces.
 
 // The full path a file command names: relative to the current folder unless full paths are in use or
-// it is an address. Empty when the argument is refused.
+// it is an address. Empty when the argument is refused, or when it is relative to a current folder the
+// command may not use. A control character would end the line the path is written on in the playlist
+// and in saved playlists, and a line that starts with "#" is read back as a comment or a title.
 std::string FilePath(Command& command, bool addressesAsIs) {
   const std::string& value = command.value;
-  if (value == ".." || HasRefusedSequence(value)) return std::string();
-  std::string current = command.batch.folders.Current();
+  if (value == ".." || HasRefusedSequence(value) || HasControlCharacter(value) || StartsText(value, "#"))
+    return std::string();
   if (!command.Core().UseFullPath && !(addressesAsIs && StartsText(value, "http://"))) {
-    std::string folder = current;
-    if (folder.empty() || folder.back() != '\\') folder += '\\';
-    return folder + value;
+    std::optional<std::string> folder = CurrentFolderFor(command.batch.folders, FolderUse::Browse);
+    if (!folder) return std::string();
+    if (folder->empty() || folder->back() != '\\') *folder += '\\';
+    return *folder + value;
   }
-  std::string bare = current;
+  std::string bare = command.batch.folders.Current();
   while (!bare.empty() && bare.back() == '\\') bare.pop_back();
   if (SameText(value, bare)) return std::string();
   return value;
@@ -239,20 +252,26 @@ void Download(Command& c) {
   std::string path = FilePath(c, false);
   if (path.empty()) return;
   if (!c.Core().AllowSrcOutside && !InsideAllowedFolders(path, c.batch.folders)) return;
+  // The default root folder holds the data folder: its settings, accounts and log are never handed out.
+  if (MayReachFolder(path, c.Core().DataFolder())) {
+    c.Session().ServeFile = "forbidden";
+    return;
+  }
   if (platform::FileExists(path)) c.Session().ServeFile = path;
 }
 
 void Src(Command& c) {
+  if (c.value == ".." || HasRefusedSequence(c.value)) return;  // ignored: the page is answered
   std::string name = DocumentName(c.Session().Document);
   // Only a plain file name of the document: "..", "\", "/" or ":" would reach any file of the disk.
-  if (HasRefusedSequence(c.value) || !IsPlainName(name) ||
-      !(c.Core().AllowSrcOutside || IsInside(c.value, c.batch.folders.Root()))) {
+  if (!IsPlainName(name) || !(c.Core().AllowSrcOutside || IsInside(c.value, c.batch.folders.Root()))) {
     c.Session().ServeFile = "forbidden";
     return;
   }
   std::string folder = c.value;
   if (folder.empty() || folder.back() != '\\') folder += '\\';
-  c.Session().ServeFile = folder + name;
+  std::string path = folder + name;
+  c.Session().ServeFile = MayReachFolder(path, c.Core().DataFolder()) ? "forbidden" : path;
 }
 
 void AlbumArt(Command& c) {
@@ -286,11 +305,15 @@ void Cache(Command& c) {
 void LogFile(Command& c) { c.Session().ServeFile = c.Core().LogFilePath.Get(); }
 
 void SavePlaylist(Command& c) {
-  // The name is the playlist's file name in the current folder, nothing else.
-  if (c.value.empty() || !IsPlainName(c.value)) return;
+  // The name is the playlist's file name in the current folder, nothing else: no device, no name Windows
+  // would trim to another one.
+  if (!IsSafeFileName(c.value)) return;
+  std::optional<std::string> folder = CurrentFolderFor(c.batch.folders, FolderUse::Write);
+  if (!folder) return;
+  std::string target = *folder + "\\" + c.value + ".m3u";
+  if (MayReachFolder(target, c.Core().DataFolder())) return;
   c.Player().WritePlaylist();
-  std::string folder = c.batch.folders.Current();
-  platform::CopyFileA(c.Core().PlaylistFolder.Get() + "\\winamp.m3u", folder + "\\" + c.value + ".m3u", false);
+  platform::CopyFileA(c.Core().PlaylistFolder.Get() + "\\winamp.m3u", target, false);
 }
 
 // ---- The player's windows and the computer.
@@ -352,7 +375,25 @@ void TrackPos(Command& c) {
 
 // ---- Skin settings.
 
+// A section name that cannot break the header line it is written on.
+bool IsSectionName(std::string_view name) {
+  return !HasControlCharacter(name) && name.find_first_of("[]") == std::string_view::npos;
+}
+
+// A key that reads back as itself: not a comment, not a section header, no "=" inside.
+bool IsKeyName(std::string_view key) {
+  std::string_view trimmed = Trim(key);
+  return !trimmed.empty() && trimmed.front() != ';' && trimmed.front() != '[' && !HasControlCharacter(key) &&
+         key.find('=') == std::string_view::npos;
+}
+
+// What inifile can read back of one value.
+constexpr std::size_t kMaxIniValue = 2047;
+// skin.ini is read whole by every inifile tag of every page.
+constexpr std::size_t kMaxSkinIni = 256 * 1024;
+
 void IniSection(Command& c) {
+  if (!IsSectionName(c.value)) return;
   if (c.User())
     c.User()->INISection.Set(c.value);
   else
@@ -363,13 +404,26 @@ void SetIni(Command& c) {
   std::string key = c.name.substr(0, c.name.find('_'));
   std::string skin = c.User() ? c.User()->Skin.Get() : c.Core().SkinName.Get();
   std::string section = c.User() ? c.User()->INISection.Get() : c.Core().IniSection.Get();
-  if (!IsPlainName(skin)) return;
-  // Read, change and write as one step: two pages saving settings at once must not drop each other's keys.
+  if (!IsSafeFileName(skin) || !IsKeyName(key) || !IsSectionName(section) || c.value.size() > kMaxIniValue) return;
+  c.batch.iniChanges.push_back({c.Core().DataFolder() + "\\" + skin + "\\skin.ini", section, key, c.value});
+}
+
+// One read-change-write per skin.ini for all of a batch's keys, under one lock: two pages saving settings
+// at once must not drop each other's keys. A file that would grow past its bound is left as it was.
+void WriteIniChanges(const std::vector<IniChange>& changes) {
   static std::mutex iniLock;
-  std::lock_guard guard(iniLock);
-  IniFile ini(c.Core().DataFolder() + "\\" + skin + "\\skin.ini");
-  ini.WriteString(section, key, c.value);  // line breaks in the value are written as blanks
-  ini.UpdateFile();
+  std::set<std::string> files;
+  for (const IniChange& change : changes) files.insert(change.file);
+  for (const std::string& file : files) {
+    std::lock_guard guard(iniLock);
+    IniFile ini(file);
+    std::size_t before = ini.Text().size();
+    for (const IniChange& change : changes)
+      if (change.file == file) ini.WriteString(change.section, change.key, change.value);  // line breaks: blanks
+    std::size_t after = ini.Text().size();
+    if (after > kMaxSkinIni && after > before) continue;
+    ini.UpdateFile();
+  }
 }
 
 // ---- The playlist by song id.
@@ -404,7 +458,18 @@ void RemoveSong(Command& c) {
 
 // ---- The session and the context.
 
+// A character-set name ("utf-8", "iso-8859-1", "x-mac-roman", "ibm:437"): pages print it inside markup.
+bool IsCharsetName(std::string_view name) {
+  if (name.empty() || name.size() > 40) return false;
+  for (char c : name)
+    if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
+          c == '.' || c == ':'))
+      return false;
+  return true;
+}
+
 void Charset(Command& c) {
+  if (!IsCharsetName(c.value)) return;
   if (c.User())
     c.User()->Charset.Set(c.value);
   else
@@ -422,17 +487,20 @@ void SearchDirectories(Command& c) { c.Session().SearchForDirectories = SameText
 void SearchForFiles(Command& c) { c.Session().SearchForFiles = SameText(c.value, "true"); }
 void SearchSubdirs(Command& c) { c.Session().SearchInSubdirs = SameText(c.value, "true"); }
 
+// The skin list was refreshed before the privilege test (Permitted). Only a skin of that list is taken, as
+// the list spells it: any other name would leave every page of its users answering 403 or 404.
 void Skin(Command& c) {
-  RefreshSkins(c.Core());
-  // A skin name is the name of a folder of the data folder: nothing with folder parts.
-  if (!c.value.empty() && !IsPlainName(c.value)) return;
+  Snapshot<SortedTextList> skins = c.Core().SkinNames.Get();
+  std::ptrdiff_t index = skins->IndexOf(c.value);
+  if (index < 0 || !IsSafeFileName((*skins)[static_cast<std::size_t>(index)])) return;
+  std::string skin = (*skins)[static_cast<std::size_t>(index)];
   if (c.User()) {
-    c.User()->Skin.Set(c.value);
+    c.User()->Skin.Set(skin);
     return;
   }
-  c.Core().SkinName.Set(c.value);
+  c.Core().SkinName.Set(skin);
   if (c.Core().ConfigWindow)
-    c.Core().ConfigWindow->Post([value = c.value](TConfigWindow& window) {
+    c.Core().ConfigWindow->Post([value = skin](TConfigWindow& window) {
       for (std::size_t i = 0; i < window.SkinItems.size(); ++i)
         if (SameText(window.SkinItems[i], value)) window.SkinIndex = static_cast<int>(i);
     });
@@ -546,6 +614,9 @@ void GiveBackTrack(UserClass& user) {
 
 // Whether the command may run; a refusal leaves its answer (a message, 403, or nothing).
 bool Permitted(Command& command, Needs needs) {
+  // A skin change lists the skins again (and names an empty global skin "base") whether or not it is
+  // allowed.
+  if (needs == Needs::ChangeSkin) RefreshSkins(command.Core());
   UserClass* user = command.User();
   if (needs == Needs::ChangeSkin && !user) {
     if (command.Core().AllowSkins) return true;
@@ -597,6 +668,7 @@ bool Permitted(Command& command, Needs needs) {
 void EndBatch(Batch& batch) {
   TQuenforth& core = batch.core;
   TPlayer& player = batch.player;
+  WriteIniChanges(batch.iniChanges);
   // From the last entry to the first, each once, so the earlier indices stay valid; an entry that no longer
   // holds the file its song id named (another request changed the playlist meanwhile) stays.
   if (!batch.removals.empty()) {
@@ -628,7 +700,7 @@ void EndBatch(Batch& batch) {
 }  // namespace
 
 void RunCommands(TQuenforth& core, const TextList& params, UserClass* user, SessionData& session) {
-  Batch batch{core, *core.Player, user, session, FolderContext(core, user), {}};
+  Batch batch{core, *core.Player, user, session, FolderContext(core, user), {}, {}};
   for (const std::string& param : params) {
     std::size_t equals = param.find('=');
     Command command{batch, param.substr(0, equals), equals == std::string::npos ? "" : param.substr(equals + 1)};

@@ -4,11 +4,11 @@
 #include <memory>
 
 #include "commands/commands.h"
+#include "core/pathrules.h"
 #include "core/quenforth.h"
 #include "core/session.h"
 #include "http/access.h"
 #include "http/mimetable.h"
-#include "http/pathrules.h"
 #include "http/request.h"
 #include "pageproducer/producer.h"
 #include "platform/files.h"

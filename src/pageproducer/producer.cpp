@@ -1,7 +1,10 @@
 #include "pageproducer/producer.h"
 
+#include <algorithm>
 #include <cstring>
 
+#include "core/inifile.h"
+#include "core/pathrules.h"
 #include "core/quenforth.h"
 #include "core/session.h"
 #include "core/text.h"
@@ -45,21 +48,56 @@ std::string TMyPageProducer::Produce(std::string_view text) {
 }
 
 void TMyPageProducer::ProduceInto(std::string_view text, std::string& out) {
+  ProduceTemplate(text, out);
+  if (depth_ == 0 && production_->tooLarge) out += ErrorMarker("page too large");
+}
+
+bool TMyPageProducer::Stopped() const {
+  if (!production_->stopped && Core.ShuttingDown.load(std::memory_order_relaxed)) production_->stopped = true;
+  return production_->stopped;
+}
+
+std::size_t TMyPageProducer::Spend(std::size_t bytes) {
+  std::size_t allowed = std::min(bytes, kMaxPageBytes - production_->bytes);
+  production_->bytes += allowed;
+  if (allowed < bytes) production_->tooLarge = production_->stopped = true;
+  return allowed;
+}
+
+bool TMyPageProducer::Emit(std::string& out, std::string_view text) {
+  out.append(text.substr(0, Spend(text.size())));
+  return !Stopped();
+}
+
+bool TMyPageProducer::CountTag() {
+  if (++production_->tags > kMaxTags) production_->tooLarge = production_->stopped = true;
+  return !Stopped();
+}
+
+const IniFile& TMyPageProducer::SkinIni() {
+  std::string path = SkinFolder() + "skin.ini";
+  std::shared_ptr<IniFile>& ini = production_->iniFiles[path];
+  if (!ini) ini = std::make_shared<IniFile>(path);
+  return *ini;
+}
+
+void TMyPageProducer::ProduceTemplate(std::string_view text, std::string& out) {
   text = text.substr(0, text.find('\0'));  // a NUL byte ends the template
   std::size_t i = 0;
   while (i < text.size()) {
+    if (Stopped()) return;
     const void* found = std::memchr(text.data() + i, '<', text.size() - i);
     if (!found) {
-      out.append(text.substr(i));
+      Emit(out, text.substr(i));
       return;
     }
     std::size_t open = static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
-    out.append(text.substr(i, open - i));
+    if (!Emit(out, text.substr(i, open - i))) return;
     std::size_t next = open + 1;
     while (next < text.size() && IsBlank(text[next])) ++next;
     if (next >= text.size() || text[next] != '#') {
       // Not a tag: the "<" stays, the blanks after it go ("a < b" becomes "a <b").
-      out += '<';
+      if (!Emit(out, "<")) return;
       i = next;
       continue;
     }
@@ -72,7 +110,15 @@ void TMyPageProducer::ProduceInto(std::string_view text, std::string& out) {
       ++nameEnd;  // any other character is a name of its own
     }
     std::size_t close = ParameterEnd(text, nameEnd);
+    if (!CountTag()) return;
+    // What children produce for the tag is counted by them; only what the tag adds on top counts here.
+    std::size_t outBefore = out.size(), spentBefore = production_->bytes;
     HandleTag(text.substr(nameStart, nameEnd - nameStart), Trim(text.substr(nameEnd, close - nameEnd)), out);
+    std::size_t added = out.size() - outBefore, byChildren = production_->bytes - spentBefore;
+    if (added > byChildren) {
+      std::size_t own = added - byChildren;
+      out.resize(out.size() - (own - Spend(own)));
+    }
     i = close < text.size() ? close + 1 : text.size();
   }
 }
@@ -143,11 +189,22 @@ const TagTable& Tags() {
 
 std::string ListTemplates::PathOf(std::string_view name) const { return tag_.producer.PageFolder() + tag_.Param(name); }
 
+namespace {
+
+// A file a template names, when it lies inside the skin folder: a template must not read the data
+// folder's settings or anything else of the disk.
+std::optional<std::string> ReadSkinFile(const TMyPageProducer& producer, const std::string& path) {
+  if (!StaysInsideFolder(path, producer.SkinFolder()) || !platform::FileExists(path)) return std::nullopt;
+  return platform::ReadWholeFile(path);
+}
+
+}  // namespace
+
 bool ListTemplates::ReadTemplate(std::string_view name, std::string& text, bool reportMissing) {
   std::string path = PathOf(name);
-  std::optional<std::string> contents = platform::FileExists(path) ? platform::ReadWholeFile(path) : std::nullopt;
+  std::optional<std::string> contents = ReadSkinFile(tag_.producer, path);
   if (!contents) {
-    if (reportMissing) tag_.Fail("template '<i>" + path + "'</i> not found");
+    if (reportMissing) tag_.Fail("template '<i>" + HtmlEncode(path) + "'</i> not found");
     return false;
   }
   text = std::move(*contents);
@@ -189,8 +246,8 @@ void Include(Tag& tag) {
   std::string file = tag.Param("file");
   if (file.empty()) return tag.Fail("file not specified");
   std::string path = tag.producer.SkinFolder() + file;
-  std::optional<std::string> text = platform::FileExists(path) ? platform::ReadWholeFile(path) : std::nullopt;
-  if (!text) return tag.Fail("file '<i>" + path + "'</i> not found");
+  std::optional<std::string> text = ReadSkinFile(tag.producer, path);
+  if (!text) return tag.Fail("file '<i>" + HtmlEncode(path) + "'</i> not found");
   if (!tag.producer.MayNest()) return tag.Fail("nesting too deep");
   tag.output = tag.producer.Child().Produce(*text);
 }

@@ -6,7 +6,14 @@
 //
 // A producer belongs to one request's thread and lives for one production. Its four references are
 // borrowed from whoever creates it.
+//
+// One production (a producer made with the public constructor and all its children) is bounded: at most
+// kMaxPageBytes of page text and kMaxTags tags. Past either bound everything stops and the page ends
+// with the error marker "page too large"; when the plug-in shuts down, production stops at the next tag.
 
+#include <cstddef>
+#include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -18,14 +25,17 @@ class TPlayer;
 class TQuenforth;
 struct SessionData;
 struct UserClass;
+class IniFile;
 
 class TMyPageProducer {
  public:
   // Sub-templates (includes, list items, parsed settings) nest at most this deep.
   static constexpr int kMaxDepth = 16;
+  static constexpr std::size_t kMaxPageBytes = 16 * 1024 * 1024;
+  static constexpr std::size_t kMaxTags = 1'000'000;
 
   TMyPageProducer(UserClass* user, TPlayer& player, TQuenforth& core, SessionData& session, int depth = 0)
-      : User(user), Player(player), Core(core), Session(session), depth_(depth) {}
+      : TMyPageProducer(user, player, core, session, depth, std::make_shared<Production>()) {}
 
   // Produces a template. A NUL byte ends the template. Throws TemplateError when the parameters of one of
   // its tags cannot be decoded: that fails the template as a whole (a sub-template's failure ends only
@@ -34,8 +44,13 @@ class TMyPageProducer {
   void ProduceInto(std::string_view text, std::string& out);
 
   // A producer for a sub-template, one level deeper, with the same four references.
-  TMyPageProducer Child() const { return TMyPageProducer(User, Player, Core, Session, depth_ + 1); }
+  TMyPageProducer Child() const { return TMyPageProducer(User, Player, Core, Session, depth_ + 1, production_); }
   bool MayNest() const { return depth_ + 1 < kMaxDepth; }
+  // True once the production has stopped (a bound passed, or the plug-in shutting down).
+  bool Stopped() const;
+
+  // The request skin's skin.ini, read once per production.
+  const IniFile& SkinIni();
 
   // The folder of the requested page, with a trailing "\": sub-templates of list tags live there.
   std::string PageFolder() const;
@@ -48,9 +63,30 @@ class TMyPageProducer {
   SessionData& Session;
 
  private:
+  // What one production has spent, shared by the producer and its children.
+  struct Production {
+    std::size_t bytes = 0;
+    std::size_t tags = 0;
+    bool tooLarge = false;
+    bool stopped = false;
+    std::map<std::string, std::shared_ptr<IniFile>> iniFiles;
+  };
+
+  TMyPageProducer(UserClass* user, TPlayer& player, TQuenforth& core, SessionData& session, int depth,
+                  std::shared_ptr<Production> production)
+      : User(user), Player(player), Core(core), Session(session), depth_(depth), production_(std::move(production)) {}
+
+  void ProduceTemplate(std::string_view text, std::string& out);
   void HandleTag(std::string_view name, std::string_view parameterText, std::string& out);
+  // How many of `bytes` more the page may hold; they are counted. Fewer than asked stops production.
+  std::size_t Spend(std::size_t bytes);
+  // Appends what the page may still hold of `text`; false when production has stopped.
+  bool Emit(std::string& out, std::string_view text);
+  // Counts a tag; false when production has stopped.
+  bool CountTag();
 
   int depth_;
+  std::shared_ptr<Production> production_;
 };
 
 // The inline error of a page: the message in red.

@@ -28,7 +28,7 @@ void SkinEncName(Tag& tag) { tag.output = UrlEncode(tag.Session().ItemPath); }
 void IniFileTag(Tag& tag) {
   if (!tag.Given("Section")) return tag.Fail("Section not specified");
   if (!tag.Given("Key")) return tag.Fail("Key not specified");
-  IniFile ini(tag.producer.SkinFolder() + "skin.ini");
+  const IniFile& ini = tag.producer.SkinIni();
   std::string value = ini.ReadString(tag.Param("Section"), tag.Param("Key"), tag.Param("default")).substr(0, 2047);
   value = ApplyOptions(std::move(value), tag.params, kMaxLength);
   if (tag.Given("parse")) {

@@ -162,7 +162,7 @@ void ID3Info(Tag& tag) {
   TID3v2Library library;
   if (!LoadTagLibrary(tag, library)) return;
   if (!tag.Given("frame")) return tag.Fail("ID3 frame not specified.");
-  tag.output = library.ReadText(CurrentFile(tag), tag.Param("frame"));
+  tag.Write(library.ReadText(CurrentFile(tag), tag.Param("frame")), kTextOptions);
 }
 
 }  // namespace

@@ -374,7 +374,7 @@ TEST_F(CommandsTest, SavePlaylistAndSkinSettingsStayInTheirFolders) {
   Run({"skin=..\\..", "skin=C:\\x"});
   EXPECT_EQ(core->SkinName.Get(), "base");
   Run({"skin=BASE"});
-  EXPECT_EQ(core->SkinName.Get(), "BASE");
+  EXPECT_EQ(core->SkinName.Get(), "base");  // as the skin list spells it
   core->AllowSkins = false;
   EXPECT_EQ(Run({"skin=base"}).ErrorMessage, "Operation not allowed.</br>");
 }
@@ -601,6 +601,178 @@ TEST_F(CommandsTest, RemovePlayedDeletesTheTrackThatEnded) {
   core->Player->SetPositionMs(5000);
   MaintainPlaylist(*core);
   EXPECT_EQ(PlaylistPaths().size(), 2u);
+}
+
+// ---- What a hostile client must not reach.
+
+TEST_F(CommandsTest, TheDataFoldersFilesAreNeverHandedOut) {
+  StartPlugin(1);
+  core->RootDirectory.Set("C:\\Program Files\\Winamp");  // the default root holds the data folder
+  const std::string data = "Program Files/Winamp/Plugins/quenforth/";
+  for (const char* file : {"user.ini", "logfile.txt", "base/skin.ini"})
+    qftest::WriteFile(folder_.Path() / (data + file), "canary");
+  qftest::WriteFile(folder_.Path() / "Program Files/Winamp/song.mp3", "x");
+  // The spellings are the path rules' (core tests); here, that both commands apply them.
+  const char* downloads[] = {
+      "C:\\Program Files\\Winamp\\Plugins\\quenforth\\user.ini",
+      "c:\\program files\\winamp\\plugins\\QUENFORTH\\base\\skin.ini",
+      "C:\\Program Files\\Winamp\\Plugins\\quenforth.\\logfile.txt",
+  };
+  for (bool outside : {false, true}) {
+    core->AllowSrcOutside = outside;  // files outside the allowed folders may be served, never these
+    for (const char* path : downloads) {
+      std::string served = Run({std::string("download=") + path}).ServeFile;
+      EXPECT_TRUE(served == "forbidden" || (!outside && served.empty())) << path << " gave " << served;
+    }
+  }
+  core->AllowSrcOutside = false;
+  EXPECT_EQ(Run({"download=C:\\Program Files\\Winamp\\song.mp3"}).ServeFile, "C:\\Program Files\\Winamp\\song.mp3");
+
+  auto src = [&](const std::string& document, const std::string& folder) {
+    SessionData session;
+    session.Document = session.UnparsedDocument = document;
+    RunCommands(*core, TextList{"src=" + folder}, nullptr, session);
+    return session.ServeFile;
+  };
+  EXPECT_EQ(src("/user.ini", "C:\\Program Files\\Winamp\\Plugins\\quenforth"), "forbidden");
+  EXPECT_EQ(src("/user.ini", "C:\\Program Files\\Winamp\\Plugins\\Quenforth\\"), "forbidden");
+  EXPECT_EQ(src("/skin.ini", "C:\\Program Files\\Winamp\\Plugins\\quenforth\\base"), "forbidden");
+  EXPECT_EQ(src("/song.mp3", "C:\\Program Files\\Winamp"), "C:\\Program Files\\Winamp\\song.mp3");
+  // A value with ".." is ignored, as every file command ignores it: the page is answered.
+  EXPECT_EQ(src("/user.ini", ".."), "");
+  EXPECT_EQ(src("/user.ini", "C:\\Program Files\\Winamp\\x\\..\\Plugins\\quenforth"), "");
+}
+
+TEST_F(CommandsTest, TheCurrentFolderIsCheckedWhenACommandUsesIt) {
+  StartPlugin(1);
+  std::string extra = AddTrack("extra", 30);
+  qftest::WriteFile(folder_.Path() / "Other/a.mp3", "x");
+  core->UseFullPath = false;
+  std::size_t before = PlaylistPaths().size();
+  Run({"dir=C:\\Other", "saveplaylist=Favourites", "add=a.mp3", "insert=a.mp3", "file=a.mp3"});
+  Run({"dir=..", "saveplaylist=Favourites"});  // C: itself
+  EXPECT_FALSE(std::filesystem::exists(folder_.Path() / "Other/Favourites.m3u"));
+  EXPECT_FALSE(std::filesystem::exists(folder_.Path() / "Favourites.m3u"));
+  EXPECT_EQ(PlaylistPaths().size(), before);
+  EXPECT_EQ(core->CurrentDirectory.Get(), "C:\\Music");
+  Run({"add=extra.mp3", "saveplaylist=Favourites"});  // inside the root both work
+  EXPECT_EQ(PlaylistPaths().back(), extra);
+  EXPECT_TRUE(std::filesystem::exists(folder_.Path() / "Music/Favourites.m3u"));
+  // Browsing above the root lets a client list and add there, never write there.
+  core->AllowBrowseAboveRoot = true;
+  Run({"dir=C:\\Other", "add=a.mp3", "saveplaylist=Favourites"});
+  EXPECT_EQ(PlaylistPaths().back(), "C:\\Other\\a.mp3");
+  EXPECT_FALSE(std::filesystem::exists(folder_.Path() / "Other/Favourites.m3u"));
+}
+
+TEST_F(CommandsTest, SavePlaylistRefusesNamesWindowsReadsAsSomethingElse) {
+  StartPlugin(1);
+  // The names are the path rules' (core tests); here, that the command applies them.
+  const char* names[] = {"CON", "NUL.txt", "COM1", "x.", "x ", ".", "a\r\nb", "a:b", ""};
+  for (const char* name : names) Run({std::string("saveplaylist=") + name});
+  std::vector<std::string> created;
+  for (const auto& entry : std::filesystem::directory_iterator(folder_.Path() / "Music"))
+    if (entry.path().extension() != ".mp3") created.push_back(entry.path().filename().string());
+  EXPECT_EQ(created, std::vector<std::string>{});
+  Run({"saveplaylist=My List"});
+  EXPECT_TRUE(std::filesystem::exists(folder_.Path() / "Music/My List.m3u"));
+}
+
+TEST_F(CommandsTest, PathsWithControlCharactersAreNotAdded) {
+  StartPlugin(1);
+  std::vector<std::string> before = PlaylistPaths();
+  for (const char* command : {"add", "insert", "file"})
+    for (const char* tail : {"\r\nanything", "\n", "\t", "\x7f"})
+      Run({std::string(command) + "=C:\\Music\\t0.mp3" + tail});
+  Run({"add=#EXTINF:1,Forged title"});  // read back as the next entry's title
+  EXPECT_EQ(PlaylistPaths(), before);
+}
+
+TEST_F(CommandsTest, CharsetTakesOnlyACharacterSetName) {
+  StartPlugin(1);
+  for (const char* name : {"utf-8", "ISO-8859-15", "x_mac.roman", "ibm:437", "Windows-1252"}) {
+    Run({std::string("charset=") + name});
+    EXPECT_EQ(core->Charset.Get(), name);
+  }
+  core->Charset.Set("utf-8");
+  const char* refused[] = {"\"><script>alert(1)</script>",
+                           "",
+                           "utf 8",
+                           "utf-8\"",
+                           "utf-8;",
+                           "a&b",
+                           "<b>",
+                           "\xe9",
+                           "0123456789012345678901234567890123456789x"};
+  for (const char* name : refused) {
+    Run({std::string("charset=") + name});
+    EXPECT_EQ(core->Charset.Get(), "utf-8") << name;
+  }
+  auto user = User("erin");
+  Run({"charset=\"><script>"}, user.get());
+  Run({"charset=koi8-r"}, user.get());
+  EXPECT_EQ(user->Charset.Get(), "koi8-r");
+}
+
+TEST_F(CommandsTest, SkinTakesOnlyASkinOfTheList) {
+  StartPlugin(1);
+  const std::string data = "Program Files/Winamp/Plugins/quenforth/";
+  qftest::WriteFile(folder_.Path() / (data + "night/index.html"), "n");
+  qftest::WriteFile(folder_.Path() / (data + "base2/style.css"), "no index.html");
+  qftest::WriteFile(folder_.Path() / (data + "help/index.html"), "h");
+  for (const char* name : {"", ".", "..", "base.", "base ", "CON", "nosuch", "base2", "help", "..\\base", "night\\"}) {
+    Run({std::string("skin=") + name});
+    EXPECT_EQ(core->SkinName.Get(), "base") << name;
+  }
+  Run({"skin=NIGHT"});
+  EXPECT_EQ(core->SkinName.Get(), "night");
+  auto user = User("fay");
+  Run({"skin=nosuch"}, user.get());
+  EXPECT_EQ(user->Skin.Get(), "base");
+  Run({"skin=Night"}, user.get());
+  EXPECT_EQ(user->Skin.Get(), "night");
+}
+
+TEST_F(CommandsTest, ARefusedSkinChangeStillListsTheSkins) {
+  StartPlugin(1);
+  qftest::WriteFile(folder_.Path() / "Program Files/Winamp/Plugins/quenforth/night/index.html", "n");
+  core->AllowSkins = false;
+  core->SkinName.Set("");
+  EXPECT_EQ(Run({"skin=night"}).ErrorMessage, "Operation not allowed.</br>");
+  EXPECT_EQ(core->SkinName.Get(), "base");
+  EXPECT_EQ(core->SkinNames.Get()->Items(), (TextList{"base", "night"}));
+  auto user = User("gus");
+  user->ChangeSkin = false;
+  core->SkinName.Set("");
+  EXPECT_EQ(Run({"skin=night"}, user.get()).ErrorMessage, "Operation not allowed.</br>");
+  EXPECT_EQ(core->SkinName.Get(), "base");
+  EXPECT_EQ(user->Skin.Get(), "base");
+}
+
+TEST_F(CommandsTest, SkinSettingsAreBounded) {
+  StartPlugin(1);
+  const std::string file = std::string(kPlugins) + "\\quenforth\\base\\skin.ini";
+  core->IniSection.Set("s");
+  Run({"a_setini=" + std::string(2047, 'a'), "b_setini=" + std::string(2048, 'b')});
+  EXPECT_EQ(IniFile(file).ReadString("s", "a", "none").size(), 2047u);
+  EXPECT_EQ(IniFile(file).ReadString("s", "b", "none"), "none");
+  // Keys that would not read back as themselves, and sections that would break their header.
+  Run({"x=y_setini=1", "[z_setini=1", ";c_setini=1", " _setini=1", "k\r\n[Setup]_setini=1"});
+  EXPECT_EQ(IniFile(file).ReadSection("s"), (std::vector<std::string>{"a"}));
+  Run({"inisection=a]\r\n[b", "d_setini=1"});
+  EXPECT_EQ(IniFile(file).ReadSections(), (std::vector<std::string>{"s"}));
+  // One request's keys go in together, and not at all when the file would grow past 256 KiB.
+  TextList many{"inisection=t"};
+  for (int i = 0; i < 100; ++i) many.push_back("k" + std::to_string(i) + "_setini=" + std::to_string(i));
+  SessionData session;
+  RunCommands(*core, many, nullptr, session);
+  EXPECT_EQ(IniFile(file).ReadSection("t").size(), 100u);
+  TextList huge{"inisection=u"};
+  for (int i = 0; i < 150; ++i) huge.push_back("h" + std::to_string(i) + "_setini=" + std::string(2000, 'h'));
+  RunCommands(*core, huge, nullptr, session);
+  EXPECT_FALSE(IniFile(file).SectionExists("u"));
+  EXPECT_LT(std::filesystem::file_size(folder_.Path() / "Program Files/Winamp/Plugins/quenforth/base/skin.ini"),
+            256u * 1024);
 }
 
 // The configuration window on a thread of its own, as the player's thread owns it.

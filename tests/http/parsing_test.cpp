@@ -6,7 +6,6 @@
 #include "http/access.h"
 #include "http/byterange.h"
 #include "http/mimetable.h"
-#include "http/pathrules.h"
 #include "http/urlcode.h"
 
 namespace qf {
@@ -79,51 +78,6 @@ TEST(MimeTable, KnowsWebAndAudioTypes) {
   EXPECT_EQ(MimeTypeFor("pic.jpeg"), "image/jpeg");
   EXPECT_EQ(MimeTypeFor("C:\\dir.d\\README"), "application/octet-stream");
   EXPECT_EQ(MimeTypeFor("a.unknown"), "application/octet-stream");
-}
-
-TEST(PathRules, NormalisesDotsAndDotDots) {
-  EXPECT_EQ(NormalizePath("C:\\a\\b\\..\\c\\.\\d"), "C:\\a\\c\\d");
-  EXPECT_EQ(NormalizePath("C:\\skin\\..\\..\\..\\secret.txt"), "C:\\secret.txt");
-  EXPECT_EQ(NormalizePath("C:\\a\\\\b/c"), "C:\\a\\b\\c");
-  EXPECT_EQ(NormalizePath("C:\\.."), "C:\\");
-}
-
-TEST(PathRules, NormalisingKeepsANetworkShare) {
-  // A plug-in folder on a share: the skin folder must still be found in the normalised path.
-  EXPECT_EQ(NormalizePath("\\\\nas\\music\\Winamp\\Plugins\\quenforth\\base\\.\\x.html"),
-            "\\\\nas\\music\\Winamp\\Plugins\\quenforth\\base\\x.html");
-  EXPECT_EQ(NormalizePath("//nas/music/a/../b"), "\\\\nas\\music\\b");
-  EXPECT_EQ(NormalizePath("\\\\nas\\music\\..\\..\\x"), "\\\\nas\\music\\x");  // never above the share
-}
-
-TEST(PathRules, ContainmentEndsAtASeparator) {
-  EXPECT_TRUE(IsInsideFolder("C:\\q\\base\\index.html", "C:\\q\\base"));
-  EXPECT_TRUE(IsInsideFolder("c:\\Q\\BASE\\x", "C:\\q\\base"));
-  EXPECT_FALSE(IsInsideFolder("C:\\q\\baseline\\x", "C:\\q\\base"));
-  EXPECT_FALSE(IsInsideFolder("C:\\q\\base", "C:\\q\\base"));
-  EXPECT_FALSE(IsInsideFolder("C:\\q\\user.ini", "C:\\q\\base"));
-  EXPECT_TRUE(IsInsideFolder("C:\\q\\user.ini", "C:\\q\\"));
-}
-
-TEST(PathRules, RefusesNamesWindowsResolvesElsewhere) {
-  const char* refused[] = {
-      "C:\\q\\base\\index.html::$DATA",
-      "C:\\q\\base\\index.html.",
-      "C:\\q\\base\\index.html ",
-      "C:\\q\\base\\CON",
-      "C:\\q\\base\\nul.txt",
-      "C:\\q\\base\\com1.html",
-      "C:\\q\\base\\LPT9",
-      "C:\\q\\conout$\\x",
-      "\\\\?\\C:\\q\\base\\a",
-      "\\\\.\\C:\\q\\base\\a",
-      "C:\\q\\..\\x",
-      "C:\\q\\aux .html",
-  };
-  for (const char* path : refused) EXPECT_TRUE(IsRefusedPath(path)) << path;
-  const char* accepted[] = {"C:\\q\\base\\index.html", "C:\\q\\base\\console.css", "C:\\q\\base\\com10.html",
-                            "C:\\q\\base\\.hidden", "C:\\Program Files\\Winamp\\a b.mp3"};
-  for (const char* path : accepted) EXPECT_FALSE(IsRefusedPath(path)) << path;
 }
 
 TEST(PathRules, PlainNames) {

@@ -170,6 +170,77 @@ TEST_F(ProducerTest, NestingStopsAtSixteen) {
   EXPECT_EQ(produced, std::string(15, '+') + Red("include: nesting too deep"));
 }
 
+TEST_F(ProducerTest, IncludeStaysInsideTheSkinFolder) {
+  qftest::WriteFile(folder_.Path() / "Plugins/quenforth/user.ini", "canary");
+  qftest::WriteFile(folder_.Path() / "secret.txt", "canary");
+  Skin("parts/head.html", "head");
+  EXPECT_EQ(Produce("<#include file=parts\\..\\parts\\head.html>"), "head");
+  const char* files[] = {"..\\user.ini",
+                         "../user.ini",
+                         "..%5Cuser.ini",
+                         "parts\\..\\..\\user.ini",
+                         "..\\..\\..\\..\\..\\secret.txt",
+                         "C:\\secret.txt",
+                         "parts\\head.html.",
+                         "parts\\head.html::$DATA",
+                         "CON"};
+  for (const char* file : files) {
+    std::string produced = Produce(std::string("<#include file=") + file + ">");
+    EXPECT_EQ(produced.rfind(Red("include: file '<i>C:\\Plugins\\quenforth\\base\\").substr(0, 40), 0), 0u) << file;
+    EXPECT_NE(produced.find("not found"), std::string::npos) << file;
+    EXPECT_EQ(produced.find("canary"), std::string::npos) << file;
+  }
+  // List templates too are files of the skin.
+  std::string listed = Produce("<#skinlist template=..\\user.ini>");
+  EXPECT_NE(listed.find("not found"), std::string::npos);
+  EXPECT_EQ(listed.find("canary"), std::string::npos);
+  // The name is printed as text.
+  EXPECT_EQ(Produce("<#include file=%3Cb%3E.html>"),
+            Red("include: file '<i>C:\\Plugins\\quenforth\\base\\&lt;b&gt;.html'</i> not found"));
+}
+
+TEST_F(ProducerTest, ParsedSettingsCountAsNestingLevels) {
+  Skin("mix.html", "+<#inifile Section=s Key=m parse=1>");
+  Skin("skin.ini", "[s]\r\nm=-<#include file=mix.html>\r\n");
+  EXPECT_EQ(Produce("<#include file=mix.html>"), "+-+-+-+-+-+-+-+" + Red("inifile: nesting too deep"));
+}
+
+TEST_F(ProducerTest, APageEndsAtSixteenMebibytes) {
+  const std::size_t limit = TMyPageProducer::kMaxPageBytes;
+  std::string exact(limit, 'x');
+  EXPECT_TRUE(Produce(exact) == exact);
+  std::string over = Produce(std::string(limit + 10, 'x'));
+  EXPECT_EQ(over.size(), limit + Red("page too large").size());
+  EXPECT_EQ(over.substr(limit), Red("page too large"));
+  // Tag outputs count the same: here the page stops inside the include.
+  Skin("big.html", std::string(limit - 5, 'y') + "<#Charset>");
+  std::string included = Produce("ab<#include file=big.html>cd");
+  EXPECT_EQ(included.size(), limit + Red("page too large").size());
+  EXPECT_EQ(included.substr(limit - 3, 3), "iso");
+}
+
+TEST_F(ProducerTest, APageHandlesAtMostAMillionTags) {
+  std::string page;
+  for (std::size_t i = 0; i < TMyPageProducer::kMaxTags + 3; ++i) page += "<#user_tracks_added>";
+  EXPECT_TRUE(Produce(page) == std::string(TMyPageProducer::kMaxTags, '-') + Red("page too large"));
+}
+
+TEST_F(ProducerTest, ASettingThatParsesItselfThriceEndsAsPageTooLarge) {
+  std::string self = "<#inifile Section=s Key=loop parse=1>";
+  Skin("skin.ini", "[s]\r\nloop=" + self + self + self + "\r\n");
+  std::string page = Produce("start " + self);
+  EXPECT_EQ(page.rfind("start ", 0), 0u);
+  ASSERT_GE(page.size(), Red("page too large").size());
+  EXPECT_EQ(page.substr(page.size() - Red("page too large").size()), Red("page too large"));
+  EXPECT_LE(page.size(), TMyPageProducer::kMaxPageBytes + Red("page too large").size());
+}
+
+TEST_F(ProducerTest, ProductionStopsWhenThePlugInShutsDown) {
+  EXPECT_EQ(Produce("a<#Charset>b"), "aiso-8859-1b");
+  core_.ShuttingDown = true;
+  EXPECT_EQ(Produce("a<#Charset>b"), "");
+}
+
 TEST_F(ProducerTest, ErrorMessageShowsTheSessionsText) {
   EXPECT_EQ(Produce("<#errormessage>"), "");
   session_.ErrorMessage = "Operation not allowed.</br>";
