@@ -57,7 +57,8 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr std::size_t kChunk = 64 * 1024;  // a file is read, and a body parsed, in pieces of this size
+constexpr std::size_t kChunk = 64 * 1024;      // a file is sent, and a body read, in pieces of this size
+constexpr std::size_t kSmallFile = 16 * 1024;  // files up to this size are read whole before they are sent
 
 const char* Reason(int status) {
   switch (status) {
@@ -369,15 +370,16 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
   std::optional<TRequest> request;
   std::optional<RequestBody> body;
 
-  // The answer being recorded and then written: the header text, then the page, or the file a chunk at
-  // a time.
+  // The answer being recorded and then written: the header text, then the page (or a small file), or the
+  // file a piece at a time.
   struct Outgoing {
     std::string head;
-    std::string body;  // the page, or the file's chunk being written
+    std::string body;
     std::size_t headSent = 0;
     std::size_t bodySent = 0;
     platform::File file;
-    std::uint64_t fileLeft = 0;  // bytes of the file not yet read into `body`
+    std::uint64_t fileOffset = 0;  // where the next piece starts
+    std::uint64_t fileLeft = 0;    // bytes of the file still to be sent
   };
   std::optional<Outgoing> outgoing;
   TResponse* handlerResponse = nullptr;  // the response the handler fills, while it runs
@@ -703,29 +705,29 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
     Outgoing answer;
     answer.head = FormatHead(head);
     if (!headRequest && count > 0) {
-      if (first > 0 && !file.Seek(first)) return FileResult::Unreadable;
-      answer.file = std::move(file);
-      answer.fileLeft = count;
-      if (!ReadChunk(answer)) return FileResult::Unreadable;
+      if (!file.Seek(first)) return FileResult::Unreadable;
+      if (count <= kSmallFile) {
+        // Read now, and sent with the header in one piece.
+        answer.body.resize(static_cast<std::size_t>(count));
+        if (!ReadFully(file, answer.body.data(), answer.body.size())) return FileResult::Unreadable;
+      } else {
+        answer.file = std::move(file);
+        answer.fileOffset = first;
+        answer.fileLeft = count;
+      }
     }
     outgoing = std::move(answer);
     return FileResult::Sent;
   }
 
-  // Reads the file's next chunk into the answer's body. False when the file ended early: it shrank under
-  // us, and the promised length cannot be kept.
-  static bool ReadChunk(Outgoing& answer) {
-    std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(answer.fileLeft, kChunk));
-    answer.body.resize(want);
+  // False when the file ends early: it shrank under us, and the promised length cannot be kept.
+  static bool ReadFully(platform::File& file, char* data, std::size_t size) {
     std::size_t got = 0;
-    while (got < want) {
-      std::int64_t read = answer.file.Read(answer.body.data() + got, want - got);
+    while (got < size) {
+      std::int64_t read = file.Read(data + got, size - got);
       if (read <= 0) return false;
       got += static_cast<std::size_t>(read);
     }
-    answer.bodySent = 0;
-    answer.fileLeft -= want;
-    if (answer.fileLeft == 0) answer.file.Close();
     return true;
   }
 
@@ -734,11 +736,17 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
   void WriteNext() {
     if (closed || server.stopping) return Close();
     Outgoing& answer = *outgoing;
-    if (answer.bodySent == answer.body.size() && answer.fileLeft > 0 && !ReadChunk(answer)) return Close();
+    SetDeadline(server.limits.ioTimeout);
+    if (answer.fileLeft > 0) {
+      socket.async_wait(tcp::socket::wait_write, [self = shared_from_this()](error_code error) {
+        if (error) return self->Close();
+        self->WriteFilePiece();
+      });
+      return;
+    }
     std::array<asio::const_buffer, 2> buffers{asio::buffer(answer.head) + answer.headSent,
                                               asio::buffer(answer.body) + answer.bodySent};
     if (buffers[0].size() + buffers[1].size() == 0) return FinishAnswer();
-    SetDeadline(server.limits.ioTimeout);
     socket.async_write_some(buffers, [self = shared_from_this()](error_code error, std::size_t written) {
       if (error) return self->Close();
       Outgoing& sent = *self->outgoing;
@@ -747,6 +755,26 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
       sent.bodySent += written - ofHead;
       self->WriteNext();
     });
+  }
+
+  // Once the client can take more: the file's next piece goes out from this thread's stack, read again
+  // from the file where the client left off, so that a client that does not read holds no memory here.
+  void WriteFilePiece() {
+    if (closed || server.stopping) return Close();
+    Outgoing& answer = *outgoing;
+    char piece[kChunk];
+    std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(answer.fileLeft, kChunk));
+    if (!answer.file.Seek(answer.fileOffset) || !ReadFully(answer.file, piece, want)) return Close();
+    std::array<asio::const_buffer, 2> buffers{asio::buffer(answer.head) + answer.headSent, asio::buffer(piece, want)};
+    error_code error;
+    std::size_t written = socket.write_some(buffers, error);
+    if (error && error != asio::error::would_block && error != asio::error::try_again) return Close();
+    std::size_t ofHead = std::min(written, answer.head.size() - answer.headSent);
+    answer.headSent += ofHead;
+    answer.fileOffset += written - ofHead;
+    answer.fileLeft -= written - ofHead;
+    if (answer.fileLeft == 0) answer.file.Close();
+    WriteNext();
   }
 
   void FinishAnswer() {
@@ -823,6 +851,8 @@ void THttpServer::Running::Accept() {
     tcp::endpoint peer = socket.remote_endpoint(ignored);
     socket.set_option(tcp::no_delay(true), ignored);
     socket.non_blocking(true, ignored);
+    if (limits.sendBufferBytes > 0)
+      socket.set_option(asio::socket_base::send_buffer_size(static_cast<int>(limits.sendBufferBytes)), ignored);
     std::string address = peer.address().is_v4() ? peer.address().to_v4().to_string() : peer.address().to_string();
     auto connection = std::make_shared<Connection>(*this, std::move(socket), std::move(address));
     bool admitted = Admit(connection);

@@ -37,6 +37,9 @@ struct ServerLimits {
   std::chrono::milliseconds headerTimeout{10'000};  // a new connection's first request header
   std::chrono::milliseconds idleTimeout{15'000};    // the next request on a kept-alive connection
   std::chrono::milliseconds ioTimeout{30'000};      // a body or an answer that stops moving
+  // What the system may buffer for one client's answer: a client that does not read pins no more of the
+  // kernel's memory than this (0: the system's default, which grows to megabytes).
+  std::size_t sendBufferBytes = 256 * 1024;
   std::size_t maxConnections = 1024;
   std::size_t maxConnectionsPerAddress = 64;
   std::size_t baseWorkers = 0;  // the pool's size without load; 0: one per core and one more
