@@ -522,6 +522,8 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
     request.reset();
     body.reset();
     if (server.stopping) return Close();
+    // From here the answer must keep moving: each piece the client takes renews the deadline.
+    SetDeadline(server.limits.ioTimeout);
     WriteNext();
   }
 
@@ -558,8 +560,8 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
     return true;
   }
 
-  // Opens and checks the file now, so that an unreadable one can still be answered otherwise, and reads
-  // its first chunk; the rest is read as the client takes it.
+  // Opens and checks the file now, so that an unreadable one can still be answered otherwise. A small file
+  // is read whole now, a larger one as the client takes it.
   FileResult SendFile(const TResponse& response, const std::string& path) override {
     if (outgoing || contentHead) return FileResult::ConnectionLost;
     platform::File file = platform::File::Open(path, platform::File::Mode::Read);
@@ -636,7 +638,6 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
   void WriteNext() {
     if (closed || server.stopping) return Close();
     Outgoing& answer = *outgoing;
-    SetDeadline(server.limits.ioTimeout);
     if (answer.fileLeft > 0) {
       socket.async_wait(tcp::socket::wait_write, [self = shared_from_this()](error_code error) {
         if (error) return self->Close();
@@ -653,6 +654,7 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
       std::size_t ofHead = std::min(written, sent.head.size() - sent.headSent);
       sent.headSent += ofHead;
       sent.bodySent += written - ofHead;
+      self->SetDeadline(self->server.limits.ioTimeout);
       self->WriteNext();
     });
   }
@@ -674,6 +676,7 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
     answer.fileOffset += written - ofHead;
     answer.fileLeft -= written - ofHead;
     if (answer.fileLeft == 0) answer.file.Close();
+    if (written > 0) SetDeadline(server.limits.ioTimeout);
     WriteNext();
   }
 

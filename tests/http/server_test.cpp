@@ -585,6 +585,24 @@ TEST_F(FileServerTest, ClientsThatDoNotReadLargeAnswersHoldNoThread) {
   }
 }
 
+TEST_F(FileServerTest, ClientsThatStopMovingAreClosedAfterTheStallDeadline) {
+  qftest::WriteFile(folder_.Path() / "big.mp3", std::string(kBigAnswer, 'b'));
+  ServerLimits limits;
+  limits.ioTimeout = 500ms;
+  server_->Stop();
+  StartServer(limits);
+  Connection reader(port_);
+  reader.Send("GET /file/big.mp3 HTTP/1.1\r\nHost: x\r\n\r\n");
+  auto sender = ConnectionInARequest(port_);
+  ASSERT_TRUE(sender);
+  ASSERT_TRUE(sender->Send("he"));
+  EXPECT_TRUE(sender->WaitClosed(10s)) << "a body that stops moving";
+  // The answer stopped moving longer still: what the buffers hold arrives, then the end of the connection.
+  std::this_thread::sleep_for(2s);
+  EXPECT_FALSE(reader.Read(10s));
+  EXPECT_TRUE(reader.WaitClosed(1s));
+}
+
 TEST_F(FileServerTest, UnchangedFilesAnswerNotModified) {
   auto first = Get(port_, "/file/song.mp3");
   ASSERT_TRUE(first);
