@@ -54,7 +54,7 @@ bool TResponse::WriteContent() {
 bool TResponse::ServeFile(const std::string& path) {
   if (!Channel) return false;
   ResponseChannel::FileResult result = Channel->SendFile(*this, path);
-  // Nothing is on the wire when the file cannot be read; the caller may still answer otherwise.
+  // No answer is set when the file cannot be read; the caller may still answer otherwise.
   if (result != ResponseChannel::FileResult::Unreadable) written_ = true;
   return result == ResponseChannel::FileResult::Sent;
 }

@@ -47,10 +47,11 @@ struct TRequest {
 
 struct TResponse;
 
-// Implemented by the server for the connection a response belongs to.
+// Implemented by the server for the connection a response belongs to. It records the answer; the
+// connection sends it once the handler has returned.
 class ResponseChannel {
  public:
-  enum class FileResult { Sent, Unreadable, ConnectionLost };  // Unreadable: nothing was sent
+  enum class FileResult { Sent, Unreadable, ConnectionLost };  // Unreadable: nothing was set
   virtual ~ResponseChannel() = default;
   virtual bool SendContent(const TResponse& response) = 0;
   virtual FileResult SendFile(const TResponse& response, const std::string& path) = 0;
@@ -62,12 +63,14 @@ struct TResponse {
   std::string ContentType;
   std::string AuthRealm;  // on 401: sent as WWW-Authenticate: Basic realm="..."
 
-  // Sends status line, headers and ContentText now. False when the connection failed.
+  // Makes this response the answer: status and headers as they are now, and ContentText as the handler
+  // leaves it. It is sent once the handler returns. False when an answer was already set.
   bool WriteContent();
-  // Sends the file at `path` (a Windows path) as the body, with ContentType; byte ranges when asked.
-  // False when the file cannot be read (then nothing was sent) or the connection failed.
+  // Makes the file at `path` (a Windows path) the answer's body, with ContentType; byte ranges when
+  // asked. The file is opened and its start read now, the rest as the client takes it. False when the
+  // file cannot be read (then no answer is set) or an answer was already set.
   bool ServeFile(const std::string& path);
-  // True once WriteContent or ServeFile has sent something.
+  // True once WriteContent or ServeFile has set the answer.
   bool Written() const { return written_; }
 
   ResponseChannel* Channel = nullptr;

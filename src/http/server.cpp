@@ -1,21 +1,25 @@
 // The server glue on Boost.Beast and Boost.Asio.
 //
-// A small pool of threads runs the io_context: they accept and read request headers asynchronously under a
-// deadline. The thread that completes a header answers that request itself (leader/followers): it reads
-// the body and writes the answer with non-blocking socket calls and poll() under deadlines, then starts
-// the asynchronous read of the connection's next request. Each connection's handlers run on its own
-// strand.
+// Every socket operation is asynchronous, so no thread ever waits on a client. A small pool of threads runs
+// the io_context; each connection's handlers run on its own strand. A connection reads a request's header
+// and body; once both are there, the pool thread that completed the read runs the request handler, which
+// records the answer (a page, or an opened file and its range). The connection then writes the answer a
+// piece at a time, reading a file 64 KiB per completion, and reads its next request. Every wait on the
+// client has a deadline that a sweep enforces: the header, the idle time between requests, and the time
+// without progress of a body or an answer.
 //
-// The pool has one thread per core and one more. Requests that block (on the player, say) are noticed by
-// a monitor: when every thread is busy and none has finished a request for a while, it adds a thread,
-// up to a limit, so accepting and reading never stop for long. Busy but moving requests add nothing:
-// more threads than cores would only trade work for task switches.
+// The pool has one thread per core and one more. Handlers that block (on the player, say) are noticed by a
+// monitor: when every thread is inside a handler and none has finished one for a while, it adds a thread, up
+// to a limit, so accepting, reading and writing never stop for long. Busy but moving handlers add nothing:
+// more threads than cores would only trade work for task switches. Every two seconds the monitor retires the
+// threads that the busiest moment of those two seconds did not need, down to the base size.
 
 #include "http/server.h"
 
 // Our headers come before Boost's: on Windows Boost includes <windows.h>, whose macros would rewrite the
 // platform layer's Win32 names.
 #include "core/dimime.h"
+#include "http/answerhead.h"
 #include "http/byterange.h"
 #include "http/request.h"
 #include "http/urlcode.h"
@@ -23,9 +27,12 @@
 #include "platform/system.h"
 #include "platform/window.h"
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <ctime>
+#include <list>
 #include <mutex>
 #include <thread>
 #include <unordered_map>
@@ -37,7 +44,6 @@
 #include <boost/beast/http.hpp>
 
 #ifndef _WIN32
-#include <poll.h>
 #include <sys/socket.h>
 #endif
 
@@ -52,108 +58,8 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr std::size_t kChunk = 64 * 1024;
-
-const char* Reason(int status) {
-  switch (status) {
-    case 100:
-      return "Continue";
-    case 200:
-      return "OK";
-    case 206:
-      return "Partial Content";
-    case 304:
-      return "Not Modified";
-    case 400:
-      return "Bad Request";
-    case 401:
-      return "Unauthorized";
-    case 403:
-      return "Forbidden";
-    case 404:
-      return "Not Found";
-    case 405:
-      return "Method Not Allowed";
-    case 413:
-      return "Payload Too Large";
-    case 414:
-      return "URI Too Long";
-    case 416:
-      return "Range Not Satisfiable";
-    case 431:
-      return "Request Header Fields Too Large";
-    case 500:
-      return "Internal Server Error";
-    case 503:
-      return "Service Unavailable";
-    default:
-      return status < 400 ? "OK" : "Error";
-  }
-}
-
-std::string HttpDate(std::time_t time) {
-  std::tm parts{};
-#ifdef _WIN32
-  gmtime_s(&parts, &time);
-#else
-  gmtime_r(&time, &parts);
-#endif
-  char text[64];
-  std::strftime(text, sizeof text, "%a, %d %b %Y %H:%M:%S GMT", &parts);
-  return text;
-}
-
-// The page the server sends when the handler set no text of its own.
-std::string DefaultPage(int status) {
-  std::string title = std::to_string(status) + " " + Reason(status);
-  return "<html><head><title>" + title + "</title></head><body><h1>" + title + "</h1></body></html>";
-}
-
-struct Head {
-  int status = 200;
-  std::string contentType = "text/html";
-  std::uint64_t contentLength = 0;
-  std::string extra;  // further header lines, each ending in CR LF
-  bool keepAlive = false;
-  bool http10 = false;
-};
-
-std::string FormatHead(const Head& head) {
-  std::string text;
-  text.reserve(256 + head.extra.size());
-  text += "HTTP/1.1 ";
-  text += std::to_string(head.status);
-  text += ' ';
-  text += Reason(head.status);
-  text += "\r\nServer: ";
-  text += kServerSoftware;
-  text += "\r\nDate: ";
-  text += HttpDate(std::time(nullptr));
-  if (!head.contentType.empty()) {
-    text += "\r\nContent-Type: ";
-    text += head.contentType;
-  }
-  text += "\r\nContent-Length: ";
-  text += std::to_string(head.contentLength);
-  text += "\r\n";
-  text += head.extra;
-  if (!head.keepAlive)
-    text += "Connection: close\r\n";
-  else if (head.http10)
-    text += "Connection: keep-alive\r\n";
-  text += "\r\n";
-  return text;
-}
-
-// An answer the listener sends on its own before closing: a refused or broken request.
-std::string RefusalText(int status) {
-  Head head;
-  head.status = status;
-  std::string page = DefaultPage(status);
-  head.contentLength = page.size();
-  if (status == 405) head.extra = "Allow: GET, POST, HEAD\r\n";
-  return FormatHead(head) + page;
-}
+constexpr std::size_t kChunk = 64 * 1024;      // a file is sent, and a body read, in pieces of this size
+constexpr std::size_t kSmallFile = 16 * 1024;  // files up to this size are read whole before they are sent
 
 bool ContainsNul(const std::string& text) { return text.find('\0') != std::string::npos; }
 
@@ -221,46 +127,41 @@ CommandKind KindOf(http::verb verb) {
   }
 }
 
-// Waits until the socket can be read or written, or the deadline passes.
-bool WaitReady(tcp::socket& socket, bool forWrite, Clock::time_point deadline) {
-  for (;;) {
-    auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    if (remaining <= 0) return false;
-    int milliseconds = static_cast<int>(std::min<long long>(remaining, 1000));
-#ifdef _WIN32
-    WSAPOLLFD descriptor{socket.native_handle(), static_cast<SHORT>(forWrite ? POLLWRNORM : POLLRDNORM), 0};
-    int ready = ::WSAPoll(&descriptor, 1, milliseconds);
-#else
-    pollfd descriptor{socket.native_handle(), static_cast<short>(forWrite ? POLLOUT : POLLIN), 0};
-    int ready = ::poll(&descriptor, 1, milliseconds);
-    if (ready < 0 && errno == EINTR) continue;
-#endif
-    if (ready < 0) return false;
-    if (ready > 0) return true;
-  }
-}
+constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
+constexpr auto kMonitorTick = std::chrono::milliseconds(25);
+constexpr int kShrinkTicks = 80;  // two seconds of the monitor's looks
 
 }  // namespace
 
 struct Connection;
 
 // Everything that lives while the server is active: the io_context, the listener, the connections and
-// the threads. Created by Start, destroyed by Stop.
+// the threads. Created by Start; destroyed by Stop, or later when a handler was still stuck then.
 struct THttpServer::Running {
   Running(THttpServer::RequestHandler& handler, const ServerLimits& limits) : handler(handler), limits(limits) {}
+
+  struct Worker {
+    platform::Thread thread;
+    std::atomic<bool> retire{false};    // set by a retirement the thread ran: it leaves the pool
+    std::atomic<bool> finished{false};  // its body has returned: joining it does not wait
+  };
 
   THttpServer::RequestHandler& handler;
   const ServerLimits& limits;
   std::atomic<bool> stopping{false};
   std::uint16_t port = 0;
+  std::size_t baseThreads = 0;
 
-  // Guards the connection registry and the thread list.
+  // Guards the connection registry, the per-address counts and the worker list.
   std::mutex lock;
-  std::unordered_map<Connection*, std::weak_ptr<Connection>> connections;
-  std::vector<platform::Thread> threads;
-  std::atomic<std::size_t> threadCount{0};
+  std::unordered_map<Connection*, std::weak_ptr<Connection>> connections;  // Guarded by lock
+  std::unordered_map<std::string, std::size_t> perAddress;                 // Guarded by lock
+  std::list<Worker> workers;                                               // Guarded by lock
+  std::atomic<std::size_t> threadCount{0};                                 // workers that have not been retired
+  std::atomic<std::size_t> retirements{0};                                 // posted and not yet run
   std::atomic<std::size_t> activeRequests{0};
   std::atomic<std::uint64_t> finishedRequests{0};
+  std::atomic<bool> listenerClosed{false};
 
   // The monitor sleeps on this between looks at the pool.
   std::mutex monitorLock;
@@ -277,14 +178,24 @@ struct THttpServer::Running {
   asio::steady_timer sweepTimer{acceptStrand};
 
   void Accept();
-  // Every quarter second: closes connections whose wait for a header has outlived its deadline.
+  // Registers a new connection within the caps, closing the connection that has waited longest for a
+  // request (of the same address when that address is at its cap) to make room. False: refused.
+  bool Admit(const std::shared_ptr<Connection>& connection);
+  // Every quarter second: closes connections whose wait on the client has outlived its deadline.
   void Sweep();
   bool AddThread();
+  void RunWorker(Worker& worker);
   void Monitor();
-  // Lets the pool threads run out of work and joins them.
+  // Runs on whichever idle pool thread takes it: that thread leaves, unless the pool is at its base size.
+  void RetireCallingThread();
+  // Joins the workers that have left the pool.
+  void ReapThreads();
+  // Ends the io_context's work and joins every worker.
   void JoinThreads();
-  // Counts a request that a pool thread is about to answer. False once the server is stopping: Stop waits
-  // for the count to reach zero, so a request must be counted before it looks at `stopping`, never after.
+  // Runs the handlers that are ready, on the calling thread.
+  void Poll();
+  // Counts a request whose handler is about to run. False once the server is stopping: Stop waits for
+  // the count to reach zero, so a request must be counted before it looks at `stopping`, never after.
   bool BeginRequest() {
     ++activeRequests;
     if (stopping) {
@@ -297,10 +208,7 @@ struct THttpServer::Running {
     ++finishedRequests;
     --activeRequests;
   }
-  void Unregister(Connection* connection) {
-    std::lock_guard guard(lock);
-    connections.erase(connection);
-  }
+  void Unregister(Connection* connection);
   std::vector<std::shared_ptr<Connection>> LiveConnections() {
     std::vector<std::shared_ptr<Connection>> live;
     std::lock_guard guard(lock);
@@ -308,15 +216,31 @@ struct THttpServer::Running {
       if (auto connection = weak.lock()) live.push_back(std::move(connection));
     return live;
   }
+
+ private:
+  // Guarded by lock: drops a connection from the registry and its address's count.
+  void Forget(Connection* connection);
+  // Guarded by lock: marks the connection that has waited longest for a request (from `address`, or from
+  // anywhere when null) as evicted and forgets it. False when no connection is waiting.
+  bool EvictWaiting(const std::string* address, std::shared_ptr<Connection>& evicted);
 };
+
+namespace {
+// The pool worker running on this thread, if any.
+thread_local THttpServer::Running::Worker* tWorker = nullptr;
+}  // namespace
 
 struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
   using Parser = http::request_parser<http::buffer_body>;
+  // Waiting: for a request of which nothing has arrived; only then may the caps close the connection to
+  // make room, as a client must expect of any idle kept-alive connection. Busy: anything else. Evicted:
+  // closed by the caps; the strand only finishes closing it.
+  enum class Phase { Waiting, Busy, Evicted };
 
   Connection(THttpServer::Running& server, tcp::socket socket, std::string remoteIp)
       : server(server), socket(std::move(socket)), remoteIp(std::move(remoteIp)) {
     handle = this->socket.native_handle();
-    readBuffer.reserve(4096);
+    waitingSince = Clock::now().time_since_epoch().count();
   }
   ~Connection() override { server.Unregister(this); }
 
@@ -324,30 +248,62 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
   tcp::socket socket;  // bound to the connection's own strand
   // When the connection's current wait ends (steady-clock ticks; 0: none): the sweep closes it then.
   std::atomic<Clock::rep> deadline{0};
-  std::string remoteIp;
+  const std::string remoteIp;
 #ifdef _WIN32
   SOCKET handle;
 #else
   int handle;
 #endif
-  std::string readBuffer;  // bytes read but not yet parsed (a pipelined request, the start of a body)
+  std::atomic<Phase> phase{Phase::Waiting};
+  std::atomic<Clock::rep> waitingSince{0};  // steady-clock ticks when the phase became Waiting
+  std::string readBuffer;                   // bytes read but not yet parsed (a pipelined request, a body)
   std::optional<Parser> parser;
   bool firstRequest = true;
-  std::atomic<bool> busy{false};  // a pool thread is answering a request of this connection
+  std::atomic<bool> busy{false};  // the handler runs for a request of this connection
 
   std::mutex closeLock;  // guards `closed` against Abort from the stopping thread
   bool closed = false;
 
-  // The request a worker is answering.
+  // The request being received.
   bool keepAlive = false;
   bool headRequest = false;
-  bool broken = false;  // a write failed: nothing more can be sent
+  std::optional<TRequest> request;
+  std::optional<RequestBody> body;
 
-  // Listener side.
+  // The answer being recorded and then written: the header text, then the page (or a small file), or the
+  // file a piece at a time.
+  struct Outgoing {
+    std::string head;
+    std::string body;
+    std::size_t headSent = 0;
+    std::size_t bodySent = 0;
+    platform::File file;
+    std::uint64_t fileOffset = 0;  // where the next piece starts
+    std::uint64_t fileLeft = 0;    // bytes of the file still to be sent
+  };
+  std::optional<Outgoing> outgoing;
+  TResponse* handlerResponse = nullptr;  // the response the handler fills, while it runs
+  std::optional<Head> contentHead;       // WriteContent's answer: its page is taken when the handler returns
+
+  // Waiting for a request.
 
   void ReadRequest() {
-    if (server.stopping) return Close();
+    if (closed || server.stopping) return Close();
     SetDeadline(firstRequest ? server.limits.headerTimeout : server.limits.idleTimeout);
+    if (!readBuffer.empty()) return ReadHeader();  // the client sent it with the last one
+    if (!firstRequest) {
+      waitingSince = Clock::now().time_since_epoch().count();
+      phase = Phase::Waiting;
+    }
+    socket.async_wait(tcp::socket::wait_read, [self = shared_from_this()](error_code error) {
+      Phase expected = Phase::Waiting;
+      if (!self->phase.compare_exchange_strong(expected, Phase::Busy) || error || self->server.stopping)
+        return self->Close();
+      self->ReadHeader();
+    });
+  }
+
+  void ReadHeader() {
     asio::async_read_until(
         socket, asio::dynamic_buffer(readBuffer, server.limits.maxHeaderBytes), "\r\n\r\n",
         [self = shared_from_this()](error_code error, std::size_t length) { self->OnHeader(error, length); });
@@ -363,8 +319,12 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
     if (due != 0 && due <= now) Close();
   }
 
+  bool TryEvict() {
+    Phase expected = Phase::Waiting;
+    return phase.compare_exchange_strong(expected, Phase::Evicted);
+  }
+
   void OnHeader(error_code error, std::size_t length) {
-    deadline = 0;
     if (error == asio::error::not_found) {  // the header outgrew its limit
       std::size_t lineEnd = readBuffer.find("\r\n");
       return Refuse(lineEnd == std::string::npos || lineEnd > server.limits.maxRequestLine ? 414 : 431);
@@ -382,17 +342,11 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
     readBuffer.erase(0, length);
     if (int status = CheckFraming(parser->get().base())) return Refuse(status);
     firstRequest = false;
-    // Marked busy first, so that a Stop between the two finds the request and cuts its socket calls short.
-    busy = true;
-    if (!server.BeginRequest()) {
-      busy = false;
-      return Close();
-    }
-    Serve();
-    server.EndRequest();
+    StartRequest();
   }
 
   void Refuse(int status) {
+    keepAlive = false;
     auto text = std::make_shared<std::string>(RefusalText(status));
     SetDeadline(server.limits.ioTimeout);
     asio::async_write(socket, asio::buffer(*text), [self = shared_from_this(), text](error_code, std::size_t) {
@@ -406,12 +360,13 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
     std::lock_guard guard(closeLock);
     if (closed) return;
     closed = true;
+    deadline = 0;
     error_code ignored;
     socket.shutdown(tcp::socket::shutdown_both, ignored);
     socket.close(ignored);
   }
 
-  // From the stopping thread: makes the pending socket calls of a request being answered fail at once.
+  // From the stopping thread, while the handler runs: the client learns at once that no answer comes.
   // The socket itself is closed on the connection's strand.
   void Abort() {
     std::lock_guard guard(closeLock);
@@ -423,70 +378,34 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
 #endif
   }
 
-  // Answering a request, on a pool thread that owns the connection until the answer is written.
+  // Receiving the request.
 
-  void Serve() {
-    bool reuse = false;
-    try {
-      reuse = Answer();
-    } catch (...) {
-      reuse = false;
-    }
-    parser.reset();
-    busy = false;
-    if (reuse && !server.stopping)
-      ReadRequest();
-    else
-      Close();
-  }
-
-  // Answers the request whose header has been parsed. True when the connection can carry another.
-  bool Answer() {
+  void StartRequest() {
     auto& header = parser->get();
     keepAlive = header.keep_alive();
     headRequest = header.method() == http::verb::head;
-    broken = false;
-
     std::optional<RequestTarget> target = SplitTarget(header.target());
-    if (!target) return SendRefusal(400);
-    TRequest request;
-    request.Document = UrlDecode(target->path, PlusMeans::Plus);
-    request.UnparsedDocument = target->path;
-    request.UnparsedParams = target->query;
-    request.Params = SplitParams(target->query);
-    request.Command = std::string(header.method_string());
-    request.CommandType = KindOf(header.method());
-    request.RemoteIP = remoteIp;
-    ReadCredentials(header[http::field::authorization], request);
-
-    RequestBody body;
-    if (!parser->is_done()) {
-      if (beast::iequals(header[http::field::expect], "100-continue") &&
-          !WriteAll({asio::buffer(std::string_view("HTTP/1.1 100 Continue\r\n\r\n"))}))
-        return false;
-      if (int status = ReadBody(body)) return status > 0 ? SendRefusal(status) : false;
+    if (!target) return Refuse(400);
+    request.emplace();
+    request->Document = UrlDecode(target->path, PlusMeans::Plus);
+    request->UnparsedDocument = target->path;
+    request->UnparsedParams = target->query;
+    request->Params = SplitParams(target->query);
+    request->Command = std::string(header.method_string());
+    request->CommandType = KindOf(header.method());
+    request->RemoteIP = remoteIp;
+    ReadCredentials(header[http::field::authorization], *request);
+    body.emplace();
+    if (parser->is_done()) return RunHandler();
+    if (beast::iequals(header[http::field::expect], "100-continue")) {
+      SetDeadline(server.limits.ioTimeout);
+      asio::async_write(socket, asio::buffer(kContinue), [self = shared_from_this()](error_code error, std::size_t) {
+        if (error) return self->Close();
+        self->ReadBody();
+      });
+      return;
     }
-    if (request.CommandType == CommandKind::Post) {
-      request.PostStream = &body;
-      std::string_view type = header[http::field::content_type];
-      if (beast::iequals(type.substr(0, type.find(';')), "application/x-www-form-urlencoded") &&
-          body.Size() <= RequestBody::kMemoryLimit) {
-        TextList form = SplitParams(body.Text());
-        request.Params.insert(request.Params.end(), form.begin(), form.end());
-      }
-    }
-    if (ContainsNul(request.Document) || std::any_of(request.Params.begin(), request.Params.end(), ContainsNul))
-      return SendRefusal(400);
-
-    TResponse response;
-    response.Channel = this;
-    try {
-      server.handler(request, response);
-    } catch (...) {
-      // The handler's own failures end its work; what it set in the response is still sent.
-    }
-    if (!response.Written() && !broken) SendContent(response);
-    return keepAlive && !broken;
+    ReadBody();
   }
 
   static void ReadCredentials(std::string_view authorization, TRequest& request) {
@@ -499,83 +418,113 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
     request.AuthPassword = decoded.substr(colon + 1);
   }
 
-  // Reads the body into `body`. Answers 0 when complete, a status to refuse with, or -1 when the
-  // connection failed.
-  int ReadBody(RequestBody& body) {
-    std::vector<char> chunk(kChunk);
-    auto deadline = Clock::now() + server.limits.ioTimeout;
+  enum : int { kNeedMore = 0, kComplete = 1 };
+
+  void ReadBody() {
+    if (closed || server.stopping) return Close();
+    int state;
+    try {
+      state = FeedBody();
+    } catch (...) {
+      return Close();  // the scratch file could not be written
+    }
+    if (state == kComplete) return RunHandler();
+    if (state != kNeedMore) return Refuse(state);
+    SetDeadline(server.limits.ioTimeout);
+    socket.async_wait(tcp::socket::wait_read, [self = shared_from_this()](error_code error) {
+      if (error || !self->ReadAvailable()) return self->Close();
+      self->ReadBody();
+    });
+  }
+
+  // Moves the bytes read so far into the body. Answers kNeedMore, kComplete, or the status to refuse with.
+  int FeedBody() {
+    char piece[16 * 1024];
     while (!parser->is_done()) {
-      auto& buffer = parser->get().body();
-      buffer.data = chunk.data();
-      buffer.size = chunk.size();
-      std::size_t used = 0;
+      if (readBuffer.empty()) return kNeedMore;
+      auto& target = parser->get().body();
+      target.data = piece;
+      target.size = sizeof piece;
       error_code error;
-      if (!readBuffer.empty()) {
-        used = parser->put(asio::buffer(readBuffer), error);
-        readBuffer.erase(0, used);
-      }
-      std::size_t got = chunk.size() - parser->get().body().size;
-      if (got > 0) {
-        body.Append(chunk.data(), got);
-        deadline = Clock::now() + server.limits.ioTimeout;
-      }
+      std::size_t used = parser->put(asio::buffer(readBuffer), error);
+      readBuffer.erase(0, used);
+      std::size_t got = sizeof piece - parser->get().body().size;
+      if (got > 0) body->Append(piece, got);
       if (error == http::error::body_limit) return 413;
       if (error && error != http::error::need_buffer && error != http::error::need_more) return 400;
-      if (parser->is_done()) break;
-      if (used == 0 && got == 0 && !ReadMore(deadline)) return -1;
-    }
-    return 0;
-  }
-
-  bool ReadMore(Clock::time_point deadline) {
-    char bytes[kChunk];
-    for (;;) {
-      error_code error;
-      std::size_t got = socket.read_some(asio::buffer(bytes), error);
-      if (!error) {
-        readBuffer.append(bytes, got);
-        return true;
-      }
-      if (error != asio::error::would_block && error != asio::error::try_again) return false;
-      if (!WaitReady(socket, false, deadline)) return false;
-    }
-  }
-
-  bool WriteAll(std::vector<asio::const_buffer> buffers) {
-    auto deadline = Clock::now() + server.limits.ioTimeout;
-    std::size_t first = 0;
-    for (;;) {
-      while (first < buffers.size() && buffers[first].size() == 0) ++first;
-      if (first == buffers.size()) break;
-      error_code error;
-      std::size_t written = socket.write_some(
-          std::vector<asio::const_buffer>(buffers.begin() + static_cast<std::ptrdiff_t>(first), buffers.end()), error);
-      if (error == asio::error::would_block || error == asio::error::try_again) {
-        if (!WaitReady(socket, true, deadline)) return Broken();
-        continue;
-      }
-      if (error) return Broken();
-      if (written > 0) deadline = Clock::now() + server.limits.ioTimeout;
-      for (; written > 0; ++first) {
-        std::size_t part = std::min(written, buffers[first].size());
-        buffers[first] += part;
-        written -= part;
-        if (buffers[first].size() > 0) break;
+      if (used == 0 && got == 0) {
+        // The start of a chunk's size line: more bytes complete it, unless it has no sensible end.
+        return readBuffer.size() > server.limits.maxRequestLine ? 400 : kNeedMore;
       }
     }
-    return true;
+    return kComplete;
   }
 
-  bool Broken() {
-    broken = true;
-    return false;
+  // Appends what the socket holds (up to a chunk) to readBuffer. False at the end of the stream or on
+  // failure.
+  bool ReadAvailable() {
+    error_code error;
+    std::size_t ready = socket.available(error);
+    std::size_t want = std::clamp<std::size_t>(ready, 1024, kChunk);
+    std::size_t old = readBuffer.size();
+    readBuffer.resize(old + want);
+    std::size_t got = socket.read_some(asio::buffer(readBuffer.data() + old, want), error);
+    readBuffer.resize(old + got);
+    if (error == asio::error::would_block || error == asio::error::try_again) return true;
+    return !error && got > 0;
   }
 
-  bool SendRefusal(int status) {
-    keepAlive = false;
-    std::string text = RefusalText(status);
-    WriteAll({asio::buffer(text)});
-    return false;
+  // Answering, on the pool thread that completed the request.
+
+  void RunHandler() {
+    deadline = 0;
+    TRequest& current = *request;
+    if (current.CommandType == CommandKind::Post) {
+      current.PostStream = &*body;
+      std::string_view type = parser->get()[http::field::content_type];
+      if (beast::iequals(type.substr(0, type.find(';')), "application/x-www-form-urlencoded") &&
+          body->Size() <= RequestBody::kMemoryLimit) {
+        TextList form = SplitParams(body->Text());
+        current.Params.insert(current.Params.end(), form.begin(), form.end());
+      }
+    }
+    if (ContainsNul(current.Document) || std::any_of(current.Params.begin(), current.Params.end(), ContainsNul))
+      return Refuse(400);
+
+    // Marked busy first, so that a Stop between the two finds the request and cuts the client off.
+    busy = true;
+    if (!server.BeginRequest()) {
+      busy = false;
+      return Close();
+    }
+    struct Counted {
+      Connection& connection;
+      ~Counted() {
+        connection.handlerResponse = nullptr;
+        connection.busy = false;
+        connection.server.EndRequest();
+      }
+    } counted{*this};
+    TResponse response;
+    response.Channel = this;
+    handlerResponse = &response;
+    try {
+      server.handler(current, response);
+    } catch (...) {
+      // The handler's own failures end its work; what it set in the response is still sent.
+    }
+    if (!outgoing && !contentHead) SendContent(response);
+    if (contentHead) {
+      Head head = *contentHead;
+      contentHead.reset();
+      Record(head, response.ContentText.empty() ? DefaultPage(head.status) : std::move(response.ContentText));
+    }
+    request.reset();
+    body.reset();
+    if (server.stopping) return Close();
+    // From here the answer must keep moving: each piece the client takes renews the deadline.
+    SetDeadline(server.limits.ioTimeout);
+    WriteNext();
   }
 
   Head MakeHead(int status, std::string contentType, std::uint64_t length) const {
@@ -588,19 +537,33 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
     return head;
   }
 
-  bool SendContent(const TResponse& response) override {
-    std::string defaultPage = response.ContentText.empty() ? DefaultPage(response.ResponseNo) : std::string();
-    const std::string& page = response.ContentText.empty() ? defaultPage : response.ContentText;
-    Head head =
-        MakeHead(response.ResponseNo, response.ContentType.empty() ? "text/html" : response.ContentType, page.size());
-    if (response.ResponseNo == 401 && !response.AuthRealm.empty())
-      head.extra = "WWW-Authenticate: Basic realm=\"" + response.AuthRealm + "\"\r\n";
-    std::string text = FormatHead(head);
-    if (headRequest) return WriteAll({asio::buffer(text)});
-    return WriteAll({asio::buffer(text), asio::buffer(page)});
+  // Makes `head` and `page` the answer.
+  void Record(Head head, std::string page) {
+    head.contentLength = page.size();
+    outgoing.emplace();
+    outgoing->head = FormatHead(head);
+    if (!headRequest) outgoing->body = std::move(page);
   }
 
+  // One answer per request: a second WriteContent or ServeFile is refused.
+  bool SendContent(const TResponse& response) override {
+    if (outgoing || contentHead) return false;
+    Head head = MakeHead(response.ResponseNo, response.ContentType.empty() ? "text/html" : response.ContentType, 0);
+    if (response.ResponseNo == 401 && !response.AuthRealm.empty())
+      head.extra = "WWW-Authenticate: Basic realm=\"" + response.AuthRealm + "\"\r\n";
+    if (&response == handlerResponse) {
+      contentHead = std::move(head);  // the page is moved out of the response, not copied, at the end
+    } else {
+      Record(std::move(head),
+             response.ContentText.empty() ? DefaultPage(response.ResponseNo) : std::string(response.ContentText));
+    }
+    return true;
+  }
+
+  // Opens and checks the file now, so that an unreadable one can still be answered otherwise. A small file
+  // is read whole now, a larger one as the client takes it.
   FileResult SendFile(const TResponse& response, const std::string& path) override {
+    if (outgoing || contentHead) return FileResult::ConnectionLost;
     platform::File file = platform::File::Open(path, platform::File::Mode::Read);
     std::optional<platform::FileInfo> info = file.IsOpen() ? file.Info() : std::nullopt;
     if (!info || info->IsDirectory()) return FileResult::Unreadable;
@@ -618,7 +581,9 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
     if (range.kind == ByteRange::Kind::Unsatisfiable) {
       Head head = MakeHead(416, "", 0);
       head.extra = "Content-Range: bytes */" + std::to_string(size) + "\r\n";
-      return WriteAll({asio::buffer(FormatHead(head))}) ? FileResult::Sent : FileResult::ConnectionLost;
+      outgoing.emplace();
+      outgoing->head = FormatHead(head);
+      return FileResult::Sent;
     }
     std::uint64_t first = 0, count = size;
     Head head = MakeHead(response.ResponseNo, contentType, size);
@@ -634,38 +599,145 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
       head.status = 304;
       head.contentLength = 0;
       head.contentType.clear();
-      return WriteAll({asio::buffer(FormatHead(head))}) ? FileResult::Sent : FileResult::ConnectionLost;
+      outgoing.emplace();
+      outgoing->head = FormatHead(head);
+      return FileResult::Sent;
     }
 
-    std::string text = FormatHead(head);
-    if (headRequest) return WriteAll({asio::buffer(text)}) ? FileResult::Sent : FileResult::ConnectionLost;
-    if (first > 0 && !file.Seek(first)) return FileResult::Unreadable;
-    // Small files go out with their header in one write; larger ones follow it in chunks.
-    std::vector<char> chunk(static_cast<std::size_t>(std::min<std::uint64_t>(count, kChunk)));
-    bool headerSent = false;
-    while (count > 0 || !headerSent) {
-      std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(count, chunk.size()));
-      std::size_t got = 0;
-      while (got < want) {
-        std::int64_t read = file.Read(chunk.data() + got, want - got);
-        if (read <= 0) break;
-        got += static_cast<std::size_t>(read);
+    Outgoing answer;
+    answer.head = FormatHead(head);
+    if (!headRequest && count > 0) {
+      if (!file.Seek(first)) return FileResult::Unreadable;
+      if (count <= kSmallFile) {
+        // Read now, and sent with the header in one piece.
+        answer.body.resize(static_cast<std::size_t>(count));
+        if (!ReadFully(file, answer.body.data(), answer.body.size())) return FileResult::Unreadable;
+      } else {
+        answer.file = std::move(file);
+        answer.fileOffset = first;
+        answer.fileLeft = count;
       }
-      if (got < want) {  // the file shrank under us: the promised length cannot be kept
-        if (!headerSent) return FileResult::Unreadable;
-        Broken();
-        return FileResult::ConnectionLost;
-      }
-      std::vector<asio::const_buffer> buffers;
-      if (!headerSent) buffers.push_back(asio::buffer(text));
-      buffers.push_back(asio::buffer(chunk.data(), got));
-      if (!WriteAll(std::move(buffers))) return FileResult::ConnectionLost;
-      headerSent = true;
-      count -= got;
     }
+    outgoing = std::move(answer);
     return FileResult::Sent;
   }
+
+  // False when the file ends early: it shrank under us, and the promised length cannot be kept.
+  static bool ReadFully(platform::File& file, char* data, std::size_t size) {
+    std::size_t got = 0;
+    while (got < size) {
+      std::int64_t read = file.Read(data + got, size - got);
+      if (read <= 0) return false;
+      got += static_cast<std::size_t>(read);
+    }
+    return true;
+  }
+
+  // Writing the answer.
+
+  void WriteNext() {
+    if (closed || server.stopping) return Close();
+    Outgoing& answer = *outgoing;
+    if (answer.fileLeft > 0) {
+      socket.async_wait(tcp::socket::wait_write, [self = shared_from_this()](error_code error) {
+        if (error) return self->Close();
+        self->WriteFilePiece();
+      });
+      return;
+    }
+    std::array<asio::const_buffer, 2> buffers{asio::buffer(answer.head) + answer.headSent,
+                                              asio::buffer(answer.body) + answer.bodySent};
+    if (buffers[0].size() + buffers[1].size() == 0) return FinishAnswer();
+    socket.async_write_some(buffers, [self = shared_from_this()](error_code error, std::size_t written) {
+      if (error) return self->Close();
+      Outgoing& sent = *self->outgoing;
+      std::size_t ofHead = std::min(written, sent.head.size() - sent.headSent);
+      sent.headSent += ofHead;
+      sent.bodySent += written - ofHead;
+      self->SetDeadline(self->server.limits.ioTimeout);
+      self->WriteNext();
+    });
+  }
+
+  // Once the client can take more: the file's next piece goes out from this thread's stack, read again
+  // from the file where the client left off, so that a client that does not read holds no memory here.
+  void WriteFilePiece() {
+    if (closed || server.stopping) return Close();
+    Outgoing& answer = *outgoing;
+    char piece[kChunk];
+    std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(answer.fileLeft, kChunk));
+    if (!answer.file.Seek(answer.fileOffset) || !ReadFully(answer.file, piece, want)) return Close();
+    std::array<asio::const_buffer, 2> buffers{asio::buffer(answer.head) + answer.headSent, asio::buffer(piece, want)};
+    error_code error;
+    std::size_t written = socket.write_some(buffers, error);
+    if (error && error != asio::error::would_block && error != asio::error::try_again) return Close();
+    std::size_t ofHead = std::min(written, answer.head.size() - answer.headSent);
+    answer.headSent += ofHead;
+    answer.fileOffset += written - ofHead;
+    answer.fileLeft -= written - ofHead;
+    if (answer.fileLeft == 0) answer.file.Close();
+    if (written > 0) SetDeadline(server.limits.ioTimeout);
+    WriteNext();
+  }
+
+  void FinishAnswer() {
+    deadline = 0;
+    outgoing.reset();
+    parser.reset();
+    // A large body or pipelined burst leaves a large buffer behind; an idle connection keeps none.
+    if (readBuffer.empty() && readBuffer.capacity() > 16 * 1024) std::string().swap(readBuffer);
+    if (keepAlive && !server.stopping)
+      ReadRequest();
+    else
+      Close();
+  }
 };
+
+void THttpServer::Running::Unregister(Connection* connection) {
+  std::lock_guard guard(lock);
+  Forget(connection);
+}
+
+void THttpServer::Running::Forget(Connection* connection) {
+  if (connections.erase(connection) == 0) return;
+  auto count = perAddress.find(connection->remoteIp);
+  if (count != perAddress.end() && --count->second == 0) perAddress.erase(count);
+}
+
+bool THttpServer::Running::EvictWaiting(const std::string* address, std::shared_ptr<Connection>& evicted) {
+  // Every connection in the registry is alive, or in its destructor waiting for the lock we hold: its
+  // members can be read.
+  std::vector<std::pair<Clock::rep, Connection*>> waiting;
+  for (auto& [connection, weak] : connections) {
+    if (connection->phase != Connection::Phase::Waiting) continue;
+    if (address && connection->remoteIp != *address) continue;
+    waiting.emplace_back(connection->waitingSince, connection);
+  }
+  std::sort(waiting.begin(), waiting.end());
+  for (auto& [since, connection] : waiting) {
+    if (!connection->TryEvict()) continue;     // its request has just begun
+    evicted = connections[connection].lock();  // empty when it is already going
+    Forget(connection);
+    return true;
+  }
+  return false;
+}
+
+bool THttpServer::Running::Admit(const std::shared_ptr<Connection>& connection) {
+  std::shared_ptr<Connection> evicted;  // released after the lock: its destructor takes the lock
+  {
+    std::lock_guard guard(lock);
+    auto count = perAddress.find(connection->remoteIp);
+    bool addressFull = count != perAddress.end() && count->second >= limits.maxConnectionsPerAddress;
+    if (addressFull || connections.size() >= limits.maxConnections) {
+      if (!EvictWaiting(addressFull ? &connection->remoteIp : nullptr, evicted)) return false;
+    }
+    connections.emplace(connection.get(), connection);
+    ++perAddress[connection->remoteIp];
+  }
+  if (evicted) asio::post(evicted->socket.get_executor(), [evicted] { evicted->Close(); });
+  return true;
+}
 
 void THttpServer::Running::Accept() {
   acceptor.async_accept(asio::make_strand(context), [this](error_code error, tcp::socket socket) {
@@ -682,14 +754,11 @@ void THttpServer::Running::Accept() {
     tcp::endpoint peer = socket.remote_endpoint(ignored);
     socket.set_option(tcp::no_delay(true), ignored);
     socket.non_blocking(true, ignored);
+    if (limits.sendBufferBytes > 0)
+      socket.set_option(asio::socket_base::send_buffer_size(static_cast<int>(limits.sendBufferBytes)), ignored);
     std::string address = peer.address().is_v4() ? peer.address().to_v4().to_string() : peer.address().to_string();
     auto connection = std::make_shared<Connection>(*this, std::move(socket), std::move(address));
-    bool admitted;
-    {
-      std::lock_guard guard(lock);
-      admitted = connections.size() < limits.maxConnections;
-      if (admitted) connections.emplace(connection.get(), connection);
-    }
+    bool admitted = Admit(connection);
     asio::dispatch(connection->socket.get_executor(), [connection, admitted] {
       if (admitted)
         connection->ReadRequest();
@@ -716,32 +785,123 @@ void THttpServer::Running::Sweep() {
 
 void THttpServer::Running::Monitor() {
   std::uint64_t seen = finishedRequests;
+  std::size_t busiest = 0;
+  int ticks = 0;
   std::unique_lock held(monitorLock);
-  while (!monitorWake.wait_for(held, std::chrono::milliseconds(25), [this] { return stopping.load(); })) {
+  while (!monitorWake.wait_for(held, kMonitorTick, [this] { return stopping.load(); })) {
+    std::size_t active = activeRequests;
     std::uint64_t finished = finishedRequests;
-    if (activeRequests >= threadCount && finished == seen && threadCount < limits.maxWorkers) AddThread();
+    if (active >= threadCount && finished == seen && threadCount < limits.maxWorkers) AddThread();
     seen = finished;
+    busiest = std::max(busiest, active);
+    if (++ticks < kShrinkTicks) continue;
+    // The busiest moment of the last two seconds, and one thread to spare for accepting and writing.
+    std::size_t keep = std::max(baseThreads, busiest + 1);
+    std::size_t count = threadCount;
+    std::size_t surplus = count > keep ? count - keep : 0;
+    while (retirements < surplus) {
+      ++retirements;
+      asio::post(context, [this] { RetireCallingThread(); });
+    }
+    ReapThreads();
+    busiest = 0;
+    ticks = 0;
   }
+}
+
+void THttpServer::Running::RetireCallingThread() {
+  --retirements;
+  if (!tWorker) return;  // the stopping thread, running what is left
+  std::size_t count = threadCount;
+  while (count > baseThreads) {
+    if (threadCount.compare_exchange_weak(count, count - 1)) {
+      tWorker->retire = true;
+      return;
+    }
+  }
+}
+
+void THttpServer::Running::RunWorker(Worker& worker) {
+  tWorker = &worker;
+  while (!worker.retire) {
+    try {
+      if (context.run_one() == 0) break;  // stopped
+    } catch (...) {
+      // A failure ends only the handler it came from.
+    }
+  }
+  tWorker = nullptr;
+  worker.finished = true;
 }
 
 bool THttpServer::Running::AddThread() {
   std::lock_guard guard(lock);
   if (stopping) return false;
+  Worker& worker = workers.emplace_back();
   try {
-    threads.push_back(platform::Thread::Start(limits.workerStackBytes, [this] { context.run(); }));
+    worker.thread = platform::Thread::Start(limits.workerStackBytes, [this, &worker] { RunWorker(worker); });
   } catch (...) {
+    workers.pop_back();
     return false;  // out of threads: the ones there are carry on
   }
   ++threadCount;
   return true;
 }
 
+void THttpServer::Running::ReapThreads() {
+  std::list<Worker> finished;
+  {
+    std::lock_guard guard(lock);
+    for (auto worker = workers.begin(); worker != workers.end();) {
+      auto next = std::next(worker);
+      if (worker->finished) finished.splice(finished.end(), workers, worker);
+      worker = next;
+    }
+  }
+  for (auto& worker : finished) worker.thread.Join();
+}
+
+void THttpServer::Running::JoinThreads() {
+  work.reset();
+  context.stop();
+  std::list<Worker> all;
+  {
+    std::lock_guard guard(lock);
+    all.swap(workers);
+  }
+  for (auto& worker : all) worker.thread.Join();
+}
+
+void THttpServer::Running::Poll() {
+  for (;;) {
+    try {
+      context.poll();
+      return;
+    } catch (...) {
+      // As on a pool thread: the failure ends only its handler.
+    }
+  }
+}
+
 THttpServer::THttpServer(RequestHandler handler, ServerLimits limits) : handler_(std::move(handler)), limits_(limits) {}
 
-THttpServer::~THttpServer() { Stop(); }
+THttpServer::~THttpServer() {
+  Stop();
+  for (auto& old : retiring_) {
+    platform::WaitHandlingSentMessages([&old] { return old->activeRequests == 0; });
+    old->JoinThreads();
+  }
+  retiring_.clear();
+}
 
 std::optional<std::string> THttpServer::Start(const std::string& address, std::uint16_t port) {
   if (running_) return std::string("The server is already running.");
+  // Earlier runs whose stuck handlers have ended since go now.
+  std::erase_if(retiring_, [](std::unique_ptr<Running>& old) {
+    if (old->activeRequests != 0) return false;
+    old->JoinThreads();
+    return true;
+  });
   auto running = std::make_unique<Running>(handler_, limits_);
   error_code error;
   asio::ip::address_v4 bindAddress = asio::ip::address_v4::any();
@@ -770,9 +930,9 @@ std::optional<std::string> THttpServer::Start(const std::string& address, std::u
     server->Accept();
     server->Sweep();
   });
-  std::size_t threads =
-      std::min<std::size_t>(std::max(2u, std::thread::hardware_concurrency()) + 1, limits_.maxWorkers);
-  for (std::size_t i = 0; i < threads; ++i) {
+  std::size_t base = limits_.baseWorkers ? limits_.baseWorkers : std::max(2u, std::thread::hardware_concurrency()) + 1;
+  running->baseThreads = std::clamp<std::size_t>(base, 1, std::max<std::size_t>(limits_.maxWorkers, 1));
+  for (std::size_t i = 0; i < running->baseThreads; ++i) {
     if (!running->AddThread()) {
       server->stopping = true;
       server->JoinThreads();  // before the io_context they run goes away with `running`
@@ -797,33 +957,36 @@ void THttpServer::Stop() {
   }
   server.monitorWake.notify_all();
   server.monitor.Join();
-  // The listener and idle connections are closed on their strands, which own their pending operations;
-  // requests being answered are cut off from here so that their socket calls fail at once.
+  // The listener and the connections are closed on their strands, which own their pending operations;
+  // clients whose handler runs are cut off from here at once.
   asio::post(server.acceptStrand, [&server] {
     error_code ignored;
     server.acceptor.close(ignored);
     server.acceptRetry.cancel();
     server.sweepTimer.cancel();
+    server.listenerClosed = true;
   });
   for (auto& connection : server.LiveConnections()) {
     if (connection->busy) connection->Abort();
     asio::post(connection->socket.get_executor(), [connection] { connection->Close(); });
   }
-  platform::WaitHandlingSentMessages([&server] { return server.activeRequests == 0; });
-
-  server.JoinThreads();
-  running_.reset();
-}
-
-void THttpServer::Running::JoinThreads() {
-  work.reset();
-  context.stop();
-  std::vector<platform::Thread> pool;
-  {
-    std::lock_guard guard(lock);
-    pool.swap(threads);
+  // This thread runs the closing too: every pool thread may be stuck in a handler. Once stopping, no
+  // handler starts and no completion waits on anything.
+  auto giveUp = Clock::now() + limits_.stopGrace;
+  platform::WaitHandlingSentMessages([&server, giveUp] {
+    server.Poll();
+    return (server.activeRequests == 0 && server.listenerClosed) || Clock::now() >= giveUp;
+  });
+  if (server.activeRequests == 0) {
+    server.JoinThreads();
+    running_.reset();
+    return;
   }
-  for (auto& thread : pool) thread.Join();
+  // A handler is still stuck (a message box, a slow disk): its thread ends when it returns, and touches
+  // only this run's objects, which are kept until then.
+  server.work.reset();
+  server.context.stop();
+  retiring_.push_back(std::move(running_));
 }
 
 bool THttpServer::Active() const { return running_ != nullptr; }

@@ -8,6 +8,9 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <cstdlib>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -25,6 +28,9 @@ using namespace std::chrono_literals;
 using qftest::Connection;
 using qftest::Exchange;
 using qftest::Get;
+
+// Larger than what loopback's socket buffers take in: an answer this long waits for its client to read.
+constexpr std::size_t kBigAnswer = 24 << 20;
 
 // The last request a handler saw, with its body.
 struct Seen {
@@ -59,6 +65,9 @@ class ServerTest : public ::testing::Test {
     } else if (request.Document.rfind("/file/", 0) == 0) {
       response.ContentType = "audio/mpeg";
       response.ServeFile("C:\\" + request.Document.substr(6));
+    } else if (request.Document == "/bigpage") {
+      response.ContentText.assign(kBigAnswer, 'p');
+      response.WriteContent();
     } else if (request.Document == "/size") {
       response.ContentText = std::to_string(request.PostStream ? request.PostStream->Size() : 0);
       response.WriteContent();
@@ -275,7 +284,8 @@ TEST_F(ServerTest, ManyTricklingClientsDoNotLockOutANormalOne) {
   StartServer();
   std::vector<std::unique_ptr<Connection>> tricklers;
   for (int i = 0; i < 600; ++i) {
-    tricklers.push_back(std::make_unique<Connection>(port_));
+    // Ten addresses, sixty each: within the per-address cap.
+    tricklers.push_back(std::make_unique<Connection>(port_, "127.0.0." + std::to_string(2 + i % 10)));
     ASSERT_TRUE(tricklers.back()->Connected());
     tricklers.back()->Send("GET / HTTP/1.1\r\nHost: x\r\nX-Slow: ");
   }
@@ -284,21 +294,223 @@ TEST_F(ServerTest, ManyTricklingClientsDoNotLockOutANormalOne) {
   EXPECT_EQ(response->body, "hello /normal");
 }
 
-TEST_F(ServerTest, ConnectionsBeyondTheCapAreClosed) {
+// A connection the server is known to be receiving a request on: it has answered the header's
+// 100-continue and waits for the five bytes of the body.
+std::unique_ptr<Connection> ConnectionInARequest(std::uint16_t port, const std::string& from = "") {
+  auto connection = std::make_unique<Connection>(port, from);
+  connection->Send("POST /size HTTP/1.1\r\nHost: x\r\nContent-Length: 5\r\nExpect: 100-continue\r\n\r\n");
+  auto interim = connection->Read(5s);
+  if (!interim || interim->status != 100) return nullptr;
+  return connection;
+}
+
+// Sends the rest of ConnectionInARequest's body: the answer counts its five bytes.
+bool FinishesItsRequest(Connection& connection) {
+  if (!connection.Send("hello")) return false;
+  auto response = connection.Read(5s);
+  return response && response->body == "5";
+}
+
+TEST_F(ServerTest, AnAddressAtItsCapLosesItsLongestWaitingConnectionOrIsRefused) {
+  ServerLimits limits;
+  limits.maxConnectionsPerAddress = 3;
+  StartServer(limits);
+  const std::string address = "127.0.0.7";
+  Connection oldest(port_, address);  // connected, nothing sent: waiting for its first request
+  Connection waiting(port_, address);
+  auto inRequest = ConnectionInARequest(port_, address);
+  ASSERT_TRUE(inRequest);
+
+  auto fourth = ConnectionInARequest(port_, address);
+  ASSERT_TRUE(fourth) << "the address's longest waiting connection makes room";
+  EXPECT_TRUE(oldest.WaitClosed(5s));
+  EXPECT_FALSE(waiting.WaitClosed(100ms));
+
+  // Now every connection of the address is inside a request: a new one is refused.
+  auto third = ConnectionInARequest(port_, address);
+  ASSERT_TRUE(third);
+  EXPECT_TRUE(waiting.WaitClosed(5s));
+  Connection refused(port_, address);
+  EXPECT_TRUE(refused.WaitClosed(5s));
+  EXPECT_TRUE(FinishesItsRequest(*inRequest));
+  EXPECT_TRUE(FinishesItsRequest(*fourth));
+  EXPECT_TRUE(FinishesItsRequest(*third));
+  // Other addresses have caps of their own.
+  Connection other(port_, "127.0.0.8");
+  other.Send("GET /other HTTP/1.1\r\nHost: x\r\n\r\n");
+  auto answer = other.Read(5s);
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(answer->body, "hello /other");
+}
+
+TEST_F(ServerTest, AtTheGlobalCapAWaitingConnectionMakesRoomBeforeANewOneIsRefused) {
   ServerLimits limits;
   limits.maxConnections = 3;
   StartServer(limits);
-  std::vector<std::unique_ptr<Connection>> held;
-  for (int i = 0; i < 3; ++i) {
-    held.push_back(std::make_unique<Connection>(port_));
-    held.back()->Send("GET /held HTTP/1.1\r\nHost: x\r\n\r\n");
-    ASSERT_TRUE(held.back()->Read(5s));  // the connection stays open (keep-alive)
+  Connection waiting(port_, "127.0.0.2");
+  auto first = ConnectionInARequest(port_, "127.0.0.3");
+  auto second = ConnectionInARequest(port_, "127.0.0.4");
+  ASSERT_TRUE(first && second);
+
+  auto third = ConnectionInARequest(port_, "127.0.0.5");
+  ASSERT_TRUE(third) << "the waiting connection makes room";
+  EXPECT_TRUE(waiting.WaitClosed(5s));
+
+  Connection refused(port_, "127.0.0.6");
+  EXPECT_TRUE(refused.WaitClosed(5s));
+  EXPECT_TRUE(FinishesItsRequest(*first));
+  EXPECT_TRUE(FinishesItsRequest(*second));
+  EXPECT_TRUE(FinishesItsRequest(*third));
+}
+
+TEST_F(ServerTest, SlowBodySendersHoldNoThread) {
+  ServerLimits limits;
+  limits.baseWorkers = 2;
+  limits.maxWorkers = 2;
+  StartServer(limits);
+  std::vector<std::unique_ptr<Connection>> senders;
+  for (int i = 0; i < 6; ++i) {
+    senders.push_back(ConnectionInARequest(port_));
+    ASSERT_TRUE(senders.back()) << "sender " << i;
+    ASSERT_TRUE(senders.back()->Send("he"));
   }
-  Connection extra(port_);
-  EXPECT_TRUE(extra.WaitClosed(5s));
-  held.clear();
-  std::this_thread::sleep_for(200ms);
-  EXPECT_TRUE(Get(port_, "/again"));
+  auto response = Get(port_, "/normal");
+  ASSERT_TRUE(response);
+  EXPECT_EQ(response->body, "hello /normal");
+  for (auto& sender : senders) {
+    ASSERT_TRUE(sender->Send("llo"));
+    auto answer = sender->Read(5s);
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->body, "5");
+  }
+}
+
+int ThreadsOfThisProcess() {
+  std::string status = qftest::ReadFile("/proc/self/status");
+  std::size_t at = status.find("\nThreads:");
+  return at == std::string::npos ? -1 : std::atoi(status.c_str() + at + 9);
+}
+
+// Polls until `done` holds, for at most `limit`.
+bool Eventually(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+  auto until = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= until) return false;
+    std::this_thread::sleep_for(20ms);
+  }
+  return true;
+}
+
+// A handler that blocks every request on "/block" until released.
+struct Gate {
+  std::mutex lock;
+  std::condition_variable changed;
+  bool open = false;
+  int inside = 0;
+  int passed = 0;
+
+  void Pass() {
+    std::unique_lock held(lock);
+    ++inside;
+    changed.notify_all();
+    changed.wait(held, [this] { return open; });
+    ++passed;
+  }
+  void Open() {
+    std::lock_guard guard(lock);
+    open = true;
+    changed.notify_all();
+  }
+  bool WaitInside(int count, std::chrono::milliseconds limit) {
+    std::unique_lock held(lock);
+    return changed.wait_for(held, limit, [&] { return inside >= count; });
+  }
+  int Passed() {
+    std::lock_guard guard(lock);
+    return passed;
+  }
+};
+
+TEST(ServerPool, ReturnsToItsBaseSizeAfterABurstOfBlockedHandlers) {
+  Gate gate;
+  ServerLimits limits;
+  limits.baseWorkers = 2;
+  limits.maxWorkers = 16;
+  THttpServer server(
+      [&gate](TRequest&, TResponse& response) {
+        gate.Pass();
+        response.ContentText = "done";
+      },
+      limits);
+  ASSERT_FALSE(server.Start("127.0.0.1", 0));
+  int baseline = ThreadsOfThisProcess();
+  constexpr int kBlocked = 8;
+  std::vector<std::unique_ptr<Connection>> clients;
+  for (int i = 0; i < kBlocked; ++i) {
+    clients.push_back(std::make_unique<Connection>(server.Port()));
+    clients.back()->Send("GET /block HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+  }
+  ASSERT_TRUE(gate.WaitInside(kBlocked, 30s)) << "the pool grows while every thread is blocked";
+  EXPECT_GE(ThreadsOfThisProcess(), baseline + kBlocked - 2);
+  gate.Open();
+  for (auto& client : clients) {
+    auto answer = client->Read(10s);
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->body, "done");
+  }
+  EXPECT_TRUE(Eventually([&] { return ThreadsOfThisProcess() <= baseline; }, 20s))
+      << ThreadsOfThisProcess() << " threads, " << baseline << " before the burst";
+  // The smaller pool still serves.
+  auto again = Get(server.Port(), "/again");
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again->body, "done");
+}
+
+TEST(ServerStop, ReturnsWhileAHandlerIsStuckAndTheDestructorWaitsForIt) {
+  Gate gate;
+  std::atomic<bool> handlerEnded{false};
+  ServerLimits limits;
+  limits.stopGrace = 300ms;
+  auto server = std::make_unique<THttpServer>(
+      [&](TRequest& request, TResponse& response) {
+        if (request.Document == "/stuck") {
+          gate.Pass();
+          handlerEnded = true;
+        }
+        response.ContentText = "ok";
+      },
+      limits);
+  ASSERT_FALSE(server->Start("127.0.0.1", 0));
+  std::uint16_t port = server->Port();
+  Connection stuck(port);
+  stuck.Send("GET /stuck HTTP/1.1\r\nHost: x\r\n\r\n");
+  ASSERT_TRUE(gate.WaitInside(1, 10s));
+
+  // Should Stop wait for the handler, this releases it, and the test fails instead of hanging.
+  std::thread watchdog([&gate] {
+    std::unique_lock held(gate.lock);
+    if (!gate.changed.wait_for(held, 20s, [&gate] { return gate.open; })) {
+      gate.open = true;
+      gate.changed.notify_all();
+    }
+  });
+  server->Stop();
+  bool returnedWhileStuck = !handlerEnded;
+  EXPECT_TRUE(returnedWhileStuck);
+  EXPECT_FALSE(server->Active());
+  EXPECT_TRUE(stuck.WaitClosed(5s)) << "the stuck request's client is cut off";
+
+  // The port is free again, and a new run serves while the old handler is still stuck.
+  ASSERT_FALSE(server->Start("127.0.0.1", port));
+  auto response = Get(port, "/fresh");
+  ASSERT_TRUE(response);
+  EXPECT_EQ(response->body, "ok");
+
+  gate.Open();
+  watchdog.join();
+  server.reset();
+  EXPECT_TRUE(handlerEnded) << "the destructor waits for the stuck handler";
+  EXPECT_EQ(gate.Passed(), 1);
 }
 
 class FileServerTest : public ServerTest {
@@ -348,6 +560,47 @@ TEST_F(FileServerTest, ServesFilesWholeAndInRanges) {
   ASSERT_TRUE(empty);
   EXPECT_EQ(empty->status, 200);
   EXPECT_EQ(empty->body, "");
+}
+
+TEST_F(FileServerTest, ClientsThatDoNotReadLargeAnswersHoldNoThread) {
+  qftest::WriteFile(folder_.Path() / "big.mp3", std::string(kBigAnswer, 'b'));
+  ServerLimits limits;
+  limits.baseWorkers = 2;
+  limits.maxWorkers = 2;
+  server_->Stop();
+  StartServer(limits);
+  std::vector<std::unique_ptr<Connection>> stalled;
+  for (const char* target : {"/file/big.mp3", "/bigpage", "/file/big.mp3", "/bigpage"}) {
+    stalled.push_back(std::make_unique<Connection>(port_));
+    stalled.back()->Send(std::string("GET ") + target + " HTTP/1.1\r\nHost: x\r\n\r\n");
+  }
+  auto response = Get(port_, "/normal");
+  ASSERT_TRUE(response);
+  EXPECT_EQ(response->body, "hello /normal");
+  // The stalled answers are whole once their clients read them.
+  for (auto& client : stalled) {
+    auto answer = client->Read(30s);
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->body.size(), kBigAnswer);
+  }
+}
+
+TEST_F(FileServerTest, ClientsThatStopMovingAreClosedAfterTheStallDeadline) {
+  qftest::WriteFile(folder_.Path() / "big.mp3", std::string(kBigAnswer, 'b'));
+  ServerLimits limits;
+  limits.ioTimeout = 500ms;
+  server_->Stop();
+  StartServer(limits);
+  Connection reader(port_);
+  reader.Send("GET /file/big.mp3 HTTP/1.1\r\nHost: x\r\n\r\n");
+  auto sender = ConnectionInARequest(port_);
+  ASSERT_TRUE(sender);
+  ASSERT_TRUE(sender->Send("he"));
+  EXPECT_TRUE(sender->WaitClosed(10s)) << "a body that stops moving";
+  // The answer stopped moving longer still: what the buffers hold arrives, then the end of the connection.
+  std::this_thread::sleep_for(2s);
+  EXPECT_FALSE(reader.Read(10s));
+  EXPECT_TRUE(reader.WaitClosed(1s));
 }
 
 TEST_F(FileServerTest, UnchangedFilesAnswerNotModified) {

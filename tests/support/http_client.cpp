@@ -16,9 +16,19 @@ namespace qftest {
 
 using Clock = std::chrono::steady_clock;
 
-Connection::Connection(std::uint16_t port) {
+Connection::Connection(std::uint16_t port, const std::string& from) {
   socket_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (socket_ < 0) return;
+  if (!from.empty()) {
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    if (::inet_pton(AF_INET, from.c_str(), &local.sin_addr) != 1 ||
+        ::bind(socket_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+      ::close(socket_);
+      socket_ = -1;
+      return;
+    }
+  }
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(port);

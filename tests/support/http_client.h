@@ -22,10 +22,11 @@ struct HttpResponse {
   }
 };
 
-// One TCP connection to 127.0.0.1.
+// One TCP connection to 127.0.0.1, from `from` (another loopback address such as "127.0.0.2": the whole of
+// 127.0.0.0/8 is loopback on Linux) or from 127.0.0.1 when empty.
 class Connection {
  public:
-  explicit Connection(std::uint16_t port);
+  explicit Connection(std::uint16_t port, const std::string& from = "");
   ~Connection();
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;

@@ -42,6 +42,7 @@ class QuenforthProcess {
   ~QuenforthProcess();
 
   std::uint16_t Port() const { return port_; }
+  int Pid() const { return pid_; }  // -1 once it has ended
   const std::filesystem::path& Prefix() const { return prefix_.Path(); }
   std::filesystem::path DataFolder() const;
   // Sends SIGTERM and waits; true when the process ended by itself with status 0 within `timeout`.
