@@ -8,8 +8,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <filesystem>
+#include <functional>
 #include <future>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -86,7 +89,11 @@ class PluginUnloadTest : public StandInTest {
 
   // One life of the plug-in in a new player: init when the player has started, GET /, then the player
   // closes, which calls quit. With `subclassAfterInit`, another procedure subclasses after the plug-in.
-  Life LiveOnce(const std::string& modulePath, bool subclassAfterInit = false) {
+  // `whileServing` runs after the page; `beforeQuit` once the player has handled WM_CLOSE (the plug-in's
+  // host-closing sequence is over), on the player's thread.
+  Life LiveOnce(const std::string& modulePath, bool subclassAfterInit = false,
+                const std::function<void(std::uint16_t port)>& whileServing = {},
+                const std::function<void()>& beforeQuit = {}) {
     Life life;
     void* module = dlopen(modulePath.c_str(), RTLD_NOW | RTLD_LOCAL);
     EXPECT_NE(module, nullptr) << dlerror();
@@ -114,12 +121,16 @@ class PluginUnloadTest : public StandInTest {
             initialised.set_value();
           },
           [&] {
+            if (beforeQuit) beforeQuit();
             plugin->quit();
             life.afterQuit = platform::GetWindowLongPtrA(main, platform::GWL_WNDPROC);
             life.versionAfterQuit = platform::SendMessageA(main, qf::host::WM_WA_IPC, 0, qf::host::IPC_GETVERSION);
           });
       initialised.get_future().wait();
-      if (std::optional<std::uint16_t> port = ServingPort()) life.page = Get(*port, "/");
+      if (std::optional<std::uint16_t> port = ServingPort()) {
+        life.page = Get(*port, "/");
+        if (whileServing) whileServing(*port);
+      }
       player->Close();
     }
     EXPECT_EQ(dlclose(module), 0);
@@ -161,6 +172,52 @@ TEST_F(PluginUnloadTest, QuitUnderALaterSubclassKeepsTheChainAndTheModule) {
   EXPECT_EQ(life.afterQuit, reinterpret_cast<platform::LONG_PTR>(LaterSubclass));
   EXPECT_EQ(life.versionAfterQuit, 0x5066);
   EXPECT_TRUE(Loaded(copy.string()));
+}
+
+TEST_F(PluginUnloadTest, ACommandStuckInAMessageBoxDoesNotHoldThePlayersClose) {
+  // A shutdown that cannot get its privilege shows a message box on the request's thread; this one stays
+  // up until the test lets it go.
+  const fs::path data = folder_.Path() / "Program Files/Winamp/Plugins/quenforth";
+  WriteFile(data / "quenforth.ini", "[Setup]\r\nServerPort=0\r\nbindLocal=1\r\nallowShutdown=1\r\n");
+  platform::emulation::SetHoldsShutdownPrivilege(false);
+  platform::emulation::SetEnvironmentVariable("OS", "Windows_NT");
+  std::mutex lock;
+  std::condition_variable changed;
+  bool boxShown = false, boxDismissed = false, boxTimedOut = false;
+  platform::emulation::SetSink([&](const platform::emulation::Record& record) {
+    if (record.kind != platform::emulation::Record::Kind::MessageBox) return;
+    std::unique_lock held(lock);
+    boxShown = true;
+    changed.notify_all();
+    // A safety bound only: the test dismisses the box long before, or fails.
+    if (!changed.wait_for(held, std::chrono::seconds(120), [&] { return boxDismissed; }))
+      boxDismissed = boxTimedOut = true;
+  });
+  std::future<std::optional<HttpResponse>> stuck;
+  bool stuckWhenClosed = false;
+  Life life = LiveOnce(
+      QF_PLUGIN_MODULE, false,
+      [&](std::uint16_t port) {
+        stuck = std::async(std::launch::async, [port] { return Get(port, "/?shutdown"); });
+        std::unique_lock held(lock);
+        changed.wait_for(held, std::chrono::seconds(60), [&] { return boxShown; });
+      },
+      [&] {
+        // The server has been stopped while the box is still up; only now is it dismissed, so that quit
+        // can join the request's thread before the module goes.
+        std::lock_guard held(lock);
+        stuckWhenClosed = !boxDismissed;
+        boxDismissed = true;
+        changed.notify_all();
+      });
+  platform::emulation::SetSink({});
+  platform::emulation::SetHoldsShutdownPrivilege(true);
+  stuck.wait();
+  EXPECT_EQ(life.initResult, 0);
+  EXPECT_TRUE(boxShown);
+  EXPECT_TRUE(stuckWhenClosed);
+  EXPECT_FALSE(boxTimedOut);
+  EXPECT_FALSE(Loaded(QF_PLUGIN_MODULE));
 }
 
 }  // namespace
