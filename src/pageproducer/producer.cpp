@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "core/inifile.h"
 #include "core/pathrules.h"
@@ -73,6 +74,8 @@ bool TMyPageProducer::CountTag() {
   if (++production_->tags > kMaxTags) production_->tooLarge = production_->stopped = true;
   return !Stopped();
 }
+
+bool TMyPageProducer::FirstPlaylistRead() { return !std::exchange(production_->playlistRead, true); }
 
 const IniFile& TMyPageProducer::SkinIni() {
   std::string path = SkinFolder() + "skin.ini";

@@ -51,6 +51,9 @@ class TMyPageProducer {
 
   // The request skin's skin.ini, read once per production.
   const IniFile& SkinIni();
+  // True the first time a production asks. The player's playlist is read once per page: each read has
+  // the player write the whole list to disk, and a page may hold up to kMaxTags list tags.
+  bool FirstPlaylistRead();
 
   // The folder of the requested page, with a trailing "\": sub-templates of list tags live there.
   std::string PageFolder() const;
@@ -69,6 +72,7 @@ class TMyPageProducer {
     std::size_t tags = 0;
     bool tooLarge = false;
     bool stopped = false;
+    bool playlistRead = false;
     std::map<std::string, std::shared_ptr<IniFile>> iniFiles;
   };
 
