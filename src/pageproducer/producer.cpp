@@ -11,6 +11,7 @@
 #include "core/text.h"
 #include "pageproducer/tags.h"
 #include "platform/files.h"
+#include "player/id3v2library.h"
 
 namespace qf {
 namespace {
@@ -76,6 +77,15 @@ bool TMyPageProducer::CountTag() {
 }
 
 bool TMyPageProducer::FirstPlaylistRead() { return !std::exchange(production_->playlistRead, true); }
+
+const TID3v2Library& TMyPageProducer::TagLibrary(const std::string& folder) {
+  std::shared_ptr<TID3v2Library>& library = production_->tagLibraries[folder];
+  if (!library) {
+    library = std::make_shared<TID3v2Library>();
+    library->LoadFrom(folder);
+  }
+  return *library;
+}
 
 const IniFile& TMyPageProducer::SkinIni() {
   std::string path = SkinFolder() + "skin.ini";
