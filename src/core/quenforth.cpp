@@ -55,4 +55,9 @@ int TQuenforth::PlaylistReadersWaiting() const {
   return playlistReadersWaiting_;
 }
 
+std::uint64_t TQuenforth::PlaylistReadsStarted() const {
+  std::lock_guard guard(playlistLock_);
+  return playlistReadsStarted_;
+}
+
 }  // namespace qf

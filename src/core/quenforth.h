@@ -125,6 +125,8 @@ class TQuenforth {
                                                 std::chrono::milliseconds limit);
   // How many callers wait in SharePlaylistRead now (for tests and diagnostics).
   int PlaylistReadersWaiting() const;
+  // How many reads SharePlaylistRead has started (for tests and diagnostics).
+  std::uint64_t PlaylistReadsStarted() const;
 
   // The plug-in's data folder: PluginFolder + "\quenforth".
   std::string DataFolder() const { return PluginFolder.Get() + "\\quenforth"; }

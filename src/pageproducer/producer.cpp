@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "core/inifile.h"
 #include "core/pathrules.h"
@@ -10,6 +11,7 @@
 #include "core/text.h"
 #include "pageproducer/tags.h"
 #include "platform/files.h"
+#include "player/id3v2library.h"
 
 namespace qf {
 namespace {
@@ -72,6 +74,17 @@ bool TMyPageProducer::Emit(std::string& out, std::string_view text) {
 bool TMyPageProducer::CountTag() {
   if (++production_->tags > kMaxTags) production_->tooLarge = production_->stopped = true;
   return !Stopped();
+}
+
+bool TMyPageProducer::FirstPlaylistRead() { return !std::exchange(production_->playlistRead, true); }
+
+const TID3v2Library& TMyPageProducer::TagLibrary(const std::string& folder) {
+  std::shared_ptr<TID3v2Library>& library = production_->tagLibraries[folder];
+  if (!library) {
+    library = std::make_shared<TID3v2Library>();
+    library->LoadFrom(folder);
+  }
+  return *library;
 }
 
 const IniFile& TMyPageProducer::SkinIni() {

@@ -26,6 +26,7 @@ class TQuenforth;
 struct SessionData;
 struct UserClass;
 class IniFile;
+class TID3v2Library;
 
 class TMyPageProducer {
  public:
@@ -51,6 +52,12 @@ class TMyPageProducer {
 
   // The request skin's skin.ini, read once per production.
   const IniFile& SkinIni();
+  // True the first time a production asks. The player's playlist is read once per page: each read has
+  // the player write the whole list to disk, and a page may hold up to kMaxTags list tags.
+  bool FirstPlaylistRead();
+  // The ID3v2 library loaded from `folder`, once per production: a page may hold up to kMaxTags tags
+  // that read a tag, and loading the library costs far more than reading one.
+  const TID3v2Library& TagLibrary(const std::string& folder);
 
   // The folder of the requested page, with a trailing "\": sub-templates of list tags live there.
   std::string PageFolder() const;
@@ -69,7 +76,9 @@ class TMyPageProducer {
     std::size_t tags = 0;
     bool tooLarge = false;
     bool stopped = false;
+    bool playlistRead = false;
     std::map<std::string, std::shared_ptr<IniFile>> iniFiles;
+    std::map<std::string, std::shared_ptr<TID3v2Library>> tagLibraries;
   };
 
   TMyPageProducer(UserClass* user, TPlayer& player, TQuenforth& core, SessionData& session, int depth,

@@ -82,7 +82,8 @@ namespace {
 
 void Playlist(Tag& tag) {
   TQuenforth& core = tag.Core();
-  Snapshot<PlaylistEntryList> entries = ReadPlaylistShared(core);
+  Snapshot<PlaylistEntryList> entries =
+      tag.producer.FirstPlaylistRead() ? ReadPlaylistShared(core) : core.PlaylistEntries.Get();
   int count = static_cast<int>(entries->size());
   ListTemplates templates(tag);
   if (count < 1) return templates.AppendEmpty();

@@ -132,20 +132,21 @@ void RepeatState(Tag& tag) {
 
 // ---- Album picture and ID3v2 frames, through ID3v2Library.dll.
 
-// Loads the library from the data folder, or leaves the tag's error and answers false.
-bool LoadTagLibrary(Tag& tag, TID3v2Library& library) {
+// The page's library from the data folder, or none after leaving the tag's error.
+const TID3v2Library* LoadTagLibrary(Tag& tag) {
   std::string folder = tag.Player().GetPluginDirectory() + "\\Quenforth";
-  if (library.LoadFrom(folder)) return true;
+  const TID3v2Library& library = tag.producer.TagLibrary(folder);
+  if (library.Loaded()) return &library;
   tag.Fail("ID3v2Library.dll not found in '<i>" + folder + "'</i>.");
-  return false;
+  return nullptr;
 }
 
 void AlbumArt(Tag& tag) {
-  TID3v2Library library;
-  if (!LoadTagLibrary(tag, library)) return;
+  const TID3v2Library* library = LoadTagLibrary(tag);
+  if (!library) return;
   std::optional<std::string> name;
   try {
-    name = library.CachePicture(CurrentFile(tag), tag.Core().CacheFolder.Get());
+    name = library->CachePicture(CurrentFile(tag), tag.Core().CacheFolder.Get());
   } catch (const std::exception&) {
     return tag.Fail("There was an error in ID3v2Library.dll.");
   }
@@ -159,10 +160,10 @@ void AlbumArt(Tag& tag) {
 }
 
 void ID3Info(Tag& tag) {
-  TID3v2Library library;
-  if (!LoadTagLibrary(tag, library)) return;
+  const TID3v2Library* library = LoadTagLibrary(tag);
+  if (!library) return;
   if (!tag.Given("frame")) return tag.Fail("ID3 frame not specified.");
-  tag.Write(library.ReadText(CurrentFile(tag), tag.Param("frame")), kTextOptions);
+  tag.Write(library->ReadText(CurrentFile(tag), tag.Param("frame")), kTextOptions);
 }
 
 }  // namespace

@@ -151,5 +151,18 @@ TEST_F(PlaylistTest, APageListsWhatItsOwnCommandsAdded) {
   EXPECT_FALSE(core->PlaylistBusy);
 }
 
+// Each read has the player write the whole list to disk: a page of many list tags (a parsed setting can
+// repeat one a million times) must not cost a read each.
+TEST_F(PlaylistTest, APageReadsThePlaylistOnceForAllItsListTags) {
+  StartWithEntries(3, 0);
+  Skin("again.html", "<#playlist template=item.html>");
+  std::uint64_t before = core->PlaylistReadsStarted();
+  EXPECT_EQ(Produce("<#playlist template=item.html>|<#include file=again.html>|<#playlist template=item.html>"),
+            "1,2,3,|1,2,3,|1,2,3,");
+  EXPECT_EQ(core->PlaylistReadsStarted(), before + 1);
+  EXPECT_EQ(Produce("<#playlist template=item.html>"), "1,2,3,");
+  EXPECT_EQ(core->PlaylistReadsStarted(), before + 2);
+}
+
 }  // namespace
 }  // namespace qf

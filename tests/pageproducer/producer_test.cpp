@@ -8,6 +8,7 @@
 #include "core/session.h"
 #include "pageproducer/params.h"
 #include "platform/posix/emulation.h"
+#include "player/id3v2library.h"
 #include "player/player.h"
 #include "quenforth_process.h"
 
@@ -289,6 +290,17 @@ TEST_F(ProducerTest, TrackTagsWithoutAPlayer) {
   core_.RemovePlayed = true;
   EXPECT_EQ(Produce("<#RemovePlayedState>|<#KeepPlaylistAliveStatus>"), "on|off");
   EXPECT_EQ(Produce("<#AlbumArt>"), Red("AlbumArt: ID3v2Library.dll not found in '<i>\\Quenforth'</i>."));
+}
+
+// Loading the library costs far more than reading a tag, and a page may hold a million tags that read one.
+TEST_F(ProducerTest, APageLoadsTheTagLibraryOnceForAllItsTags) {
+  TMyPageProducer page(user_, *core_.Player, core_, session_);
+  const TID3v2Library& library = page.TagLibrary("C:\\Plugins\\quenforth");
+  EXPECT_EQ(&page.Child().Child().TagLibrary("C:\\Plugins\\quenforth"), &library);
+  EXPECT_NE(&page.TagLibrary("C:\\Elsewhere"), &library);
+  // A library that is missing is reported by every tag that wanted it.
+  std::string missing = Red("AlbumArt: ID3v2Library.dll not found in '<i>\\Quenforth'</i>.");
+  EXPECT_EQ(Produce("<#AlbumArt><#AlbumArt>"), missing + missing);
 }
 
 }  // namespace
