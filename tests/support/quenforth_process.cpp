@@ -6,11 +6,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <regex>
 #include <sstream>
 #include <stdexcept>
+#include <string_view>
 
 extern char** environ;
 
@@ -46,39 +49,139 @@ std::string ReadFile(const fs::path& path) {
 
 namespace {
 
-int Spawn(const std::vector<std::string>& arguments, int outputDescriptor) {
+struct SpawnOptions {
+  int output = -1;                       // standard output and error, when not -1
+  int input = -1;                        // standard input, when not -1
+  std::vector<std::string> environment;  // NAME=VALUE added to (or replacing in) this process's
+};
+
+int Spawn(const std::vector<std::string>& arguments, const SpawnOptions& options = {}) {
   std::vector<char*> argv;
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
+  std::vector<std::string> environment = options.environment;
+  for (char** entry = environ; *entry; ++entry) {
+    std::string_view text(*entry);
+    std::string_view name = text.substr(0, text.find('='));
+    if (std::none_of(options.environment.begin(), options.environment.end(), [&](const std::string& added) {
+          return added.compare(0, name.size() + 1, std::string(name) + "=") == 0;
+        }))
+      environment.emplace_back(text);
+  }
+  std::vector<char*> envp;
+  for (const std::string& entry : environment) envp.push_back(const_cast<char*>(entry.c_str()));
+  envp.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  if (outputDescriptor >= 0) {
-    posix_spawn_file_actions_adddup2(&actions, outputDescriptor, 1);
-    posix_spawn_file_actions_adddup2(&actions, outputDescriptor, 2);
+  if (options.output >= 0) {
+    posix_spawn_file_actions_adddup2(&actions, options.output, 1);
+    posix_spawn_file_actions_adddup2(&actions, options.output, 2);
   }
+  if (options.input >= 0) posix_spawn_file_actions_adddup2(&actions, options.input, 0);
   pid_t pid = -1;
-  int failure = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  int failure = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   if (failure != 0) throw std::runtime_error("cannot start " + arguments[0]);
   return pid;
 }
 
+int RunToEnd(const std::vector<std::string>& arguments, const SpawnOptions& options = {}) {
+  int status = 0;
+  waitpid(Spawn(arguments, options), &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+std::string Setting(const char* name, const std::string& byDefault = "") {
+  const char* value = std::getenv(name);
+  if (value && *value) return value;
+  if (byDefault.empty()) throw std::runtime_error(std::string("the Wine host needs ") + name + " set");
+  return byDefault;
+}
+
+std::string WineLoader() { return Setting("QF_WINE", "/usr/lib/wine/wine64"); }
+std::string WineServer() { return (fs::path(WineLoader()).parent_path() / "wineserver").string(); }
+
+// What a Wine process of this prefix needs besides the loader's own environment.
+std::vector<std::string> WineEnvironment(const fs::path& prefix) {
+  return {"WINEPREFIX=" + prefix.string(), "WINEDEBUG=-all", "WINEDLLOVERRIDES=mscoree,mshtml="};
+}
+
+// Makes `prefix` (which holds drive_c) a Wine prefix: the template's registry and system folder (linked,
+// not copied: it is large and only read), C: as drive_c, and no other drive (no Z: onto the whole host).
+void MakeWinePrefix(const fs::path& prefix) {
+  fs::path wineTemplate = Setting("QF_WINE_TEMPLATE");
+  if (!fs::exists(wineTemplate / "system.reg"))
+    throw std::runtime_error("no Wine prefix at QF_WINE_TEMPLATE=" + wineTemplate.string());
+  for (const char* file : {"system.reg", "user.reg", "userdef.reg", ".update-timestamp"})
+    if (fs::exists(wineTemplate / file)) fs::copy_file(wineTemplate / file, prefix / file);
+  fs::create_directories(prefix / "dosdevices");
+  fs::create_directory_symlink("../drive_c", prefix / "dosdevices/c:");
+  std::error_code linked;
+  fs::copy(wineTemplate / "drive_c/windows", prefix / "drive_c/windows",
+           fs::copy_options::recursive | fs::copy_options::create_hard_links, linked);
+  if (linked) {  // another file system: share the folder itself
+    fs::remove_all(prefix / "drive_c/windows");
+    fs::create_directory_symlink(wineTemplate / "drive_c/windows", prefix / "drive_c/windows");
+  }
+}
+
+// Lays the unpacked package over the player's folder, as a user unpacks the zip into it, and puts the
+// test host beside the player's program.
+void InstallPackage(const fs::path& playerFolder) {
+  fs::copy(Setting("QF_WINDOWS_PACKAGE"), playerFolder,
+           fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+  fs::copy_file(Setting("QF_FAKEAMP"), playerFolder / "fakeamp.exe", fs::copy_options::overwrite_existing);
+}
+
 }  // namespace
 
+Host TestHost() {
+  const char* host = std::getenv("QF_TEST_HOST");
+  if (!host || !*host || std::string(host) == "linux") return Host::Linux;
+  if (std::string(host) == "wine") return Host::Wine;
+  throw std::runtime_error(std::string("QF_TEST_HOST is linux or wine, not ") + host);
+}
+
 QuenforthProcess::QuenforthProcess(Prepare prepare, std::vector<std::string> arguments, Expect expect) {
-  int installed = Spawn({QF_QUENFORTH, "install", "--prefix", prefix_.Path().string()}, -1);
-  int status = 0;
-  waitpid(installed, &status, 0);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw std::runtime_error("quenforth install failed");
+  // The Linux runner lays out the drive for both hosts: the player's folder, the profile, the demo music.
+  if (RunToEnd({QF_QUENFORTH, "install", "--prefix", prefix_.Path().string()}) != 0)
+    throw std::runtime_error("quenforth install failed");
+  if (host_ == Host::Wine) {
+    MakeWinePrefix(prefix_.Path());
+    InstallPackage(prefix_.Path() / "drive_c/Program Files/Winamp");
+  }
   WriteFile(DataFolder() / "quenforth.ini", "[Setup]\r\nServerPort=0\r\nbindLocal=1\r\n");
   if (prepare) prepare(DataFolder());
 
   int pipe[2];
   if (::pipe2(pipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-  std::vector<std::string> command{QF_QUENFORTH, "run", "--prefix", prefix_.Path().string()};
-  command.insert(command.end(), arguments.begin(), arguments.end());
-  pid_ = Spawn(command, pipe[1]);
-  ::close(pipe[1]);
+  if (host_ == Host::Linux) {
+    std::vector<std::string> command{QF_QUENFORTH, "run", "--prefix", prefix_.Path().string()};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    pid_ = Spawn(command, {.output = pipe[1], .input = -1, .environment = {}});
+    ::close(pipe[1]);
+  } else {
+    // fakeamp.exe takes the runner's options but --drive, which is a link of the Wine prefix here.
+    std::vector<std::string> command{WineLoader(),
+                                     (prefix_.Path() / "drive_c/Program Files/Winamp/fakeamp.exe").string(), "run",
+                                     "--prefix", "C:\\"};
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+      if (arguments[i] == "--drive" && i + 1 < arguments.size() && arguments[i + 1].size() > 2) {
+        std::string letter(1, static_cast<char>(std::tolower(static_cast<unsigned char>(arguments[i + 1][0]))));
+        fs::create_directory_symlink(fs::absolute(arguments[i + 1].substr(2)),
+                                     prefix_.Path() / "dosdevices" / (letter + ":"));
+        ++i;
+      } else {
+        command.push_back(arguments[i]);
+      }
+    }
+    int control[2];
+    if (::pipe2(control, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    pid_ = Spawn(command, {.output = pipe[1], .input = control[0], .environment = WineEnvironment(prefix_.Path())});
+    ::close(pipe[1]);
+    ::close(control[0]);
+    control_ = control[1];
+  }
   reader_ = std::thread([this, descriptor = pipe[0]] {
     char buffer[4096];
     for (;;) {
@@ -109,6 +212,16 @@ QuenforthProcess::QuenforthProcess(Prepare prepare, std::vector<std::string> arg
 QuenforthProcess::~QuenforthProcess() {
   Stop();
   if (reader_.joinable()) reader_.join();
+  if (control_ >= 0) ::close(control_);
+  if (host_ == Host::Wine) KillWineServer();
+}
+
+// Ends the prefix's Wine server and the programs it started (its desktop and services), and waits for
+// it, so that nothing writes into the prefix while it is removed.
+void QuenforthProcess::KillWineServer() {
+  SpawnOptions options{.output = -1, .input = -1, .environment = WineEnvironment(prefix_.Path())};
+  RunToEnd({WineServer(), "-k"}, options);
+  RunToEnd({WineServer(), "-w"}, options);
 }
 
 fs::path QuenforthProcess::DataFolder() const {
@@ -147,7 +260,11 @@ int QuenforthProcess::WaitExit(std::chrono::milliseconds timeout) {
 }
 
 bool QuenforthProcess::Stop(std::chrono::milliseconds timeout) {
-  if (pid_ > 0) ::kill(pid_, SIGTERM);
+  if (pid_ > 0 && host_ == Host::Linux) ::kill(pid_, SIGTERM);
+  if (pid_ > 0 && host_ == Host::Wine && control_ >= 0) {
+    static const char kClose[] = "close\n";
+    [[maybe_unused]] ssize_t written = ::write(control_, kClose, sizeof kClose - 1);
+  }
   int status = WaitExit(timeout);
   if (status == -1) {
     ::kill(pid_, SIGKILL);

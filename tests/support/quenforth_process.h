@@ -1,5 +1,15 @@
 #pragma once
-// Runs the real `quenforth` on a prefix made for one test, on a free loopback port, and always stops it.
+// Runs the player with the plug-in on a prefix made for one test, on a free loopback port, and always
+// stops it. The host comes from the environment:
+//   QF_TEST_HOST=linux (or unset)  the Linux `quenforth`, the plug-in as gen_quen08.so
+//   QF_TEST_HOST=wine              fakeamp.exe with the Windows DLL under Wine, the prefix being a Wine
+//                                  prefix whose C: is the same drive_c; the player's folder comes from
+//                                  the unpacked package:
+//     QF_WINDOWS_PACKAGE  the unpacked package (Plugins\gen_quen08.dll, Plugins\quenforth\...)
+//     QF_FAKEAMP          fakeamp.exe, built for the same machine as the package's DLL
+//     QF_WINE_TEMPLATE    a Wine prefix made once by wineboot, whose system files each test's prefix shares
+//     QF_WINE             the Wine loader (default /usr/lib/wine/wine64; /usr/bin/wine for a 32-bit host)
+// Wine needs a display: run the suite under one X server (xvfb-run -a).
 
 #include <chrono>
 #include <cstdint>
@@ -11,6 +21,10 @@
 #include <vector>
 
 namespace qftest {
+
+enum class Host { Linux, Wine };
+// The host the tests run against, from QF_TEST_HOST.
+Host TestHost();
 
 // A folder under the system's temporary folder, removed with everything in it.
 class TempFolder {
@@ -38,14 +52,15 @@ class QuenforthProcess {
   // with Expect::Started, until the player is), and throws when it does not come up.
   explicit QuenforthProcess(Prepare prepare = {}, std::vector<std::string> arguments = {},
                             Expect expect = Expect::Serving);
-  // Stops the process (SIGTERM, then SIGKILL after a deadline).
+  // Stops the process (as Stop does, then SIGKILL after a deadline).
   ~QuenforthProcess();
 
   std::uint16_t Port() const { return port_; }
   int Pid() const { return pid_; }  // -1 once it has ended
   const std::filesystem::path& Prefix() const { return prefix_.Path(); }
   std::filesystem::path DataFolder() const;
-  // Sends SIGTERM and waits; true when the process ended by itself with status 0 within `timeout`.
+  // Asks the player to close (SIGTERM to quenforth, "close" on fakeamp's control pipe) and waits; true
+  // when the process ended by itself with status 0 within `timeout`.
   bool Stop(std::chrono::milliseconds timeout = std::chrono::seconds(60));
   // Waits for the process to end on its own; its exit status, or -1 when it did not end in time.
   int WaitExit(std::chrono::milliseconds timeout);
@@ -54,8 +69,13 @@ class QuenforthProcess {
   bool WaitForOutput(const std::string& text, std::chrono::milliseconds timeout);
 
  private:
+  void StartWine(std::vector<std::string> command);
+  void KillWineServer();
+
   TempFolder prefix_;
+  Host host_ = TestHost();
   int pid_ = -1;
+  int control_ = -1;  // fakeamp's standard input
   int exitStatus_ = -1;
   std::uint16_t port_ = 0;
   std::thread reader_;

@@ -90,6 +90,13 @@ void ReportStatus(std::string_view line) {
   std::string text(line);
   text += "\n";
   ::OutputDebugStringA(text.c_str());
+  // The player is a windowed program without a console; a host that has one (a test host) sees the
+  // line there too, as the Linux runner prints it.
+  ::HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  if (output != nullptr && output != INVALID_HANDLE_VALUE && ::GetFileType(output) != FILE_TYPE_UNKNOWN) {
+    ::DWORD written = 0;
+    ::WriteFile(output, text.data(), static_cast<::DWORD>(text.size()), &written, nullptr);
+  }
 }
 
 BOOL ExitWindowsEx(UINT flags, DWORD reason) { return ::ExitWindowsEx(flags, reason); }
