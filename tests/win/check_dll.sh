@@ -69,6 +69,7 @@ done
 if [ -n "$version" ]; then
   [[ "$version" =~ ^[0-9]+\.[0-9]+$ ]] || { echo "$usage"; exit 2; }
   windres="${objdump%objdump}windres"
+  command -v "$windres" >/dev/null || { echo "FAIL: no $windres to read the version resource with"; exit 1; }
   # windres writes the resources of a PE file back as a resource script.
   script="$("$windres" -i "$dll" -O rc 2>/dev/null || true)"
   numbers="${version%.*}, ${version#*.}, 0, 0"
