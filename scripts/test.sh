@@ -5,8 +5,9 @@
 #                tests once more beside two busy loops (the stress pass)
 #   linux-tsan   the concurrency tests under ThreadSanitizer
 #   fuzz         the tag reader's parser under libFuzzer for a bounded time
-#   win32        the product DLL and ID3v2Library.dll, checked for their imports and exports
-#   win64-test   the 64-bit DLLs, checked the same way
+#   win32        the product DLL and ID3v2Library.dll, checked for their machine, imports, exports and
+#                version resource, and the package quenforth-3.0-win32.zip
+#   win64-test   the 64-bit DLLs and their package, checked the same way
 #   --quick   the linux build's tests only
 #   --stress  the stress pass only (with --quick on the linux build instead of linux-asan)
 set -euo pipefail
@@ -100,13 +101,20 @@ id3v2library_exports=(ID3v2_Create ID3v2_Load ID3v2_Free ID3v2_GetAsciiText ID3v
 
 step "win32: build and check the product DLL"
 build win32
-tests/win/check_dll.sh i686-w64-mingw32-objdump build/win32/src/plugin/gen_quen08.dll winampGetGeneralPurposePlugin
-tests/win/check_dll.sh i686-w64-mingw32-objdump build/win32/id3v2lib/ID3v2Library.dll "${id3v2library_exports[@]}"
+tests/win/check_dll.sh --machine i386 --version-info Quenforth "Quenforth KV7" 3.0 i686-w64-mingw32-objdump \
+  build/win32/src/plugin/gen_quen08.dll winampGetGeneralPurposePlugin
+tests/win/check_dll.sh --machine i386 i686-w64-mingw32-objdump build/win32/id3v2lib/ID3v2Library.dll \
+  "${id3v2library_exports[@]}"
+scripts/package.sh win32
+tests/win/check_package.sh win32
 
 step "win64-test: build and check"
 build win64-test
-tests/win/check_dll.sh x86_64-w64-mingw32-objdump build/win64-test/src/plugin/gen_quen08.dll winampGetGeneralPurposePlugin
-tests/win/check_dll.sh x86_64-w64-mingw32-objdump build/win64-test/id3v2lib/ID3v2Library.dll \
+tests/win/check_dll.sh --machine x86-64 --version-info Quenforth "Quenforth KV7" 3.0 x86_64-w64-mingw32-objdump \
+  build/win64-test/src/plugin/gen_quen08.dll winampGetGeneralPurposePlugin
+tests/win/check_dll.sh --machine x86-64 x86_64-w64-mingw32-objdump build/win64-test/id3v2lib/ID3v2Library.dll \
   "${id3v2library_exports[@]}"
+scripts/package.sh win64-test
+tests/win/check_package.sh win64-test
 
 step "all suites passed"

@@ -2,7 +2,7 @@
 // The player's plug-in interface: message numbers and record layouts, shared by the plug-in (TPlayer,
 // the plug-in record) and the stand-in player, so both sides speak exactly the same protocol.
 //
-// The records keep the player's own member names and 32-bit layouts; the win32 build checks them.
+// The records keep the player's own member names and 32-bit layouts; the Windows builds check them.
 
 #include <cstddef>
 #include <cstdlib>
@@ -10,6 +10,7 @@
 #include <memory>
 #include <new>
 #include <string_view>
+#include <type_traits>
 
 #include "platform/types.h"
 
@@ -162,13 +163,115 @@ struct HeapFree {
 };
 using HeapText = std::unique_ptr<char, HeapFree>;
 
+// The layouts the player expects, member by member: the 32-bit product, and the 64-bit test build that
+// runs the same sources under Wine. A record that no longer matches the player does not compile.
+#define QF_PIN(record, member, offset) static_assert(offsetof(record, member) == (offset), #record "::" #member)
 #if defined(_WIN32) && !defined(_WIN64)
 static_assert(sizeof(winampGeneralPurposePlugin) == 28);
+QF_PIN(winampGeneralPurposePlugin, version, 0);
+QF_PIN(winampGeneralPurposePlugin, description, 4);
+QF_PIN(winampGeneralPurposePlugin, init, 8);
+QF_PIN(winampGeneralPurposePlugin, config, 12);
+QF_PIN(winampGeneralPurposePlugin, quit, 16);
+QF_PIN(winampGeneralPurposePlugin, hwndParent, 20);
+QF_PIN(winampGeneralPurposePlugin, hDllInstance, 24);
+
 static_assert(sizeof(extendedFileInfoStruct) == 16);
+QF_PIN(extendedFileInfoStruct, filename, 0);
+QF_PIN(extendedFileInfoStruct, metadata, 4);
+QF_PIN(extendedFileInfoStruct, ret, 8);
+QF_PIN(extendedFileInfoStruct, retlen, 12);
+
 static_assert(sizeof(fileinfo) == 264);
+QF_PIN(fileinfo, file, 0);
+QF_PIN(fileinfo, index, 260);
+
 static_assert(sizeof(itemRecord) == 40);
+QF_PIN(itemRecord, filename, 0);
+QF_PIN(itemRecord, title, 4);
+QF_PIN(itemRecord, album, 8);
+QF_PIN(itemRecord, artist, 12);
+QF_PIN(itemRecord, comment, 16);
+QF_PIN(itemRecord, genre, 20);
+QF_PIN(itemRecord, year, 24);
+QF_PIN(itemRecord, track, 28);
+QF_PIN(itemRecord, length, 32);
+QF_PIN(itemRecord, extended_info, 36);
+
 static_assert(sizeof(itemRecordList) == 12);
+QF_PIN(itemRecordList, Items, 0);
+QF_PIN(itemRecordList, Size, 4);
+QF_PIN(itemRecordList, Alloc, 8);
+
 static_assert(sizeof(mlQueryStruct) == 20);
+QF_PIN(mlQueryStruct, query, 0);
+QF_PIN(mlQueryStruct, max_results, 4);
+QF_PIN(mlQueryStruct, results, 8);
+
+// The record WM_COPYDATA carries (lParam); the system copies cbData bytes of lpData across.
+static_assert(sizeof(platform::COPYDATASTRUCT) == 12);
+QF_PIN(platform::COPYDATASTRUCT, dwData, 0);
+QF_PIN(platform::COPYDATASTRUCT, cbData, 4);
+QF_PIN(platform::COPYDATASTRUCT, lpData, 8);
+
+// Calling conventions on i686: the player calls the record's callbacks with the C convention and the
+// export is a C function (so its name stays undecorated); Windows calls window procedures with stdcall.
+static_assert(std::is_same_v<decltype(winampGeneralPurposePlugin::init), int(__attribute__((cdecl)) *)()>);
+static_assert(std::is_same_v<decltype(winampGeneralPurposePlugin::config), void(__attribute__((cdecl)) *)()>);
+static_assert(std::is_same_v<decltype(winampGeneralPurposePlugin::quit), void(__attribute__((cdecl)) *)()>);
+static_assert(
+    std::is_same_v<platform::WNDPROC, platform::LRESULT(__attribute__((stdcall)) *)(
+                                          platform::HWND, platform::UINT, platform::WPARAM, platform::LPARAM)>);
+static_assert(
+    !std::is_same_v<platform::WNDPROC, platform::LRESULT(__attribute__((cdecl)) *)(
+                                           platform::HWND, platform::UINT, platform::WPARAM, platform::LPARAM)>);
+#elif defined(_WIN64)
+static_assert(sizeof(winampGeneralPurposePlugin) == 56);
+QF_PIN(winampGeneralPurposePlugin, version, 0);
+QF_PIN(winampGeneralPurposePlugin, description, 8);
+QF_PIN(winampGeneralPurposePlugin, init, 16);
+QF_PIN(winampGeneralPurposePlugin, config, 24);
+QF_PIN(winampGeneralPurposePlugin, quit, 32);
+QF_PIN(winampGeneralPurposePlugin, hwndParent, 40);
+QF_PIN(winampGeneralPurposePlugin, hDllInstance, 48);
+
+static_assert(sizeof(extendedFileInfoStruct) == 32);
+QF_PIN(extendedFileInfoStruct, filename, 0);
+QF_PIN(extendedFileInfoStruct, metadata, 8);
+QF_PIN(extendedFileInfoStruct, ret, 16);
+QF_PIN(extendedFileInfoStruct, retlen, 24);
+
+static_assert(sizeof(fileinfo) == 264);
+QF_PIN(fileinfo, file, 0);
+QF_PIN(fileinfo, index, 260);
+
+static_assert(sizeof(itemRecord) == 72);
+QF_PIN(itemRecord, filename, 0);
+QF_PIN(itemRecord, title, 8);
+QF_PIN(itemRecord, album, 16);
+QF_PIN(itemRecord, artist, 24);
+QF_PIN(itemRecord, comment, 32);
+QF_PIN(itemRecord, genre, 40);
+QF_PIN(itemRecord, year, 48);
+QF_PIN(itemRecord, track, 52);
+QF_PIN(itemRecord, length, 56);
+QF_PIN(itemRecord, extended_info, 64);
+
+static_assert(sizeof(itemRecordList) == 16);
+QF_PIN(itemRecordList, Items, 0);
+QF_PIN(itemRecordList, Size, 8);
+QF_PIN(itemRecordList, Alloc, 12);
+
+static_assert(sizeof(mlQueryStruct) == 32);
+QF_PIN(mlQueryStruct, query, 0);
+QF_PIN(mlQueryStruct, max_results, 8);
+QF_PIN(mlQueryStruct, results, 16);
+
+static_assert(sizeof(platform::COPYDATASTRUCT) == 24);
+QF_PIN(platform::COPYDATASTRUCT, dwData, 0);
+QF_PIN(platform::COPYDATASTRUCT, cbData, 8);
+QF_PIN(platform::COPYDATASTRUCT, lpData, 16);
 #endif
+#undef QF_PIN
 
 }  // namespace qf::host

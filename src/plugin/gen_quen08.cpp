@@ -1,6 +1,7 @@
 // The plug-in's one export and the record the player reads through it.
 
 #include <memory>
+#include <type_traits>
 
 #include "platform/system.h"
 #include "platform/types.h"
@@ -29,6 +30,8 @@ platform::LRESULT QF_CALLBACK PlayerWindowProcedure(platform::HWND window, platf
   }
   return platform::CallWindowProcA(previousProcedure, window, message, wParam, lParam);
 }
+// It reaches the player's window through a cast, which would take a procedure of any convention.
+static_assert(std::is_same_v<decltype(&PlayerWindowProcedure), platform::WNDPROC>);
 
 int Init() noexcept;
 void Config() noexcept;

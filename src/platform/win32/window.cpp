@@ -6,11 +6,29 @@
 
 #include <windows.h>
 
+#include <cstddef>
+#include <type_traits>
+
 #undef GetWindowLongPtrA
 #undef SetWindowLongPtrA
 
 namespace platform {
 namespace {
+
+// What crosses to Windows by pointer or by cast must be laid out as Windows' own: the message argument
+// types (the same integers, though long where ours are int on i686), the calling convention of window
+// procedures, the record WM_COPYDATA carries, and the first member of the record WM_CREATE points to.
+template <typename Ours, typename Theirs>
+constexpr bool kSameInteger = sizeof(Ours) == sizeof(Theirs) && std::is_signed_v<Ours> == std::is_signed_v<Theirs>;
+static_assert(kSameInteger<UINT, ::UINT> && kSameInteger<DWORD, ::DWORD> && kSameInteger<WPARAM, ::WPARAM> &&
+              kSameInteger<LPARAM, ::LPARAM> && kSameInteger<LRESULT, ::LRESULT> &&
+              kSameInteger<LONG_PTR, ::LONG_PTR> && kSameInteger<ULONG_PTR, ::ULONG_PTR>);
+static_assert(std::is_same_v<::LRESULT(QF_CALLBACK*)(::HWND, ::UINT, ::WPARAM, ::LPARAM), ::WNDPROC>);
+static_assert(sizeof(COPYDATASTRUCT) == sizeof(::COPYDATASTRUCT) &&
+              offsetof(COPYDATASTRUCT, dwData) == offsetof(::COPYDATASTRUCT, dwData) &&
+              offsetof(COPYDATASTRUCT, cbData) == offsetof(::COPYDATASTRUCT, cbData) &&
+              offsetof(COPYDATASTRUCT, lpData) == offsetof(::COPYDATASTRUCT, lpData));
+static_assert(offsetof(CREATESTRUCTA, lpCreateParams) == offsetof(::CREATESTRUCTA, lpCreateParams));
 
 ::HWND Real(HWND window) { return reinterpret_cast<::HWND>(window); }
 HWND Ours(::HWND window) { return reinterpret_cast<HWND>(window); }
