@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,7 +27,8 @@ constexpr std::size_t kMaxFieldBytes = 1u << 20;         // of one text frame
 constexpr std::uint64_t kFrameSearchBytes = 1ull << 20;  // past the tags, for the first audio frame
 constexpr std::uint64_t kTailSearchBytes = 64ull << 10;  // before the end, for the last audio frame
 constexpr int kMaxTagFrames = 1 << 16;                   // no real tag comes near
-constexpr int kMaxChunks = 1 << 12;                      // of a RIFF file
+constexpr int kMaxChunks = 1 << 12;                      // of a RIFF file; metadata blocks of a FLAC file
+constexpr int kMaxOggPages = 1 << 16;                    // of an Ogg file, holding the header packets
 
 // ---- Reading the file.
 
@@ -431,10 +433,11 @@ struct Tags {
   std::string title, artist, album, albumArtist, genre, comment;
   int year = 0;
   int track = 0;
+  bool otherFields = false;  // a Vorbis comment counts as a tag when it holds any field at all
 
   bool Empty() const {
-    return title.empty() && artist.empty() && album.empty() && comment.empty() && genre.empty() && year == 0 &&
-           track == 0;
+    return !otherFields && title.empty() && artist.empty() && album.empty() && comment.empty() && genre.empty() &&
+           year == 0 && track == 0;
   }
 };
 
@@ -927,6 +930,168 @@ bool ReadWave(Source& source, Metadata& metadata) {
   return true;
 }
 
+// ---- Vorbis comments (FLAC and Ogg Vorbis).
+
+std::string UpperAscii(std::string text) {
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return text;
+}
+
+Tags ReadVorbisComment(std::string_view data) {
+  std::map<std::string, std::vector<std::string>> fields;
+  std::uint64_t position = 4 + LittleEndian(data, 0, 4);
+  std::uint64_t count = position < data.size() ? LittleEndian(data, static_cast<std::size_t>(position), 4) : 0;
+  position += 4;
+  if (data.size() >= 8 && count <= (data.size() - 8) / 4) {
+    for (std::uint64_t i = 0; i < count && position + 4 <= data.size(); ++i) {
+      std::uint64_t length = LittleEndian(data, static_cast<std::size_t>(position), 4);
+      position += 4;
+      if (position + length > data.size()) break;
+      std::string_view entry = data.substr(static_cast<std::size_t>(position), static_cast<std::size_t>(length));
+      position += length;
+      std::size_t separator = entry.find('=');
+      if (separator == std::string_view::npos || separator == 0) continue;
+      std::string key = UpperAscii(FromUtf8(entry.substr(0, separator)));
+      if (key.empty() ||
+          !std::all_of(key.begin(), key.end(), [](char c) { return c >= 0x20 && c <= 0x7D && c != '='; }))
+        continue;
+      if (key == "METADATA_BLOCK_PICTURE" || key == "COVERART") continue;
+      std::string value = FromUtf8(entry.substr(separator + 1));
+      if (!value.empty()) fields[key].push_back(value);
+    }
+  }
+  Tags tags;
+  auto text = [&](const char* key) { return fields.count(key) ? Join(fields[key], " ") : std::string(); };
+  auto number = [&](const char* key, const char* otherKey) {
+    if (fields.count(key)) return ParseInt(fields[key].front());
+    return fields.count(otherKey) ? ParseInt(fields[otherKey].front()) : 0;
+  };
+  tags.title = text("TITLE");
+  tags.artist = text("ARTIST");
+  tags.album = text("ALBUM");
+  tags.genre = text("GENRE");
+  tags.comment = fields.count("DESCRIPTION") ? text("DESCRIPTION") : text("COMMENT");
+  tags.year = number("DATE", "YEAR");
+  tags.track = number("TRACKNUMBER", "TRACKNUM");
+  if (fields.count("ALBUMARTIST")) tags.albumArtist = fields["ALBUMARTIST"].front();
+  tags.otherFields = !fields.empty();
+  return tags;
+}
+
+// ---- FLAC.
+
+// The metadata blocks from `start` (where "fLaC" is) on: the stream information and the Vorbis comment;
+// false when they do not make a FLAC file. Blocks that are not needed (pictures) are skipped, not read.
+bool ReadFlac(Source& source, std::uint64_t start, std::uint64_t streamLimit, Metadata& metadata,
+              std::optional<Tags>& comment) {
+  constexpr unsigned kStreamInfo = 0, kPadding = 1, kSeekTable = 3, kVorbisComment = 4;
+  std::string streamInfo;
+  std::uint64_t offset = start + 4;
+  for (int count = 0;; ++count) {
+    std::string header = source.Read(offset, 4);
+    if (header.size() < 4 || count >= kMaxChunks) return false;
+    unsigned type = Byte(header, 0) & 0x7F;
+    std::uint64_t length = BigEndian(std::string_view(header).substr(1), 3);
+    if (count == 0 && type != kStreamInfo) return false;
+    if (length == 0 && type != kPadding && type != kSeekTable) return false;
+    if (offset + 4 + length > source.Size()) return false;
+    if (type == kStreamInfo && streamInfo.empty()) {
+      streamInfo = source.Read(offset + 4, static_cast<std::size_t>(length));
+    } else if (type == kVorbisComment && !comment && length <= kMaxTagSize) {
+      comment = ReadVorbisComment(source.Read(offset + 4, static_cast<std::size_t>(length)));
+    }
+    offset += 4 + length;
+    if ((Byte(header, 0) & 0x80) != 0) break;
+  }
+  metadata.lengthMs = 0;
+  if (streamInfo.size() < 18) return true;
+  std::uint32_t flags = BigEndian(std::string_view(streamInfo).substr(10));
+  std::uint64_t sampleRate = flags >> 12;
+  metadata.sampleRate = static_cast<int>(sampleRate);
+  metadata.channels = static_cast<int>(((flags >> 9) & 7) + 1);
+  std::uint64_t samples =
+      (static_cast<std::uint64_t>(flags & 0xF) << 32) | BigEndian(std::string_view(streamInfo).substr(14));
+  if (samples > 0 && sampleRate > 0) {
+    double length = samples * 1000.0 / static_cast<double>(sampleRate);
+    std::uint64_t streamLength = streamLimit > offset ? streamLimit - offset : 0;
+    metadata.lengthMs = Rounded(length);
+    metadata.bitrate = Rounded(static_cast<double>(streamLength) * 8.0 / length);
+  }
+  return true;
+}
+
+// ---- Ogg Vorbis.
+
+struct OggPage {
+  std::uint64_t size = 0;  // header, segment table and body
+  std::int64_t granule = 0;
+  std::vector<unsigned> segments;
+};
+
+std::optional<OggPage> ReadOggPage(Source& source, std::uint64_t offset) {
+  std::string header = source.Read(offset, 27);
+  if (header.size() < 27 || header.compare(0, 4, "OggS") != 0) return std::nullopt;
+  OggPage page;
+  page.granule = static_cast<std::int64_t>(LittleEndian(header, 6, 8));
+  std::string table = source.Read(offset + 27, Byte(header, 26));
+  if (table.size() < Byte(header, 26)) return std::nullopt;
+  page.size = 27 + table.size();
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    page.segments.push_back(Byte(table, i));
+    page.size += Byte(table, i);
+  }
+  return page;
+}
+
+bool ReadOggVorbis(Source& source, Metadata& metadata, std::optional<Tags>& comment) {
+  // The first three packets are the headers: identification, comment and setup. Only the first two are
+  // read; of the third only its size counts.
+  std::vector<std::string> packets(2);
+  std::vector<std::uint64_t> sizes(1, 0);
+  std::optional<std::int64_t> firstGranule;
+  std::uint64_t offset = 0;
+  for (int pages = 0; sizes.size() <= 3 && pages < kMaxOggPages; ++pages) {
+    std::optional<OggPage> page = ReadOggPage(source, offset);
+    if (!page) break;
+    if (!firstGranule) firstGranule = page->granule;
+    std::uint64_t body = offset + page->size;
+    for (unsigned segment : page->segments) body -= segment;
+    for (unsigned segment : page->segments) {
+      if (sizes.size() > 3) break;
+      std::size_t index = sizes.size() - 1;
+      if (index < packets.size() && sizes[index] + segment <= kMaxTagSize) packets[index] += source.Read(body, segment);
+      sizes[index] += segment;
+      body += segment;
+      if (segment < 255) sizes.push_back(0);
+    }
+    offset += page->size;
+  }
+  if (sizes.size() < 3 || packets[1].compare(0, 7, "\x03vorbis") != 0) return false;
+  comment = ReadVorbisComment(std::string_view(packets[1]).substr(7));
+  metadata.lengthMs = 0;
+  const std::string& identification = packets[0];
+  if (identification.size() < 28 || identification.compare(0, 7, "\x01vorbis") != 0) return true;
+  metadata.channels = static_cast<int>(Byte(identification, 11));
+  std::uint64_t sampleRate = LittleEndian(identification, 12, 4);
+  metadata.sampleRate = static_cast<int>(std::min<std::uint64_t>(sampleRate, std::numeric_limits<int>::max()));
+  std::uint64_t nominal = LittleEndian(identification, 20, 4);
+  // The length comes from the sample position of the last page, sought in the file's tail only.
+  std::uint64_t tailStart = source.Size() > kTailSearchBytes ? source.Size() - kTailSearchBytes : 0;
+  std::string tail = source.Read(tailStart, static_cast<std::size_t>(source.Size() - tailStart));
+  std::size_t last = tail.rfind("OggS");
+  std::optional<OggPage> lastPage = last == std::string::npos ? std::nullopt : ReadOggPage(source, tailStart + last);
+  if (firstGranule && lastPage && *firstGranule >= 0 && lastPage->granule >= 0 && sampleRate > 0 &&
+      lastPage->granule > *firstGranule) {
+    double length = static_cast<double>(lastPage->granule - *firstGranule) * 1000.0 / static_cast<double>(sampleRate);
+    std::uint64_t headers = sizes[0] + sizes[1] + (sizes.size() > 3 ? sizes[2] : 0);
+    double audioBytes = static_cast<double>(source.Size()) - static_cast<double>(headers);
+    metadata.lengthMs = Rounded(length);
+    metadata.bitrate = Rounded(audioBytes * 8.0 / length);
+  }
+  if (metadata.bitrate == 0 && nominal > 0) metadata.bitrate = Rounded(static_cast<double>(nominal) / 1000.0);
+  return true;
+}
 }  // namespace
 
 Metadata ReadMetadataBuiltIn(const std::string& windowsPath) {
@@ -944,12 +1109,27 @@ Metadata ReadMetadataBuiltIn(const std::string& windowsPath) {
   }
   std::optional<Id3v2> id3v2 = ReadId3v2(source, 0);
   std::optional<Tags> id3v1 = ReadId3v1(source);
+  std::uint64_t streamLimit = id3v1 ? source.Size() - 128 : source.Size();
   std::vector<const Tags*> tags;
+  std::optional<Tags> comment;
+  if (std::uint64_t start = id3v2 ? id3v2->end : 0; source.Read(start, 4) == "fLaC") {
+    if (!ReadFlac(source, start, streamLimit, metadata, comment)) return metadata;
+    for (const std::optional<Tags>* tag : {&comment, id3v2 ? &id3v2->tags : nullptr, &id3v1})
+      if (tag && *tag) tags.push_back(&**tag);
+    FillFrom(metadata, tags);
+    metadata.readable = true;
+    return metadata;
+  }
+  if (source.Read(0, 4) == "OggS") {
+    metadata.readable = ReadOggVorbis(source, metadata, comment);
+    if (comment) FillFrom(metadata, {&*comment});
+    return metadata;
+  }
   if (id3v2 && id3v2->tags) tags.push_back(&*id3v2->tags);
   if (id3v1) tags.push_back(&*id3v1);
   FillFrom(metadata, tags);
   bool found = false;
-  ReadMpegAudio(source, id3v2 ? id3v2->end : 0, id3v1 ? source.Size() - 128 : source.Size(), metadata, found);
+  ReadMpegAudio(source, id3v2 ? id3v2->end : 0, streamLimit, metadata, found);
   metadata.readable = found || !tags.empty();
   if (metadata.readable && !found) metadata.lengthMs = 0;  // tags without a stream
   return metadata;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "audio_files.h"
 #include "demomusic.h"
 #include "metadata.h"
 #include "platform/posix/emulation.h"
@@ -306,6 +307,32 @@ TEST_F(TagReaderTest, ReadsWaveFilesAsTagLibDoes) {
   EXPECT_EQ(stereo.bitrate, 256);
   Metadata mono = ExpectSameAsTagLib(Write("mono.wav", wave(1, 11025, 8, 12345)));
   EXPECT_EQ(mono.channels, 1);
+}
+
+TEST_F(TagReaderTest, ReadsFlacAndOggVorbisAsTagLibDoes) {
+  const std::vector<std::vector<std::string>> comments = {
+      {"TITLE=Zo\xC3\xAB", "ARTIST=One", "ARTIST=Two", "album=Lower Case Key", "ALBUMARTIST=Band", "DATE=2001-02-03",
+       "TRACKNUMBER=5/9", "GENRE=Folk", "COMMENT=second", "DESCRIPTION=first"},
+      {"ALBUMARTIST=Only This", "YEAR=1999", "TRACKNUM=3", "no separator", "=no key", "TITLE=", "COMMENT=kept"},
+      {"TITLE=bad \xC3", "ARTIST=\xE2\x98\xBA smile \xF0\x9F\x8E\xB5"},
+      {},
+  };
+  int index = 0;
+  for (const std::vector<std::string>& fields : comments) {
+    std::string name = std::to_string(index++);
+    Metadata flac = ExpectSameAsTagLib(Write(name + ".flac", testaudio::Flac(125, fields)));
+    EXPECT_TRUE(flac.readable);
+    EXPECT_EQ(flac.LengthSeconds(), 125);
+    Metadata ogg = ExpectSameAsTagLib(Write(name + ".ogg", testaudio::OggVorbis(47, fields)));
+    EXPECT_TRUE(ogg.readable);
+    EXPECT_EQ(ogg.LengthSeconds(), 47);
+    EXPECT_EQ(ogg.title, flac.title);
+  }
+  Metadata withId3 = ExpectSameAsTagLib(
+      Write("id3.flac", Tag(3, Frame(3, "TIT2", Latin1("From ID3")) + Frame(3, "TALB", Latin1("ID3 album"))) +
+                            testaudio::Flac(30, {"ALBUM=Vorbis album"})));
+  EXPECT_EQ(withId3.title, "From ID3");
+  EXPECT_EQ(withId3.album, "Vorbis album");
 }
 
 TEST_F(TagReaderTest, HostileFilesNeitherCrashNorReadPastTheirEnd) {
