@@ -880,7 +880,8 @@ void ReadMpegAudio(Source& source, std::uint64_t tagEnd, std::uint64_t streamLim
 
 // ---- RIFF WAVE.
 
-bool ReadWave(Source& source, Metadata& metadata) {
+// The tags of a WAV file are those of an ID3v2 chunk; the TagLib reader shows no INFO list either.
+bool ReadWave(Source& source, Metadata& metadata, std::optional<Tags>& tags) {
   std::string header = source.Read(0, 12);
   if (header.size() < 12 || header.compare(0, 4, "RIFF") != 0 || header.compare(8, 4, "WAVE") != 0) return false;
   std::string format;
@@ -901,6 +902,8 @@ bool ReadWave(Source& source, Metadata& metadata) {
       streamLength = std::min(padded, source.Size() - offset - 8);
     } else if (name == "fact" && totalSamples == 0) {
       totalSamples = LittleEndian(source.Read(offset + 8, 4), 0, 4);
+    } else if ((name == "ID3 " || name == "id3 ") && !tags) {
+      if (std::optional<Id3v2> id3v2 = ReadId3v2(source, offset + 8)) tags = id3v2->tags;
     }
     offset += 8 + padded;
   }
@@ -1103,7 +1106,8 @@ Metadata ReadMetadataBuiltIn(const std::string& windowsPath) {
   platform::File file = platform::File::Open(windowsPath, platform::File::Mode::Read);
   if (!file.IsOpen()) return metadata;
   Source source(file);
-  if (ReadWave(source, metadata)) {
+  if (std::optional<Tags> waveTags; ReadWave(source, metadata, waveTags)) {
+    if (waveTags) FillFrom(metadata, {&*waveTags});
     metadata.readable = true;
     return metadata;
   }
