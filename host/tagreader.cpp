@@ -658,6 +658,19 @@ std::optional<std::uint64_t> FirstFrame(Source& source, std::uint64_t from) {
   return std::nullopt;
 }
 
+// Where an ID3v2 tag starts: at the start of the file, or after junk but before the first audio frame.
+std::optional<std::uint64_t> FindId3v2(Source& source) {
+  if (source.Read(0, 3) == "ID3") return 0;
+  if (ConfirmedHeaderAt(source, 0)) return std::nullopt;
+  std::uint64_t limit = FirstFrame(source, 0).value_or(std::min(source.Size(), kFrameSearchBytes));
+  constexpr std::size_t kChunk = 4096;
+  for (std::uint64_t offset = 0; offset < limit; offset += kChunk) {
+    std::size_t found = source.Read(offset, kChunk + 2).find("ID3");
+    if (found != std::string::npos && offset + found < limit) return offset + found;
+  }
+  return std::nullopt;
+}
+
 // Where the stream's last whole frame ends: the end of the last frame that the frame after it confirms,
 // plus that frame. Sought only in the file's tail.
 std::optional<std::uint64_t> StreamEnd(Source& source, std::uint64_t first, std::uint64_t end) {
@@ -945,7 +958,15 @@ Metadata ReadMetadataBuiltIn(const std::string& windowsPath) {
     metadata.readable = true;
     return metadata;
   }
-  std::optional<Id3v2> id3v2 = ReadId3v2(source, 0);
+  if (source.Read(0, 4) == "OggS") {
+    std::optional<Tags> comment;
+    metadata.readable = ReadOggVorbis(source, metadata, comment);
+    if (comment) FillFrom(metadata, {&*comment});
+    return metadata;
+  }
+  std::optional<Id3v2> id3v2;
+  if (std::optional<std::uint64_t> at = source.Read(0, 4) == "fLaC" ? std::nullopt : FindId3v2(source))
+    id3v2 = ReadId3v2(source, *at);
   std::optional<Tags> id3v1 = ReadId3v1(source);
   std::uint64_t streamLimit = id3v1 ? source.Size() - 128 : source.Size();
   std::vector<const Tags*> tags;
@@ -956,11 +977,6 @@ Metadata ReadMetadataBuiltIn(const std::string& windowsPath) {
       if (tag && *tag) tags.push_back(&**tag);
     FillFrom(metadata, tags);
     metadata.readable = true;
-    return metadata;
-  }
-  if (source.Read(0, 4) == "OggS") {
-    metadata.readable = ReadOggVorbis(source, metadata, comment);
-    if (comment) FillFrom(metadata, {&*comment});
     return metadata;
   }
   if (id3v2 && id3v2->tags) tags.push_back(&*id3v2->tags);

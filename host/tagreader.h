@@ -10,10 +10,15 @@
 
 namespace host {
 
-// Reads the file at a Windows path. Every size and offset in the file is distrusted: a tag larger than
-// 16 MiB is ignored, and reads never go past what the file holds. A file in which no audio stream is
-// found answers readable = false (with its size and time filled in when it exists). Never throws but
-// std::bad_alloc.
+// Reads the file at a Windows path. Every size and offset in the file is distrusted: reads never go past
+// what the file holds, and no size field makes it hold more than 16 MiB. Never throws but std::bad_alloc.
+//
+// Where it answers otherwise than ReadMetadata: the format is told by the content, not the name, and a
+// file with neither an audio stream nor a tag is not readable (ReadMetadata calls any *.mp3 readable);
+// frames behind an ID3v2.3 extended header are read; compressed ID3v2 frames and APE tags are not; the
+// first MPEG frame is sought within 1 MiB after the tags and the last one within 64 KiB of the end (a
+// stream whose end is not found there runs to the end of the file); an Ogg file's last page must lie in
+// its last 64 KiB; an ID3v2.2/2.3 tag that is unsynchronised as a whole and larger than 16 MiB is ignored.
 Metadata ReadMetadataBuiltIn(const std::string& windowsPath);
 
 }  // namespace host

@@ -219,6 +219,9 @@ TEST_F(TagReaderTest, ReadsId3v2FramesAsTagLibDoes) {
        "One Two"},
       {"id3v1_fills_what_id3v2_lacks", Tag(3, latinTitle) + Audio() + Id3v1("v1 title", "v1 artist", 9, 12),
        "Caf\xE9 Noir"},
+      {"junk_before_the_tag", std::string(5000, 'j') + Tag(3, Frame(3, "TIT2", Latin1("After junk"))) + Audio(),
+       "After junk"},
+      {"a_tag_after_the_first_frame_is_not_looked_for", Audio() + Tag(3, Frame(3, "TIT2", Latin1("Too late"))), ""},
       {"id3v1_alone", Audio() + Id3v1("Only v1", "Somebody", 3, 255), "Only v1"},
       {"empty_text_frames_and_no_mark",
        Tag(3, Frame(3, "TIT2", "\x01"s + "AB") + Frame(3, "TPE1", "\x00"s) + Frame(3, "TALB", Latin1("Kept"))) +
