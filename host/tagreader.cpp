@@ -306,6 +306,70 @@ void FillFrom(Metadata& metadata, const std::vector<const Tags*>& tags) {
     }
 }
 
+// ---- APE.
+
+std::string UpperAscii(std::string text) {
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return text;
+}
+
+struct Ape {
+  std::uint64_t start = 0;  // where the tag (its header, when it has one) begins
+  Tags tags;
+};
+
+// An APE tag ending where the ID3v1 tag begins, or at the end of the file.
+std::optional<Ape> ReadApe(Source& source, std::uint64_t end) {
+  constexpr std::uint64_t kFooter = 32;
+  if (end < kFooter) return std::nullopt;
+  std::string footer = source.Read(end - kFooter, kFooter);
+  if (footer.size() < kFooter || footer.compare(0, 8, "APETAGEX") != 0) return std::nullopt;
+  std::uint64_t size = LittleEndian(footer, 12, 4);  // items and footer
+  std::uint64_t count = LittleEndian(footer, 16, 4);
+  bool hasHeader = (LittleEndian(footer, 20, 4) & 0x80000000u) != 0;
+  Ape ape;
+  ape.start = end - std::min(end, size + (hasHeader ? kFooter : 0));
+  if (size <= kFooter || size > source.Size() || size > end || size > kMaxTagSize) return ape;
+  std::string data = source.Read(end - size, static_cast<std::size_t>(size - kFooter));
+  std::map<std::string, std::vector<std::string>> items;
+  for (std::uint64_t i = 0, position = 0; i < count && data.size() >= 11 && position <= data.size() - 11; ++i) {
+    std::size_t keyEnd = data.find('\0', static_cast<std::size_t>(position) + 8);
+    if (keyEnd == std::string::npos) break;
+    std::uint64_t keyLength = keyEnd - position - 8;
+    std::uint64_t valueLength = LittleEndian(data, static_cast<std::size_t>(position), 4);
+    std::string key = data.substr(static_cast<std::size_t>(position) + 8, static_cast<std::size_t>(keyLength));
+    bool validKey = keyLength >= 2 && keyLength <= 255 &&
+                    std::all_of(key.begin(), key.end(), [](char c) { return c >= 0x20 && c <= 0x7E; });
+    unsigned type = (Byte(data, static_cast<std::size_t>(position) + 4) >> 1) & 3;
+    if (validKey && type == 0) {  // text; binary items and links hold no text
+      std::vector<std::string> values;
+      for (std::string_view value :
+           Split(std::string_view(data).substr(
+                     keyEnd + 1, static_cast<std::size_t>(std::min<std::uint64_t>(valueLength, data.size()))),
+                 1))
+        values.push_back(FromUtf8(value));
+      items[UpperAscii(key)] = values;
+    } else if (validKey) {
+      items[UpperAscii(key)] = {};
+    }
+    position += keyLength + valueLength + 9;
+  }
+  auto text = [&](const char* key) { return items.count(key) ? Join(items[key], " ") : std::string(); };
+  auto first = [&](const char* key) {
+    return items.count(key) && !items[key].empty() ? items[key].front() : std::string();
+  };
+  ape.tags.title = text("TITLE");
+  ape.tags.artist = text("ARTIST");
+  ape.tags.album = text("ALBUM");
+  ape.tags.comment = text("COMMENT");
+  ape.tags.genre = text("GENRE");
+  ape.tags.year = ParseInt(first("YEAR"));
+  ape.tags.track = ParseInt(first("TRACK"));
+  ape.tags.albumArtist = first("ALBUM ARTIST");
+  return ape;
+}
+
 std::optional<Tags> ReadId3v1(Source& source) {
   if (source.Size() < 128) return std::nullopt;
   std::string data = source.Read(source.Size() - 128, 128);
@@ -782,12 +846,6 @@ bool ReadWave(Source& source, Metadata& metadata, std::optional<Tags>& tags) {
 
 // ---- Vorbis comments (FLAC and Ogg Vorbis).
 
-std::string UpperAscii(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return text;
-}
-
 Tags ReadVorbisComment(std::string_view data) {
   std::map<std::string, std::vector<std::string>> fields;
   std::uint64_t position = 4 + LittleEndian(data, 0, 4);
@@ -969,6 +1027,7 @@ Metadata ReadMetadataBuiltIn(const std::string& windowsPath) {
     id3v2 = ReadId3v2(source, *at);
   std::optional<Tags> id3v1 = ReadId3v1(source);
   std::uint64_t streamLimit = id3v1 ? source.Size() - 128 : source.Size();
+  std::optional<Ape> ape;
   std::vector<const Tags*> tags;
   std::optional<Tags> comment;
   if (std::uint64_t start = id3v2 ? id3v2->end : 0; source.Read(start, 4) == "fLaC") {
@@ -980,6 +1039,10 @@ Metadata ReadMetadataBuiltIn(const std::string& windowsPath) {
     return metadata;
   }
   if (id3v2 && id3v2->tags) tags.push_back(&*id3v2->tags);
+  if ((ape = ReadApe(source, streamLimit))) {
+    tags.push_back(&ape->tags);
+    streamLimit = ape->start;
+  }
   if (id3v1) tags.push_back(&*id3v1);
   FillFrom(metadata, tags);
   bool found = false;

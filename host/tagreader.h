@@ -15,7 +15,7 @@ namespace host {
 //
 // Where it answers otherwise than ReadMetadata: the format is told by the content, not the name, and a
 // file with neither an audio stream nor a tag is not readable (ReadMetadata calls any *.mp3 readable);
-// frames behind an ID3v2.3 extended header are read; compressed ID3v2 frames and APE tags are not; the
+// frames behind an ID3v2.3 extended header are read; compressed ID3v2 frames are not; the
 // first MPEG frame is sought within 1 MiB after the tags and the last one within 64 KiB of the end (a
 // stream whose end is not found there runs to the end of the file); an Ogg file's last page must lie in
 // its last 64 KiB; an ID3v2.2/2.3 tag that is unsynchronised as a whole and larger than 16 MiB is ignored.

@@ -99,6 +99,19 @@ std::string Id3v1(const std::string& title, const std::string& artist, int track
   return tag;
 }
 
+// An APE tag of text items ("KEY", "value"), with a header when `header` is true.
+std::string Ape(const std::vector<std::pair<std::string, std::string>>& items, bool header) {
+  std::string body;
+  for (const auto& [key, value] : items)
+    body += Le(static_cast<std::uint32_t>(value.size()), 4) + Le(0, 4) + key + '\0' + value;
+  auto frame = [&](bool isHeader) {
+    std::uint32_t flags = (header ? 0x80000000u : 0) | (isHeader ? 0x20000000u : 0);
+    return "APETAGEX" + Le(2000, 4) + Le(static_cast<std::uint32_t>(body.size() + 32), 4) +
+           Le(static_cast<std::uint32_t>(items.size()), 4) + Le(flags, 4) + std::string(8, '\0');
+  };
+  return (header ? frame(true) : "") + body + frame(false);
+}
+
 class TagReaderTest : public ::testing::Test {
  protected:
   void SetUp() override { platform::emulation::MapDrive('C', folder_.Path().string()); }
@@ -222,6 +235,20 @@ TEST_F(TagReaderTest, ReadsId3v2FramesAsTagLibDoes) {
       {"junk_before_the_tag", std::string(5000, 'j') + Tag(3, Frame(3, "TIT2", Latin1("After junk"))) + Audio(),
        "After junk"},
       {"a_tag_after_the_first_frame_is_not_looked_for", Audio() + Tag(3, Frame(3, "TIT2", Latin1("Too late"))), ""},
+      {"ape_between_stream_and_id3v1",
+       Audio() +
+           Ape({{"Title", "Ape Title"},
+                {"ARTIST", "One\0Two"s},
+                {"Album Artist", "Band"},
+                {"YEAR", "2010"},
+                {"TRACK", "3/4"},
+                {"GENRE", "Ska"},
+                {"COMMENT", "ape"}},
+               true) +
+           Id3v1("v1 title", "v1 artist", 9, 12),
+       "Ape Title"},
+      {"ape_under_id3v2", Tag(3, Frame(3, "TPE1", Latin1("ID3 artist"))) + Audio() + Ape({{"TITLE", "Ape"}}, false),
+       "Ape"},
       {"id3v1_alone", Audio() + Id3v1("Only v1", "Somebody", 3, 255), "Only v1"},
       {"empty_text_frames_and_no_mark",
        Tag(3, Frame(3, "TIT2", "\x01"s + "AB") + Frame(3, "TPE1", "\x00"s) + Frame(3, "TALB", Latin1("Kept"))) +
