@@ -756,11 +756,12 @@ int Rounded(double value) {
   return value >= std::numeric_limits<int>::max() ? std::numeric_limits<int>::max() : static_cast<int>(value + 0.5);
 }
 
-void ReadMpegAudio(Source& source, std::uint64_t tagEnd, std::uint64_t streamLimit, Metadata& metadata, bool& found) {
+// False when no frame is found.
+bool ReadMpegAudio(Source& source, std::uint64_t tagEnd, std::uint64_t streamLimit, Metadata& metadata) {
   std::optional<std::uint64_t> first = FirstFrame(source, tagEnd);
-  if (!first) return;
+  if (!first) return false;
   std::optional<MpegHeader> header = ParseMpegHeader(source.Read(*first, 4));
-  found = true;
+  if (!header) return false;
   metadata.lengthMs = 0;
   metadata.sampleRate = header->sampleRate;
   metadata.channels = header->channels;
@@ -782,11 +783,12 @@ void ReadMpegAudio(Source& source, std::uint64_t tagEnd, std::uint64_t streamLim
     double length = header->samplesPerFrame * 1000.0 / header->sampleRate * frames;
     metadata.lengthMs = Rounded(length);
     metadata.bitrate = Rounded(bytes * 8.0 / length);
-    return;
+    return true;
   }
   metadata.bitrate = header->bitrate;
   std::uint64_t end = StreamEnd(source, *first, streamLimit).value_or(streamLimit);
   if (end > *first) metadata.lengthMs = Rounded((end - *first) * 8.0 / header->bitrate);
+  return true;
 }
 
 // ---- RIFF WAVE.
@@ -1027,7 +1029,6 @@ Metadata ReadMetadataBuiltIn(const std::string& windowsPath) {
     id3v2 = ReadId3v2(source, *at);
   std::optional<Tags> id3v1 = ReadId3v1(source);
   std::uint64_t streamLimit = id3v1 ? source.Size() - 128 : source.Size();
-  std::optional<Ape> ape;
   std::vector<const Tags*> tags;
   std::optional<Tags> comment;
   if (std::uint64_t start = id3v2 ? id3v2->end : 0; source.Read(start, 4) == "fLaC") {
@@ -1039,14 +1040,14 @@ Metadata ReadMetadataBuiltIn(const std::string& windowsPath) {
     return metadata;
   }
   if (id3v2 && id3v2->tags) tags.push_back(&*id3v2->tags);
-  if ((ape = ReadApe(source, streamLimit))) {
+  std::optional<Ape> ape = ReadApe(source, streamLimit);
+  if (ape) {
     tags.push_back(&ape->tags);
     streamLimit = ape->start;
   }
   if (id3v1) tags.push_back(&*id3v1);
   FillFrom(metadata, tags);
-  bool found = false;
-  ReadMpegAudio(source, id3v2 ? id3v2->end : 0, streamLimit, metadata, found);
+  bool found = ReadMpegAudio(source, id3v2 ? id3v2->end : 0, streamLimit, metadata);
   metadata.readable = found || !tags.empty();
   if (metadata.readable && !found) metadata.lengthMs = 0;  // tags without a stream
   return metadata;
