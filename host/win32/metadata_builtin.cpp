@@ -1,19 +1,10 @@
-// What the stand-in player knows of a file on Windows, where TagLib is not at hand.
+// What the stand-in player knows of a file on Windows, where TagLib is not at hand: the built-in reader.
 
 #include "../metadata.h"
-#include "platform/files.h"
+#include "../tagreader.h"
 
 namespace host {
 
-Metadata ReadMetadata(const std::string& windowsPath) {
-  Metadata metadata;
-  std::optional<platform::FileInfo> info = platform::GetFileInfo(windowsPath);
-  if (!info || info->IsDirectory()) return metadata;
-  metadata.fileSize = info->size;
-  metadata.modified = info->lastWriteTime;
-  metadata.readable = true;
-  metadata.lengthMs = 60000;
-  return metadata;
-}
+Metadata ReadMetadata(const std::string& windowsPath) { return ReadMetadataBuiltIn(windowsPath); }
 
 }  // namespace host
