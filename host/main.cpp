@@ -17,6 +17,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -128,6 +129,14 @@ void RaiseDescriptorLimit() {
   }
 }
 
+std::set<int> ThreadsOfThisProcess() {
+  std::set<int> threads;
+  std::error_code ignored;
+  for (const auto& entry : fs::directory_iterator("/proc/self/task", ignored))
+    threads.insert(std::atoi(entry.path().filename().c_str()));
+  return threads;
+}
+
 void SetUpEmulation(const Options& options, const host::Prefix& prefix) {
   emulation::MapDrive('C', prefix.DriveC().string(), "Quenforth");
   for (auto& [letter, folder] : options.drives) {
@@ -164,6 +173,7 @@ int Run(const Options& options) {
 
   // The plug-in comes from its own module, found by its one export, as the player loads the DLL; it is
   // unloaded after the player's thread has ended.
+  const std::set<int> threadsBefore = ThreadsOfThisProcess();
   std::unique_ptr<void, int (*)(void*)> module(dlopen(QF_PLUGIN_MODULE, RTLD_NOW | RTLD_LOCAL), dlclose);
   if (!module) throw std::runtime_error(std::string("cannot load the plug-in: ") + dlerror());
   using Entry = qf::host::winampGeneralPurposePlugin* (*)();
@@ -201,6 +211,14 @@ int Run(const Options& options) {
     player.Close();
   }
   player.Join();
+  // The player unloads its plug-ins last; nothing of the plug-in may outlive it.
+  module.reset();
+  void* stillLoaded = dlopen(QF_PLUGIN_MODULE, RTLD_NOW | RTLD_NOLOAD);
+  if (stillLoaded) dlclose(stillLoaded);
+  int threadsLeft = 0;
+  for (int thread : ThreadsOfThisProcess()) threadsLeft += threadsBefore.count(thread) == 0;
+  std::printf("[host] dlclose returned, the plug-in is %s, threads left: %d\n",
+              stillLoaded ? "still loaded" : "unloaded", threadsLeft);
   std::printf("Quenforth: stopped\n");
   return 0;
 }

@@ -23,5 +23,7 @@ RUN_PACKAGES=(cmake ninja-build g++ make ccache libboost-dev libtag1-dev zlib1g-
 # What the tests and the Windows builds need besides.
 TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
                binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 clang libclang-rt-14-dev)
+# What the integration suite needs to run against the Windows DLL in fakeamp.exe under Wine.
+WINE_PACKAGES=(wine64 xvfb xauth)
 # What the load benchmarks need.
 BENCH_PACKAGES=(wrk nginx-light)

@@ -13,16 +13,18 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 source "$root/scripts/deps.sh"
-ensure_packages "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+ensure_packages "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${WINE_PACKAGES[@]}"
 cd "$root"
 
 quick=0
 stress=0
+wine_only=0
 for argument in "$@"; do
   case "$argument" in
     --quick) quick=1 ;;
     --stress) stress=1 ;;
-    *) echo "usage: scripts/test.sh [--quick] [--stress]" >&2; exit 2 ;;
+    --wine) wine_only=1 ;;
+    *) echo "usage: scripts/test.sh [--quick] [--stress] [--wine]" >&2; exit 2 ;;
   esac
 done
 jobs=$(nproc)
@@ -60,6 +62,32 @@ stress_pass() {
     { stop_hogs; return 1; }
   stop_hogs
 }
+
+# The integration suite of the linux build against fakeamp.exe and the unpacked package of a Windows
+# preset, under one X server. Each test's prefix shares the system files of a Wine prefix made once here.
+wine_suite() {
+  local build="$root/build/$1"
+  local template="$build/wineprefix"
+  if [ ! -f "$template/system.reg" ] || [ ! -f "$template/.update-timestamp" ]; then
+    rm -rf "$template"
+    WINEPREFIX="$template" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" /usr/lib/wine/wine64 wineboot -i
+    WINEPREFIX="$template" /usr/lib/wine/wineserver -w
+  fi
+  QF_TEST_HOST=wine QF_WINE_TEMPLATE="$template" QF_WINDOWS_PACKAGE="$build/package" \
+    QF_FAKEAMP="$build/host/win32/fakeamp.exe" QF_WINE=/usr/lib/wine/wine64 \
+    xvfb-run -a ctest --test-dir build/linux --output-on-failure -R '^test_integration' -j "$jobs"
+}
+
+if [ $wine_only -eq 1 ]; then
+  step "linux and win64-test: build"
+  build linux
+  build win64-test
+  scripts/package.sh win64-test
+  step "wine: the integration suite against fakeamp.exe"
+  wine_suite win64-test
+  step "wine suite passed"
+  exit 0
+fi
 
 if [ $stress -eq 1 ]; then
   preset=linux-asan
@@ -116,5 +144,8 @@ tests/win/check_dll.sh --machine x86-64 x86_64-w64-mingw32-objdump build/win64-t
   "${id3v2library_exports[@]}"
 scripts/package.sh win64-test
 tests/win/check_package.sh win64-test
+
+step "wine: the integration suite against fakeamp.exe with the 64-bit package"
+wine_suite win64-test
 
 step "all suites passed"

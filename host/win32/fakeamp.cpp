@@ -3,6 +3,7 @@
 //
 //   fakeamp.exe [run] --prefix FOLDER [--library WINDOWSPATH]... [--port N] [--speed FACTOR] [--verbose]
 //                     [--plugin DLL]
+//   fakeamp.exe short-name PATH      prints the 8.3 form of an existing path (for tests of aliases)
 //
 // The program belongs in the player's folder: the plug-in takes the player's folder from the program's
 // own path and its data folder from the plug-in folder, PROGRAM FOLDER\Plugins. FOLDER holds the user's
@@ -50,7 +51,8 @@ struct Options {
 
 const char kUsage[] =
     "usage: fakeamp.exe [run] --prefix FOLDER [--library WINDOWSPATH]... [--port N] [--speed FACTOR]\n"
-    "                         [--verbose] [--plugin DLL]\n";
+    "                         [--verbose] [--plugin DLL]\n"
+    "       fakeamp.exe short-name PATH\n";
 
 std::mutex printLock;
 
@@ -274,6 +276,13 @@ int Run(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "short-name") {
+    char shortName[MAX_PATH * 4];
+    DWORD length = GetShortPathNameA(argv[2], shortName, sizeof shortName);
+    if (length == 0 || length >= sizeof shortName) return 1;
+    Print(std::string(shortName, length));
+    return 0;
+  }
   Options options = ParseArguments(argc, argv);
   try {
     return Run(options);

@@ -33,12 +33,18 @@ constexpr std::size_t kSkinFileBytes = 20 << 20;
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 // Every instruction costs several times as much: the probes get more time, and the allocator keeps freed
 // memory in quarantine, so the resident size says nothing about the server; LeakSanitizer checks its exit.
-constexpr auto kProbeTimeout = std::chrono::seconds(5);
+constexpr auto kProbeTimeoutHere = std::chrono::seconds(5);
 constexpr bool kResidentSizeMeaningful = false;
 #else
-constexpr auto kProbeTimeout = std::chrono::seconds(1);
+constexpr auto kProbeTimeoutHere = std::chrono::seconds(1);
 constexpr bool kResidentSizeMeaningful = true;
 #endif
+
+// Under Wine a socket operation costs a round trip to the Wine server: the probes get the time they get
+// under the sanitizers.
+std::chrono::seconds ProbeTimeout() {
+  return qftest::TestHost() == qftest::Host::Wine ? std::chrono::seconds(5) : kProbeTimeoutHere;
+}
 
 // A client socket of the load: connected from a chosen loopback address, sending and never reading.
 class LoadClient {
@@ -121,19 +127,24 @@ TEST(MixedLoad, ANormalClientIsAnsweredThroughoutAndTheServerRecovers) {
   const ProcessStatus baseline = StatusOf(pid);
   ASSERT_GT(baseline.threads, 0);
 
+  // Under Wine every socket operation is a round trip to the Wine server, about a millisecond on this
+  // kind of machine (a thousand connections take a second to accept), so the load there is a quarter as
+  // large, still far beyond each address's cap.
+  const int scale = qftest::TestHost() == qftest::Host::Wine ? 4 : 1;
+  const int idleCount = 1100 / scale, readers = 300 / scale, slowBodies = 100 / scale, slowHeaders = 600 / scale;
   std::vector<std::unique_ptr<LoadClient>> readersThatDoNot, bodies, headers, idle;
   // Interleaved, so that every kind is arriving while the others do; each address stays within its cap.
-  for (int i = 0; i < 1100; ++i) {
+  for (int i = 0; i < idleCount; ++i) {
     idle.push_back(std::make_unique<LoadClient>(port, "127.0.4.1"));
-    if (i < 300) {
+    if (i < readers) {
       readersThatDoNot.push_back(std::make_unique<LoadClient>(port, "127.0.1." + std::to_string(1 + i % 10), 4096));
       readersThatDoNot.back()->Send("GET /big.bin HTTP/1.1\r\nHost: x\r\n\r\n");
     }
-    if (i < 100) {
+    if (i < slowBodies) {
       bodies.push_back(std::make_unique<LoadClient>(port, "127.0.2." + std::to_string(1 + i % 4)));
       bodies.back()->Send("POST / HTTP/1.1\r\nHost: x\r\nContent-Type: text/plain\r\nContent-Length: 1000000\r\n\r\n");
     }
-    if (i < 600) {
+    if (i < slowHeaders) {
       headers.push_back(std::make_unique<LoadClient>(port, "127.0.3." + std::to_string(1 + i % 10)));
       headers.back()->Send("GET / HTTP/1.1\r\nHost: x\r\n");
     }
@@ -155,16 +166,16 @@ TEST(MixedLoad, ANormalClientIsAnsweredThroughoutAndTheServerRecovers) {
     }
     ++probes;
     auto probeStart = Clock::now();
-    if (ProbeAnswered(port, kProbeTimeout)) ++answered;
+    if (ProbeAnswered(port, ProbeTimeout())) ++answered;
     worst = std::max(worst, Clock::now() - probeStart);
     std::this_thread::sleep_for(50ms);
   }
-  EXPECT_EQ(answered, probes) << "every normal GET / is answered within " << kProbeTimeout.count() << " s";
+  EXPECT_EQ(answered, probes) << "every normal GET / is answered within " << ProbeTimeout().count() << " s";
   // The load was real: the clients that do not read have their answers started.
   int started = static_cast<int>(std::count_if(readersThatDoNot.begin(), readersThatDoNot.end(), [](auto& client) {
     return client->Peek().rfind("HTTP/1.1 200", 0) == 0;
   }));
-  EXPECT_GE(started, 290);
+  EXPECT_GE(started, readers - readers / 30);
   const ProcessStatus loaded = StatusOf(pid);
 
   readersThatDoNot.clear();
@@ -174,13 +185,16 @@ TEST(MixedLoad, ANormalClientIsAnsweredThroughoutAndTheServerRecovers) {
   // Threads back to the baseline, resident memory within half of it (at least 8 MiB), in 35 seconds.
   const long memoryLimit =
       kResidentSizeMeaningful ? baseline.residentKiB + std::max(baseline.residentKiB / 2, 8L << 10) : LONG_MAX;
+  // Asio on Windows starts a thread of its own for deadlines the first time it needs one, and keeps it.
+  const long asioTimerThread = qftest::TestHost() == qftest::Host::Wine ? 1 : 0;
   ProcessStatus after;
   auto giveUp = Clock::now() + 35s;
   do {
     std::this_thread::sleep_for(200ms);
     after = StatusOf(pid);
-  } while ((after.threads > baseline.threads || after.residentKiB > memoryLimit) && Clock::now() < giveUp);
-  EXPECT_LE(after.threads, baseline.threads);
+  } while ((after.threads > baseline.threads + asioTimerThread || after.residentKiB > memoryLimit) &&
+           Clock::now() < giveUp);
+  EXPECT_LE(after.threads, baseline.threads + asioTimerThread);
   EXPECT_LE(after.residentKiB, memoryLimit);
   EXPECT_TRUE(ProbeAnswered(port, 10s));
   EXPECT_TRUE(quenforth.Stop()) << "the server stops cleanly, and leaks nothing where that is checked";

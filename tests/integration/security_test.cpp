@@ -23,13 +23,7 @@ constexpr char kCanary[] = "canary-7f3a";
 constexpr char kData[] = "C:\\Program Files\\Winamp\\Plugins\\quenforth";
 constexpr char kMarker[] = "<font color=\"ff0000\">page too large</font>";
 
-// Every byte but letters and digits as %XX: what a hostile client would send.
-std::string Encoded(const std::string& text) {
-  std::string encoded;
-  for (unsigned char c : text)
-    encoded += std::isalnum(c) ? std::string(1, static_cast<char>(c)) : qf::Format("%%%02X", c);
-  return encoded;
-}
+using qftest::Encoded;
 
 bool EndsWith(const std::string& text, const std::string& tail) {
   return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;

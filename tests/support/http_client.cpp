@@ -142,4 +142,19 @@ std::optional<HttpResponse> Exchange(std::uint16_t port, const std::string& raw,
   return connection.Read(std::chrono::seconds(10), headRequest);
 }
 
+std::string Encoded(const std::string& text) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string encoded;
+  for (unsigned char c : text) {
+    if (std::isalnum(c)) {
+      encoded += static_cast<char>(c);
+    } else {
+      encoded += '%';
+      encoded += kHex[c >> 4];
+      encoded += kHex[c & 15];
+    }
+  }
+  return encoded;
+}
+
 }  // namespace qftest

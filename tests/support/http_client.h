@@ -53,4 +53,7 @@ std::optional<HttpResponse> Get(std::uint16_t port, const std::string& target, c
 // Sends `raw` on a new connection and reads one response.
 std::optional<HttpResponse> Exchange(std::uint16_t port, const std::string& raw, bool headRequest = false);
 
+// Every byte but letters and digits as %XX, for a query value.
+std::string Encoded(const std::string& text);
+
 }  // namespace qftest

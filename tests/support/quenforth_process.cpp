@@ -228,6 +228,25 @@ fs::path QuenforthProcess::DataFolder() const {
   return prefix_.Path() / "drive_c/Program Files/Winamp/Plugins/quenforth";
 }
 
+std::optional<std::string> QuenforthProcess::ShortPath(const std::string& windowsPath) const {
+  if (host_ != Host::Wine) return std::nullopt;
+  int pipe[2];
+  if (::pipe2(pipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+  int pid = Spawn(
+      {WineLoader(), (prefix_.Path() / "drive_c/Program Files/Winamp/fakeamp.exe").string(), "short-name", windowsPath},
+      {.output = pipe[1], .input = -1, .environment = WineEnvironment(prefix_.Path())});
+  ::close(pipe[1]);
+  std::string output;
+  char buffer[512];
+  for (ssize_t n; (n = ::read(pipe[0], buffer, sizeof buffer)) > 0;) output.append(buffer, static_cast<std::size_t>(n));
+  ::close(pipe[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  while (!output.empty() && (output.back() == '\n' || output.back() == '\r')) output.pop_back();
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || output.empty()) return std::nullopt;
+  return output;
+}
+
 std::string QuenforthProcess::Output() const {
   std::lock_guard guard(lock_);
   return output_;

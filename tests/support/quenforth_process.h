@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -65,6 +66,9 @@ class QuenforthProcess {
   // Waits for the process to end on its own; its exit status, or -1 when it did not end in time.
   int WaitExit(std::chrono::milliseconds timeout);
   std::string Output() const;
+  // The 8.3 form of an existing Windows path of the prefix, as the host's file system gives it; none on
+  // the Linux host, whose emulated drive has no short names.
+  std::optional<std::string> ShortPath(const std::string& windowsPath) const;
   // Waits until the output holds `text`.
   bool WaitForOutput(const std::string& text, std::chrono::milliseconds timeout);
 
