@@ -16,6 +16,7 @@
 // their default button.
 
 // The platform headers come before <windows.h>, whose macros would rewrite the platform's names.
+#include "../arguments.h"
 #include "../prefix.h"
 #include "../standin.h"
 #include "core/inifile.h"
@@ -90,16 +91,12 @@ Options ParseArguments(int argc, char** argv) {
     } else if (argument == "--verbose") {
       options.verbose = true;
     } else if (argument == "--speed") {
-      std::string text = value();
-      char* end = nullptr;
-      options.speed = std::strtod(text.c_str(), &end);
-      if (*end != '\0' || !(options.speed > 0)) Fail("--speed wants a positive number");
+      std::optional<double> speed = host::ParseSpeed(value());
+      if (!speed) Fail("--speed wants a positive number");
+      options.speed = *speed;
     } else if (argument == "--port") {
-      std::string text = value();
-      char* end = nullptr;
-      long port = std::strtol(text.c_str(), &end, 10);
-      if (*end != '\0' || port < 0 || port > 65535) Fail("--port wants a number from 0 to 65535");
-      options.port = static_cast<int>(port);
+      options.port = host::ParsePort(value());
+      if (!options.port) Fail("--port wants a number from 0 to 65535");
     } else {
       Fail("unknown option " + argument);
     }
