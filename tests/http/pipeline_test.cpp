@@ -139,11 +139,11 @@ TEST_F(PipelineTest, OtherMethodsAndShutdownGetTheServersDefault) {
 }
 
 TEST_F(PipelineTest, WhitelistAndPasswordGates) {
-  core_.IpManagement = true;
+  Modify(core_.CurrentSettings, [](Settings& settings) { settings.IPManagement = true; });
   EXPECT_EQ(Run("/").ResponseNo, 403);  // an empty whitelist refuses everybody, loopback included
   core_.IpWhitelist.Set(std::make_shared<TextList>(TextList{"127.0.0.0 - 127.0.0.255"}));
   EXPECT_EQ(Run("/").ResponseNo, 200);
-  core_.EnablePassword = true;
+  Modify(core_.CurrentSettings, [](Settings& settings) { settings.enablePassword = true; });
   TResponse refused = Run("/");
   EXPECT_EQ(refused.ResponseNo, 401);
   EXPECT_EQ(refused.AuthRealm, "Quenforth");
