@@ -79,6 +79,22 @@ TEST(UserAccounts, CredentialsIgnoreCaseAndRefusalsAskAgain) {
   EXPECT_NE(refused->Header("www-authenticate").find("Quenforth"), std::string::npos);
 }
 
+TEST(SettingsStore, ClosingClearsTheAlbumArtCacheUnlessToldNotTo) {
+  for (const char* setting : {"", "ClearCacheOnExit=1\r\n", "ClearCacheOnExit=0\r\n"}) {
+    fs::path cache;
+    {
+      QuenforthProcess quenforth([&](const fs::path& data) {
+        AddToSetup(data, setting);
+        qftest::WriteFile(data / "cache/0123ABCD.jpg", "picture");
+      });
+      cache = quenforth.DataFolder() / "cache";
+      ASSERT_TRUE(fs::exists(cache / "0123ABCD.jpg"));
+      ASSERT_TRUE(quenforth.Stop()) << quenforth.Output();
+      EXPECT_EQ(fs::exists(cache), std::string(setting) == "ClearCacheOnExit=0\r\n") << setting;
+    }
+  }
+}
+
 // The files of the data folder that hold settings, by name.
 std::map<std::string, std::string> SettingsFiles(const fs::path& data) {
   std::map<std::string, std::string> files;
