@@ -22,6 +22,7 @@
 #include "core/guarded.h"
 #include "core/records.h"
 #include "core/settingschange.h"
+#include "core/settingsdata.h"
 #include "core/text.h"
 
 namespace qf {
@@ -103,6 +104,9 @@ class TQuenforth {
   TPlayer* Player = nullptr;
   const Crc32Table CrcTable;
 
+  // The settings as last loaded or changed, replaced whole on every change (settings/settings.h); the
+  // fields above mirror them for the code that reads one value at a time.
+  Guarded<Snapshot<Settings>> CurrentSettings{Lock, std::make_shared<const Settings>()};
   // The IP whitelist the configuration window edits: addresses and "a - b" ranges.
   Guarded<Snapshot<TextList>> IpWhitelist{Lock, EmptySnapshot<TextList>()};
   // The configuration window, owned by the main form; null when there is none. Changes to it are posted

@@ -79,13 +79,15 @@ std::string ErrorPage(int status, std::string_view document) {
 void HTTPServer1CommandGet(TQuenforth& core, TRequest& request, TResponse& response) {
   if (core.ShuttingDown) return;
   try {
-    if (core.IpManagement && !CheckIpWhitelist(*core.IpWhitelist.Get(), request.RemoteIP))
+    // One snapshot for the whole request: a change of the settings meanwhile applies from the next one.
+    Snapshot<Settings> settings = core.CurrentSettings.Get();
+    if (settings->IPManagement && !CheckIpWhitelist(*core.IpWhitelist.Get(), request.RemoteIP))
       return Answer(response, 403, request.Document);
 
     // The access log takes its line here, before authentication, so refused logins are logged too.
 
-    std::shared_ptr<UserClass> user = core.EnablePassword ? Authenticate(core, request) : nullptr;
-    if (core.EnablePassword && !user) {
+    std::shared_ptr<UserClass> user = settings->enablePassword ? Authenticate(core, request) : nullptr;
+    if (settings->enablePassword && !user) {
       response.AuthRealm = "Quenforth";
       return Answer(response, 401, request.Document);
     }

@@ -11,6 +11,7 @@
 #include "platform/files.h"
 #include "platform/system.h"
 #include "player/player.h"
+#include "settings/settings.h"
 #include "ui/configwindow.h"
 
 namespace qf {
@@ -47,7 +48,7 @@ TMainForm::TMainForm(void* moduleInstance) {
   if (!platform::DirectoryExists(cacheFolder)) platform::CreateDirectoryA(cacheFolder);
   FindPlaylistFolder();
 
-  LoadSettings(core, serverSettings_);
+  LoadSettings(core);
   window_->StartTimer(static_cast<unsigned>(core.TimerInterval.load()), [this] { OnTimerTick(); });
 
   server_ = std::make_unique<THttpServer>(
@@ -105,13 +106,25 @@ void TMainForm::OnTimerTick() {
 
 void TMainForm::HostClosing() {
   window_->StopTimer();
-  // Settings are saved here, while ServerRunning still says whether to start the server next time.
+  if (core_->CurrentSettings.Get()->ClearCacheOnExit) ClearCacheFolder();
+  // Saved while ServerRunning still says whether to start the server next time.
+  SaveSettings(*core_);
   core_->ShuttingDown = true;
   if (serverMarker_) {
     server_->Stop();
     serverMarker_ = false;
     core_->ServerRunning = false;
   }
+}
+
+// The album pictures made for the pages: the files of the cache folder (not its subfolders), then the
+// folder itself when that left it empty.
+void TMainForm::ClearCacheFolder() {
+  std::string folder = core_->CacheFolder.Get();
+  if (folder.empty() || !platform::DirectoryExists(folder)) return;
+  for (const platform::FindData& entry : platform::FindFiles(folder + "\\*.*"))
+    if (!entry.info.IsDirectory()) platform::DeleteFileA(folder + "\\" + entry.name);
+  platform::RemoveDirectoryA(folder);
 }
 
 void TMainForm::ToggleServer() {
@@ -127,12 +140,12 @@ void TMainForm::ToggleServer() {
 }
 
 bool TMainForm::StartServer() {
+  Snapshot<Settings> settings = core_->CurrentSettings.Get();
   std::optional<std::string> error;
-  if (!serverSettings_.PortError.empty())
-    error = serverSettings_.PortError;
+  if (!settings->PortError.empty())
+    error = settings->PortError;
   else
-    error = server_->Start(serverSettings_.BindLocal ? "127.0.0.1" : "",
-                           static_cast<std::uint16_t>(serverSettings_.ServerPort));
+    error = server_->Start(settings->bindLocal ? "127.0.0.1" : "", static_cast<std::uint16_t>(settings->ServerPort));
   if (error) {
     platform::MessageBoxA(nullptr, *error + "\n\nPlease try another port!", kCaption, platform::MB_ICONERROR);
     return false;
@@ -145,7 +158,7 @@ void TMainForm::AfterBind() {
   serverMarker_ = true;
   std::vector<std::string> addresses = platform::LocalIPv4Addresses();
   std::string port = std::to_string(server_->Port());
-  if (addresses.empty() || serverSettings_.BindLocal)
+  if (addresses.empty() || core_->CurrentSettings.Get()->bindLocal)
     window_->LinkText = "http://localhost:" + port;
   else
     window_->LinkText = "http://" + addresses.front() + ":" + port;

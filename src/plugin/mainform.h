@@ -9,8 +9,6 @@
 #include <memory>
 #include <string>
 
-#include "settings/settings.h"
-
 namespace qf {
 
 class TQuenforth;
@@ -37,10 +35,10 @@ class TMainForm {
 
  private:
   void FindPlaylistFolder();
+  void ClearCacheFolder();
   bool StartServer();
   void AfterBind();
 
-  ServerSettings serverSettings_;
   std::unique_ptr<TConfigWindow> window_;
   std::unique_ptr<TPlayer> player_;  // lent to the core object, so it goes after it
   std::unique_ptr<TQuenforth> core_;

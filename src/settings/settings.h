@@ -1,25 +1,32 @@
 #pragma once
-// The settings store: quenforth.ini, mime.ini (and, with user management, user.ini and iplist.ini) in
-// the plug-in's data folder.
+// The settings store: quenforth.ini, mime.ini, iplist.ini and user.ini in the plug-in's data folder.
+//
+// The current values live in the core object as one immutable record (TQuenforth::CurrentSettings) and,
+// for the code that reads them one by one, as the core object's own fields, which commands and the timer
+// also change. Every function here runs on the player's thread.
 
-#include <cstdint>
 #include <string>
+
+#include "core/settingsdata.h"
 
 namespace qf {
 
 class TQuenforth;
 
-// What the configuration window shows and the server is started with.
-struct ServerSettings {
-  int ServerPort = 80;  // 1..65535, or 0 for any free port
-  // Why ServerPort could not be taken from quenforth.ini (a value that is no number, or out of range);
-  // empty when it could. A start of the server fails with this text.
-  std::string PortError;
-  bool BindLocal = false;
-};
+// Reads quenforth.ini, mime.ini, iplist.ini and user.ini into the core object, on the player's thread
+// before the server starts: the settings record and its mirrors, the extension, additional-folder,
+// whitelist and user lists, the skin selection; volume and balance go to the player.
+void LoadSettings(TQuenforth& core);
 
-// Reads the settings into the core object and `server`, on the player's thread before the server starts.
-void LoadSettings(TQuenforth& core, ServerSettings& server);
+// Makes `settings` the current record and copies its values into the core object's fields.
+void PublishSettings(TQuenforth& core, Settings settings);
+// The current record with what commands and the timer changed in the core object's fields since.
+Settings CaptureSettings(const TQuenforth& core);
+
+// Writes quenforth.ini (in place: other keys and comments stay), then iplist.ini, then user.ini, each as a
+// new file that replaces the old one. A file that cannot be written keeps its previous contents; a failed
+// user.ini is reported in a message box. False when any file failed.
+bool SaveSettings(TQuenforth& core);
 
 // Reads mime.ini: the key names of section "mime", in file order, become the template extensions; their
 // values (default "text/html") the content types. Without the file no document is a template.

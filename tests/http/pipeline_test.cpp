@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 #include "core/quenforth.h"
 #include "http/request.h"
 #include "platform/files.h"
@@ -139,15 +143,63 @@ TEST_F(PipelineTest, OtherMethodsAndShutdownGetTheServersDefault) {
 }
 
 TEST_F(PipelineTest, WhitelistAndPasswordGates) {
-  core_.IpManagement = true;
+  Modify(core_.CurrentSettings, [](Settings& settings) { settings.IPManagement = true; });
   EXPECT_EQ(Run("/").ResponseNo, 403);  // an empty whitelist refuses everybody, loopback included
   core_.IpWhitelist.Set(std::make_shared<TextList>(TextList{"127.0.0.0 - 127.0.0.255"}));
   EXPECT_EQ(Run("/").ResponseNo, 200);
-  core_.EnablePassword = true;
+  Modify(core_.CurrentSettings, [](Settings& settings) { settings.enablePassword = true; });
   TResponse refused = Run("/");
   EXPECT_EQ(refused.ResponseNo, 401);
   EXPECT_EQ(refused.AuthRealm, "Quenforth");
   EXPECT_EQ(refused.ContentText, ErrorPage(401, "/"));
+}
+
+// Requests check the whitelist and the accounts while the settings, the whitelist and the user list are
+// replaced under them. Every state admits the request, so any answer but 200 is a torn read.
+using ConcurrentPipelineTest = PipelineTest;
+TEST_F(ConcurrentPipelineTest, AccessChecksWhileTheListsAreReplaced) {
+  auto user = std::make_shared<UserClass>();
+  user->Login = "ann";
+  user->Password = "pw";
+  user->Skin.Set("base");
+  for (std::size_t day = 0; day < 7; ++day) user->DayTo[day] = 1.0;
+  core_.Users.Set(std::make_shared<const UserList>(UserList{user}));
+  core_.IpWhitelist.Set(std::make_shared<const TextList>(TextList{"127.0.0.1"}));
+  std::atomic<bool> done{false};
+  std::atomic<int> refused{0};
+  std::vector<std::thread> requests;
+  for (int t = 0; t < 4; ++t)
+    requests.emplace_back([&] {
+      while (!done) {
+        TRequest request;
+        request.Document = "/style.css";
+        request.CommandType = CommandKind::Get;
+        request.RemoteIP = "127.0.0.1";
+        request.AuthUsername = "ANN";
+        request.AuthPassword = "PW";
+        RecordingChannel channel;
+        TResponse response;
+        response.Channel = &channel;
+        HTTPServer1CommandGet(core_, request, response);
+        if (response.ResponseNo != 200) ++refused;
+      }
+    });
+  for (int round = 0; round < 2000; ++round) {
+    Modify(core_.CurrentSettings, [&](Settings& settings) {
+      settings.IPManagement = round % 2 == 0;
+      settings.enablePassword = round % 3 == 0;
+    });
+    core_.IpWhitelist.Set(std::make_shared<const TextList>(TextList{"10.0.0.1", "127.0.0.0 - 127.0.0.255"}));
+    auto copy = std::make_shared<UserClass>();
+    copy->Login = "Ann";
+    copy->Password = "Pw";
+    copy->Skin.Set("base");
+    copy->DayTo = user->DayTo;
+    core_.Users.Set(std::make_shared<const UserList>(UserList{copy, user}));
+  }
+  done = true;
+  for (auto& request : requests) request.join();
+  EXPECT_EQ(refused, 0);
 }
 
 TEST(ErrorPages, HaveTheirFixedTexts) {

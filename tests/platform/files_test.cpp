@@ -26,7 +26,10 @@ class DriveMapTest : public ::testing::Test {
     qftest::WriteFile(folder_.Path() / "d/Rock/cover.jpg", "jpg");
     fs::create_directories(folder_.Path() / "d/Rock/Live");
   }
-  void TearDown() override { emulation::UnmapAllDrives(); }
+  void TearDown() override {
+    emulation::SetWriteBudget(std::nullopt);
+    emulation::UnmapAllDrives();
+  }
 
   std::vector<std::string> Names(const std::string& pattern) {
     std::vector<std::string> names;
@@ -127,6 +130,24 @@ TEST_F(DriveMapTest, FilesReadWriteAndReplace) {
   append.Write("b");
   append.Close();
   EXPECT_EQ(ReadWholeFile("D:\\Rock\\log.txt"), "ab");
+}
+
+TEST_F(DriveMapTest, AFullDiskFailsTheWriteThatCrossesItAndKeepsTheReplacedFile) {
+  ASSERT_TRUE(WriteFileReplacing("D:\\Rock\\list.m3u", "previous"));
+  emulation::SetWriteBudget(5);
+  File file = File::Open("D:\\Rock\\part.txt", File::Mode::CreateAlways);
+  ASSERT_TRUE(file.IsOpen());
+  EXPECT_TRUE(file.Write("abc"));
+  EXPECT_FALSE(file.Write("defg"));  // "de" fits, then the disk is full
+  EXPECT_FALSE(file.Write("h"));
+  file.Close();
+  EXPECT_EQ(ReadWholeFile("D:\\Rock\\part.txt"), "abcde");
+  EXPECT_FALSE(WriteFileReplacing("D:\\Rock\\list.m3u", "the new contents"));
+  emulation::SetWriteBudget(std::nullopt);
+  EXPECT_EQ(ReadWholeFile("D:\\Rock\\list.m3u"), "previous");
+  EXPECT_EQ(Names("D:\\Rock\\list*"), std::vector<std::string>{"list.m3u"});  // no temporary file is left
+  EXPECT_TRUE(WriteFileReplacing("D:\\Rock\\list.m3u", "the new contents"));
+  EXPECT_EQ(ReadWholeFile("D:\\Rock\\list.m3u"), "the new contents");
 }
 
 TEST_F(DriveMapTest, WholeFilesLargerThanTheLimitAreNotRead) {

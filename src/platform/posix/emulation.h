@@ -2,6 +2,7 @@
 // Settings of the Linux stand-ins for Windows, made by the runner (host/) and by tests before the
 // plug-in starts. Not available on Windows builds.
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -26,6 +27,10 @@ void SetEnvironmentVariable(const std::string& name, const std::string& value);
 void SetVersion(DWORD major, DWORD minor, DWORD build);
 // The Windows path of the host program; ExecutableFolder() is its folder.
 void SetModuleFileName(const std::string& windowsPath);
+
+// A disk that fills up: after `bytes` more bytes, every write fails (the write that crosses the limit
+// writes what fits first, as a full disk does). Nothing: no limit, the default.
+void SetWriteBudget(std::optional<std::uint64_t> bytes);
 
 // The names of the window classes registered now (upper case), for tests of what a module leaves behind.
 std::vector<std::string> RegisteredWindowClasses();

@@ -7,8 +7,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <map>
@@ -131,6 +134,19 @@ FileInfo InfoOf(const struct stat& status, const std::string& name) {
   return info;
 }
 
+// Bytes that may still be written before the emulated disk is full; negative: no limit.
+std::atomic<std::int64_t> writeBudget{-1};
+
+// How many of `size` bytes the disk takes now, taken from the budget.
+std::size_t TakeFromBudget(std::size_t size) {
+  std::int64_t left = writeBudget.load();
+  for (;;) {
+    if (left < 0) return size;
+    std::int64_t taken = std::min<std::int64_t>(left, static_cast<std::int64_t>(size));
+    if (writeBudget.compare_exchange_weak(left, left - taken)) return static_cast<std::size_t>(taken);
+  }
+}
+
 std::string BaseName(const std::string& hostPath) {
   std::size_t slash = hostPath.rfind('/');
   return slash == std::string::npos ? hostPath : hostPath.substr(slash + 1);
@@ -168,6 +184,10 @@ std::optional<std::string> DriveLabel(char letter) {
   auto found = map.drives.find(static_cast<char>(std::toupper(static_cast<unsigned char>(letter))));
   if (found == map.drives.end()) return std::nullopt;
   return found->second.label;
+}
+
+void SetWriteBudget(std::optional<std::uint64_t> bytes) {
+  writeBudget = bytes ? static_cast<std::int64_t>(std::min<std::uint64_t>(*bytes, INT64_MAX)) : -1;
 }
 
 std::optional<std::string> HostPath(const std::string& windowsPath) {
@@ -351,6 +371,9 @@ std::int64_t File::Read(void* data, std::size_t size) {
 
 bool File::Write(const void* data, std::size_t size) {
   const char* bytes = static_cast<const char*>(data);
+  std::size_t room = TakeFromBudget(size);
+  bool full = room < size;
+  size = room;
   while (size > 0) {
     ssize_t written = ::write(descriptor_, bytes, size);
     if (written < 0) {
@@ -360,7 +383,7 @@ bool File::Write(const void* data, std::size_t size) {
     bytes += written;
     size -= static_cast<std::size_t>(written);
   }
-  return true;
+  return !full;
 }
 
 bool File::Seek(std::uint64_t offset) {
