@@ -10,6 +10,7 @@
 #include "http/access.h"
 #include "http/mimetable.h"
 #include "http/request.h"
+#include "http/upload.h"
 #include "pageproducer/producer.h"
 #include "platform/files.h"
 
@@ -101,7 +102,8 @@ void HTTPServer1CommandGet(TQuenforth& core, TRequest& request, TResponse& respo
     session.SkinName = skin;
     std::string skinFolder = core.DataFolder() + "\\" + skin;
 
-    // A POST body goes to the upload here.
+    if (request.CommandType == CommandKind::Post && request.PostStream)
+      StoreUpload(core, *request.PostStream, request.ContentType, user.get(), session);
 
     std::string path;
     if (SameText(request.Document, "/")) {

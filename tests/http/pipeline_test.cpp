@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "core/quenforth.h"
 #include "http/request.h"
+#include "http/upload.h"
 #include "platform/files.h"
 #include "platform/posix/emulation.h"
 #include "player/player.h"
@@ -148,6 +151,43 @@ TEST_F(PipelineTest, WhitelistAndPasswordGates) {
   EXPECT_EQ(refused.ResponseNo, 401);
   EXPECT_EQ(refused.AuthRealm, "Quenforth");
   EXPECT_EQ(refused.ContentText, ErrorPage(401, "/"));
+}
+
+TEST_F(PipelineTest, APostStoresItsFileWithinTheUsersAllowanceAndStillAnswersThePage) {
+  qftest::WriteFile(folder_.Path() / "Plugins/quenforth/base/up.html", "[<#errormessage>]");
+  std::filesystem::create_directories(folder_.Path() / "Music");
+  auto user = std::make_shared<UserClass>();
+  user->Login = "ann";
+  user->Password = "pw";
+  user->DayTo.fill(1.0);
+  user->Skin.Set("base");
+  user->RootDirectory.Set("C:\\Music");
+  user->CurrentDirectory.Set("C:\\Music");
+  user->uploadmode = 2;
+  user->uploadlimit = 1000;
+  core_.Users.Set(std::make_shared<UserList>(UserList{user}));
+  core_.EnablePassword = true;
+
+  auto post = [&](const std::string& name, std::size_t bytes) {
+    std::string body = "--b0undary\r\nContent-Disposition: form-data; name=\"f\"; filename=\"" + name + "\"\r\n\r\n" +
+                       std::string(bytes, 'x') + "\r\n--b0undary--\r\n";
+    RequestBody stream;
+    stream.Append(body.data(), body.size());
+    TRequest request;
+    request.AuthUsername = "ANN";
+    request.AuthPassword = "PW";
+    request.ContentType = "multipart/form-data; boundary=b0undary";
+    request.PostStream = &stream;
+    Run("/up.html", CommandKind::Post, request);
+    return channel_.sentContent;
+  };
+  EXPECT_EQ(post("one.bin", 999 * 1024), "[]");
+  EXPECT_EQ(post("two.bin", 999 * 1024 + 1023), "[]");
+  EXPECT_EQ(post("three.bin", 1001 * 1024), std::string("[") + kUploadRefused + "]");
+  EXPECT_EQ(user->currentupload.load(), 1998);
+  EXPECT_EQ(std::filesystem::file_size(folder_.Path() / "Music/one.bin"), 999u * 1024);
+  EXPECT_EQ(std::filesystem::file_size(folder_.Path() / "Music/two.bin"), 999u * 1024 + 1023);
+  EXPECT_FALSE(std::filesystem::exists(folder_.Path() / "Music/three.bin"));
 }
 
 TEST(ErrorPages, HaveTheirFixedTexts) {
