@@ -8,6 +8,7 @@
 #include "core/quenforth.h"
 #include "core/session.h"
 #include "http/access.h"
+#include "http/accesslog.h"
 #include "http/mimetable.h"
 #include "http/request.h"
 #include "http/upload.h"
@@ -83,7 +84,8 @@ void HTTPServer1CommandGet(TQuenforth& core, TRequest& request, TResponse& respo
     if (core.IpManagement && !CheckIpWhitelist(*core.IpWhitelist.Get(), request.RemoteIP))
       return Answer(response, 403, request.Document);
 
-    // The access log takes its line here, before authentication, so refused logins are logged too.
+    // Before authentication, so refused logins are logged too.
+    LogRequest(core, request);
 
     std::shared_ptr<UserClass> user = core.EnablePassword ? Authenticate(core, request) : nullptr;
     if (core.EnablePassword && !user) {

@@ -5,6 +5,7 @@
 
 #include "commands/maintenance.h"
 #include "core/quenforth.h"
+#include "http/accesslog.h"
 #include "http/pipeline.h"
 #include "http/request.h"
 #include "http/server.h"
@@ -48,6 +49,7 @@ TMainForm::TMainForm(void* moduleInstance) {
   FindPlaylistFolder();
 
   LoadSettings(core, serverSettings_);
+  StartAccessLog(core);
   window_->StartTimer(static_cast<unsigned>(core.TimerInterval.load()), [this] { OnTimerTick(); });
 
   server_ = std::make_unique<THttpServer>(

@@ -51,6 +51,17 @@ void LoadSettings(TQuenforth& core, ServerSettings& server) {
   core.AllowLocking = ini.ReadBool("Setup", "allowLocking", false);
   core.AllowUpload = ini.ReadBool("Setup", "allowUpload", false);
 
+  // The access log's keys; the log itself is started by the main form once the settings are read.
+  core.LogFilePath.Set(ini.ReadString("Logfile", "logfile", core.DataFolder() + "\\logfile.txt"));
+  core.LogEnable = ini.ReadBool("Logfile", "enable", false);
+  core.LogOverwrite = ini.ReadBool("Logfile", "overwrite", true);
+  core.LogDate = ini.ReadBool("Logfile", "date", true);
+  core.LogEvent = ini.ReadBool("Logfile", "event", true);
+  core.LogIp = ini.ReadBool("Logfile", "ip", true);
+  core.LogUser = ini.ReadBool("Logfile", "user", true);
+  core.LogDocument = ini.ReadBool("Logfile", "document", true);
+  core.LogCommand = ini.ReadBool("Logfile", "command", true);
+
   // The skin as its folder spells it, or empty when no folder matches.
   std::string skin = ini.ReadString("Setup", "Skin", "base");
   core.SkinName.Set(skin.empty() ? "base" : skin);

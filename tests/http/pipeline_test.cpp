@@ -153,6 +153,25 @@ TEST_F(PipelineTest, WhitelistAndPasswordGates) {
   EXPECT_EQ(refused.ContentText, ErrorPage(401, "/"));
 }
 
+TEST_F(PipelineTest, RequestsPastTheWhitelistAreLoggedRefusedLoginsIncluded) {
+  core_.LogFilePath.Set("C:\\log.txt");
+  core_.LogEnable = true;
+  core_.LogDate = core_.LogEvent = core_.LogUser = core_.LogCommand = false;
+  core_.IpManagement = true;
+  EXPECT_EQ(Run("/refused.html").ResponseNo, 403);
+  core_.IpWhitelist.Set(std::make_shared<TextList>(TextList{"127.0.0.1"}));
+  core_.EnablePassword = true;
+  EXPECT_EQ(Run("/login.html").ResponseNo, 401);
+  EXPECT_EQ(Run("/", CommandKind::Head).ResponseNo, 401);
+  core_.EnablePassword = false;
+  Run("/head.html", CommandKind::Head);
+  const std::string lines = "127.0.0.1\t/login.html\t\r\n127.0.0.1\t/\t\r\n127.0.0.1\t/head.html\t\r\n";
+  EXPECT_EQ(qftest::ReadFile(folder_.Path() / "log.txt"), lines);
+  core_.LogEnable = false;
+  Run("/");
+  EXPECT_EQ(qftest::ReadFile(folder_.Path() / "log.txt"), lines);
+}
+
 TEST_F(PipelineTest, APostStoresItsFileWithinTheUsersAllowanceAndStillAnswersThePage) {
   qftest::WriteFile(folder_.Path() / "Plugins/quenforth/base/up.html", "[<#errormessage>]");
   std::filesystem::create_directories(folder_.Path() / "Music");
