@@ -208,6 +208,21 @@ TEST_F(StoreUploadTest, NeverReplacesAFileButNumbersTheNewOne) {
   EXPECT_EQ(qftest::ReadFile(Music() / "a (4).txt"), "newer");
 }
 
+TEST_F(StoreUploadTest, ConcurrentUploadsOfOneNameEachGetTheirOwnFile) {
+  constexpr int kUploads = 8;
+  std::vector<std::thread> threads;
+  std::vector<std::string> messages(kUploads);
+  for (int i = 0; i < kUploads; ++i)
+    threads.emplace_back([this, i, &messages] { messages[i] = Upload("same.txt", "upload " + std::to_string(i)); });
+  for (std::thread& thread : threads) thread.join();
+  for (const std::string& message : messages) EXPECT_EQ(message, "");
+  std::vector<std::string> contents;
+  for (int n = 1; n <= kUploads; ++n) contents.push_back(qftest::ReadFile(Music() / NumberedName("same.txt", n)));
+  std::sort(contents.begin(), contents.end());
+  for (int i = 0; i < kUploads; ++i) EXPECT_EQ(contents[i], "upload " + std::to_string(i));
+  EXPECT_EQ(MusicFiles().size(), static_cast<std::size_t>(kUploads));
+}
+
 TEST_F(StoreUploadTest, RefusedNamesStoreNothingAndSaySo) {
   for (const char* name : {"CON.mp3", "..", "a:b", "x\\", "lpt3"})
     EXPECT_EQ(Upload(name, "data"), kUploadRefused) << name;
