@@ -84,6 +84,15 @@ TEST_F(UploadLogTest, AnUploadIsStoredByteForByte) {
   EXPECT_EQ(qftest::ReadFile(Uploads() / "track.bin"), data);
 }
 
+TEST_F(UploadLogTest, AnUploadLargerThanTheBodyKeptInMemoryIsStoredByteForByte) {
+  Start(true);
+  std::string data;
+  for (std::size_t i = 0; data.size() < (3u << 20); ++i) data += std::to_string(i * 7919) + "\r\n--";
+  EXPECT_EQ(Upload("large.bin", data), "");
+  EXPECT_TRUE(qftest::ReadFile(Uploads() / "large.bin") == data);
+  EXPECT_EQ(UploadedNames(), (std::vector<std::string>{"existing.mp3", "large.bin"}));
+}
+
 TEST_F(UploadLogTest, AFullClientPathIsReducedToItsLastComponent) {
   Start(true);
   EXPECT_EQ(Upload("C:\\Docs\\a.mp3", "audio"), "");
