@@ -91,6 +91,16 @@ class TQuenforth {
   Flag AllowShutdown{false};
   Flag AllowUpload{false};
   Guarded<std::string> LogFilePath{Lock};
+  // The access log's switches (section Logfile); requests read them at the moment they are logged.
+  // Unlike the other flags they start at the values a missing key gives.
+  Flag LogEnable{false};
+  Flag LogOverwrite{true};
+  Flag LogDate{true};
+  Flag LogEvent{true};
+  Flag LogIp{true};
+  Flag LogUser{true};
+  Flag LogDocument{true};
+  Flag LogCommand{true};
   Guarded<std::string> Charset{Lock};
   Guarded<std::string> RootDirectory{Lock};
   Guarded<std::string> CurrentDirectory{Lock};

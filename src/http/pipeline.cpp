@@ -8,8 +8,10 @@
 #include "core/quenforth.h"
 #include "core/session.h"
 #include "http/access.h"
+#include "http/accesslog.h"
 #include "http/mimetable.h"
 #include "http/request.h"
+#include "http/upload.h"
 #include "pageproducer/producer.h"
 #include "platform/files.h"
 
@@ -84,7 +86,8 @@ void HTTPServer1CommandGet(TQuenforth& core, TRequest& request, TResponse& respo
     if (settings->IPManagement && !CheckIpWhitelist(*core.IpWhitelist.Get(), request.RemoteIP))
       return Answer(response, 403, request.Document);
 
-    // The access log takes its line here, before authentication, so refused logins are logged too.
+    // Before authentication, so refused logins are logged too.
+    LogRequest(core, request);
 
     std::shared_ptr<UserClass> user = settings->enablePassword ? Authenticate(core, request) : nullptr;
     if (settings->enablePassword && !user) {
@@ -103,7 +106,8 @@ void HTTPServer1CommandGet(TQuenforth& core, TRequest& request, TResponse& respo
     session.SkinName = skin;
     std::string skinFolder = core.DataFolder() + "\\" + skin;
 
-    // A POST body goes to the upload here.
+    if (request.CommandType == CommandKind::Post && request.PostStream)
+      StoreUpload(core, *request.PostStream, request.ContentType, user.get(), session);
 
     std::string path;
     if (SameText(request.Document, "/")) {

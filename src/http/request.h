@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/text.h"
+#include "http/multipart.h"
 #include "platform/files.h"
 
 namespace qf {
@@ -14,15 +15,15 @@ enum class CommandKind { Get, Post, Head, Put, Delete, Options, Other };
 
 // The body of a request: kept in memory while small, in a scratch file beyond that, so a large upload
 // never has to fit into the player's address space at once.
-class RequestBody {
+class RequestBody : public ByteSource {
  public:
   static constexpr std::size_t kMemoryLimit = 1 << 20;
 
   // Throws std::runtime_error when the scratch file cannot be written.
   void Append(const char* data, std::size_t size);
-  std::uint64_t Size() const { return size_; }
+  std::uint64_t Size() const override { return size_; }
   // Up to `size` bytes from `offset`; fewer at the end.
-  std::size_t ReadAt(std::uint64_t offset, char* data, std::size_t size);
+  std::size_t ReadAt(std::uint64_t offset, char* data, std::size_t size) override;
   // The whole body as one text; for bodies that are known to be small (forms).
   std::string Text();
 
@@ -42,6 +43,7 @@ struct TRequest {
   std::string RemoteIP;      // dotted IPv4
   std::string AuthUsername;  // from a Basic "Authorization" header; empty when absent
   std::string AuthPassword;
+  std::string ContentType;            // the Content-Type header as sent; empty when absent
   RequestBody* PostStream = nullptr;  // the body of a POST, owned by the server
 };
 

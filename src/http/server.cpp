@@ -394,6 +394,7 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
     request->Command = std::string(header.method_string());
     request->CommandType = KindOf(header.method());
     request->RemoteIP = remoteIp;
+    request->ContentType = std::string(header[http::field::content_type]);
     ReadCredentials(header[http::field::authorization], *request);
     body.emplace();
     if (parser->is_done()) return RunHandler();

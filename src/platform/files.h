@@ -53,6 +53,9 @@ bool DeleteFileA(const std::string& path);
 bool CopyFileA(const std::string& existing, const std::string& target, bool failIfExists);
 // Moves `existing` over `target` in one step, replacing it; the target is never seen half-written.
 bool ReplaceFileWith(const std::string& existing, const std::string& target);
+// Moves `existing` to `target` in one step unless something exists there (Win32 MoveFileExA without
+// MOVEFILE_REPLACE_EXISTING): false, and nothing changed, when `target` exists or the move fails.
+bool MoveFileNoReplace(const std::string& existing, const std::string& target);
 
 // The long form of an existing path (Win32 GetLongPathNameA); the path itself on Linux, where no
 // 8.3 aliases exist. Empty when the path does not exist.
@@ -69,6 +72,7 @@ class File {
     Read,          // existing file, read only
     CreateAlways,  // created or truncated, write only
     Append,        // opened or created, writes go to the end
+    CreateNew,     // created, write only; not opened when anything exists at the path
   };
 
   File() = default;

@@ -5,6 +5,7 @@
 
 #include "commands/maintenance.h"
 #include "core/quenforth.h"
+#include "http/accesslog.h"
 #include "http/pipeline.h"
 #include "http/request.h"
 #include "http/server.h"
@@ -49,6 +50,7 @@ TMainForm::TMainForm(void* moduleInstance) {
   FindPlaylistFolder();
 
   LoadSettings(core);
+  StartAccessLog(core);
   window_->StartTimer(static_cast<unsigned>(core.TimerInterval.load()), [this] { OnTimerTick(); });
 
   server_ = std::make_unique<THttpServer>(

@@ -76,6 +76,14 @@ void PublishSettings(TQuenforth& core, Settings settings) {
   core.IniSection.Set(settings.INISection);
   core.EnableLink = settings.enableLink;
   core.LogFilePath.Set(settings.logfile);
+  core.LogEnable = settings.logEnable;
+  core.LogOverwrite = settings.logOverwrite;
+  core.LogDate = settings.logDate;
+  core.LogEvent = settings.logEvent;
+  core.LogIp = settings.logIp;
+  core.LogUser = settings.logUser;
+  core.LogDocument = settings.logDocument;
+  core.LogCommand = settings.logCommand;
   core.AdditionalFolders.Set(std::make_shared<const TextList>(settings.AdditionalFolders));
   core.CurrentSettings.Set(std::make_shared<const Settings>(std::move(settings)));
 }
@@ -108,6 +116,14 @@ Settings CaptureSettings(const TQuenforth& core) {
   settings.INISection = core.IniSection.Get();
   settings.enableLink = core.EnableLink;
   settings.logfile = core.LogFilePath.Get();
+  settings.logEnable = core.LogEnable;
+  settings.logOverwrite = core.LogOverwrite;
+  settings.logDate = core.LogDate;
+  settings.logEvent = core.LogEvent;
+  settings.logIp = core.LogIp;
+  settings.logUser = core.LogUser;
+  settings.logDocument = core.LogDocument;
+  settings.logCommand = core.LogCommand;
   settings.AdditionalFolders = *core.AdditionalFolders.Get();
   return settings;
 }

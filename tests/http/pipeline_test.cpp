@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <thread>
 #include <vector>
 
 #include "core/quenforth.h"
 #include "http/request.h"
+#include "http/upload.h"
 #include "platform/files.h"
 #include "platform/posix/emulation.h"
 #include "player/player.h"
@@ -200,6 +202,62 @@ TEST_F(ConcurrentPipelineTest, AccessChecksWhileTheListsAreReplaced) {
   done = true;
   for (auto& request : requests) request.join();
   EXPECT_EQ(refused, 0);
+}
+
+TEST_F(PipelineTest, RequestsPastTheWhitelistAreLoggedRefusedLoginsIncluded) {
+  core_.LogFilePath.Set("C:\\log.txt");
+  core_.LogEnable = true;
+  core_.LogDate = core_.LogEvent = core_.LogUser = core_.LogCommand = false;
+  Modify(core_.CurrentSettings, [](Settings& settings) { settings.IPManagement = true; });
+  EXPECT_EQ(Run("/refused.html").ResponseNo, 403);
+  core_.IpWhitelist.Set(std::make_shared<TextList>(TextList{"127.0.0.1"}));
+  Modify(core_.CurrentSettings, [](Settings& settings) { settings.enablePassword = true; });
+  EXPECT_EQ(Run("/login.html").ResponseNo, 401);
+  EXPECT_EQ(Run("/", CommandKind::Head).ResponseNo, 401);
+  Modify(core_.CurrentSettings, [](Settings& settings) { settings.enablePassword = false; });
+  Run("/head.html", CommandKind::Head);
+  const std::string lines = "127.0.0.1\t/login.html\t\r\n127.0.0.1\t/\t\r\n127.0.0.1\t/head.html\t\r\n";
+  EXPECT_EQ(qftest::ReadFile(folder_.Path() / "log.txt"), lines);
+  core_.LogEnable = false;
+  Run("/");
+  EXPECT_EQ(qftest::ReadFile(folder_.Path() / "log.txt"), lines);
+}
+
+TEST_F(PipelineTest, APostStoresItsFileWithinTheUsersAllowanceAndStillAnswersThePage) {
+  qftest::WriteFile(folder_.Path() / "Plugins/quenforth/base/up.html", "[<#errormessage>]");
+  std::filesystem::create_directories(folder_.Path() / "Music");
+  auto user = std::make_shared<UserClass>();
+  user->Login = "ann";
+  user->Password = "pw";
+  user->DayTo.fill(1.0);
+  user->Skin.Set("base");
+  user->RootDirectory.Set("C:\\Music");
+  user->CurrentDirectory.Set("C:\\Music");
+  user->uploadmode = 2;
+  user->uploadlimit = 1000;
+  core_.Users.Set(std::make_shared<UserList>(UserList{user}));
+  Modify(core_.CurrentSettings, [](Settings& settings) { settings.enablePassword = true; });
+
+  auto post = [&](const std::string& name, std::size_t bytes) {
+    std::string body = "--b0undary\r\nContent-Disposition: form-data; name=\"f\"; filename=\"" + name + "\"\r\n\r\n" +
+                       std::string(bytes, 'x') + "\r\n--b0undary--\r\n";
+    RequestBody stream;
+    stream.Append(body.data(), body.size());
+    TRequest request;
+    request.AuthUsername = "ANN";
+    request.AuthPassword = "PW";
+    request.ContentType = "multipart/form-data; boundary=b0undary";
+    request.PostStream = &stream;
+    Run("/up.html", CommandKind::Post, request);
+    return channel_.sentContent;
+  };
+  EXPECT_EQ(post("one.bin", 999 * 1024), "[]");
+  EXPECT_EQ(post("two.bin", 999 * 1024 + 1023), "[]");
+  EXPECT_EQ(post("three.bin", 1001 * 1024), std::string("[") + kUploadRefused + "]");
+  EXPECT_EQ(user->currentupload.load(), 1998);
+  EXPECT_EQ(std::filesystem::file_size(folder_.Path() / "Music/one.bin"), 999u * 1024);
+  EXPECT_EQ(std::filesystem::file_size(folder_.Path() / "Music/two.bin"), 999u * 1024 + 1023);
+  EXPECT_FALSE(std::filesystem::exists(folder_.Path() / "Music/three.bin"));
 }
 
 TEST(ErrorPages, HaveTheirFixedTexts) {

@@ -150,6 +150,25 @@ TEST_F(DriveMapTest, AFullDiskFailsTheWriteThatCrossesItAndKeepsTheReplacedFile)
   EXPECT_EQ(ReadWholeFile("D:\\Rock\\list.m3u"), "the new contents");
 }
 
+TEST_F(DriveMapTest, NewFilesAndMovesNeverReplaceWhatExists) {
+  File created = File::Open("D:\\Rock\\new.bin", File::Mode::CreateNew);
+  ASSERT_TRUE(created.IsOpen());
+  created.Write("new");
+  created.Close();
+  EXPECT_FALSE(File::Open("D:\\Rock\\new.bin", File::Mode::CreateNew).IsOpen());
+  EXPECT_FALSE(File::Open("d:\\rock\\SONG.mp3", File::Mode::CreateNew).IsOpen());
+  EXPECT_EQ(ReadWholeFile("D:\\Rock\\Song.MP3"), "mp3");
+
+  EXPECT_FALSE(MoveFileNoReplace("D:\\Rock\\new.bin", "D:\\Rock\\Song.MP3"));
+  EXPECT_FALSE(MoveFileNoReplace("D:\\Rock\\new.bin", "D:\\ROCK\\song.mp3"));
+  EXPECT_FALSE(MoveFileNoReplace("D:\\Rock\\new.bin", "D:\\Rock\\Live"));
+  EXPECT_FALSE(MoveFileNoReplace("D:\\Rock\\missing.bin", "D:\\Rock\\other.bin"));
+  EXPECT_EQ(ReadWholeFile("D:\\Rock\\Song.MP3"), "mp3");
+  EXPECT_TRUE(MoveFileNoReplace("D:\\Rock\\new.bin", "D:\\Rock\\Live\\moved.bin"));
+  EXPECT_FALSE(FileExists("D:\\Rock\\new.bin"));
+  EXPECT_EQ(ReadWholeFile("D:\\Rock\\Live\\moved.bin"), "new");
+}
+
 TEST_F(DriveMapTest, WholeFilesLargerThanTheLimitAreNotRead) {
   // Sparse: no disk space and no memory for the bytes that are never read.
   qftest::WriteFile(folder_.Path() / "d/huge.bin", "x");

@@ -12,6 +12,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <map>
@@ -286,6 +287,19 @@ bool ReplaceFileWith(const std::string& existing, const std::string& target) {
   return true;
 }
 
+bool MoveFileNoReplace(const std::string& existing, const std::string& target) {
+  std::optional<Resolved> from = Resolve(existing);
+  // A target that exists in another letter case resolves to that file, so the refusal below holds for it.
+  std::optional<Resolved> to = Resolve(target);
+  if (!from || !to || from->isDriveRoot || to->isDriveRoot) return false;
+  if (::renameat2(AT_FDCWD, from->hostPath.c_str(), AT_FDCWD, to->hostPath.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // A file system without the flag: a hard link is refused as well when the name is taken.
+  if (::link(from->hostPath.c_str(), to->hostPath.c_str()) != 0) return false;
+  ::unlink(from->hostPath.c_str());
+  return true;
+}
+
 std::string NativePath(const std::string& path) {
   std::optional<Resolved> resolved = Resolve(path);
   return resolved ? resolved->hostPath : std::string();
@@ -323,6 +337,9 @@ File File::Open(const std::string& path, Mode mode) {
       break;
     case Mode::Append:
       flags |= O_WRONLY | O_CREAT | O_APPEND;
+      break;
+    case Mode::CreateNew:
+      flags |= O_WRONLY | O_CREAT | O_EXCL;
       break;
   }
   int descriptor = -1;

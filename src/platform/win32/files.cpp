@@ -80,6 +80,10 @@ bool ReplaceFileWith(const std::string& existing, const std::string& target) {
   return ::MoveFileExA(existing.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+bool MoveFileNoReplace(const std::string& existing, const std::string& target) {
+  return ::MoveFileExA(existing.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+}
+
 std::string NativePath(const std::string& path) { return path; }
 
 std::optional<std::string> GetLongPathNameA(const std::string& path) {
@@ -112,6 +116,9 @@ File File::Open(const std::string& path, Mode mode) {
   } else if (mode == Mode::Append) {
     access = FILE_APPEND_DATA;
     disposition = OPEN_ALWAYS;
+  } else if (mode == Mode::CreateNew) {
+    access = GENERIC_WRITE;
+    disposition = CREATE_NEW;
   }
   ::HANDLE handle = ::CreateFileA(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle != INVALID_HANDLE_VALUE) file.handle_ = handle;

@@ -1,0 +1,86 @@
+#include "http/accesslog.h"
+
+#include <mutex>
+
+#include "core/quenforth.h"
+#include "http/request.h"
+#include "pageproducer/datetime.h"
+#include "platform/files.h"
+#include "platform/locale.h"
+#include "platform/system.h"
+
+namespace qf {
+namespace {
+
+// One lock for every append of the process: a line is written whole before the next one starts.
+std::mutex& AppendLock() {
+  static std::mutex* lock = new std::mutex;  // request threads may still log during static destruction
+  return *lock;
+}
+
+}  // namespace
+
+std::string LogField(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string field;
+  field.reserve(text.size());
+  for (char c : text) {
+    unsigned char byte = static_cast<unsigned char>(c);
+    if (byte < 32 || byte == 127) {
+      field += '%';
+      field += kHex[byte >> 4];
+      field += kHex[byte & 15];
+    } else {
+      field += c;
+    }
+  }
+  return field;
+}
+
+std::string RequestLogLine(const LogSwitches& switches, const LogFields& fields) {
+  std::string line;
+  auto add = [&line](bool on, std::string_view value, bool tab) {
+    if (!on) return;
+    line += LogField(value);
+    if (tab) line += '\t';
+  };
+  add(switches.date, fields.stamp, true);
+  add(switches.event, fields.method, true);
+  add(switches.ip, fields.ip, true);
+  add(switches.user, fields.user, true);
+  add(switches.document, fields.document, true);
+  add(switches.command, fields.query, false);
+  line += "\r\n";
+  return line;
+}
+
+std::string StartupLogLine(std::string_view stamp) { return LogField(stamp) + "\tQuenforth loaded\r\n"; }
+
+std::string LogTimeStamp() {
+  platform::SYSTEMTIME now;
+  platform::GetLocalTime(&now);
+  return FormatDateTime("ddddd tt", now, platform::UserLocaleFormats());
+}
+
+bool AppendLogLine(const std::string& path, std::string_view text) {
+  std::lock_guard guard(AppendLock());
+  platform::File file = platform::File::Open(path, platform::File::Mode::Append);
+  return file.IsOpen() && file.Write(text);
+}
+
+void LogRequest(const TQuenforth& core, const TRequest& request) {
+  if (!core.LogEnable) return;
+  LogSwitches switches{core.LogDate, core.LogEvent, core.LogIp, core.LogUser, core.LogDocument, core.LogCommand};
+  std::string stamp = switches.date ? LogTimeStamp() : std::string();
+  LogFields fields{
+      stamp, request.Command, request.RemoteIP, request.AuthUsername, request.Document, request.UnparsedParams};
+  AppendLogLine(core.LogFilePath.Get(), RequestLogLine(switches, fields));
+}
+
+void StartAccessLog(const TQuenforth& core) {
+  std::string path = core.LogFilePath.Get();
+  if (core.LogOverwrite) platform::DeleteFileA(path);
+  if (core.LogEnable) AppendLogLine(path, StartupLogLine(LogTimeStamp()));
+}
+
+}  // namespace qf
