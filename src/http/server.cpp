@@ -427,7 +427,9 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
     try {
       state = FeedBody();
     } catch (...) {
-      return Close();  // the scratch file could not be written
+      // The scratch file could not be written (a full disk, no temporary folder): the client is told,
+      // rather than left with a connection that closes without an answer.
+      return Refuse(503);
     }
     if (state == kComplete) return RunHandler();
     if (state != kNeedMore) return Refuse(state);

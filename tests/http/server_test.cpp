@@ -143,6 +143,17 @@ TEST_F(ServerTest, ChunkedAndLargeBodiesArriveWhole) {
   EXPECT_EQ(seen_.body, big);
 }
 
+TEST_F(ServerTest, ABodyTheDiskCannotHoldIsAnsweredNotDropped) {
+  StartServer();
+  platform::emulation::SetWriteBudget(1 << 20);
+  std::string big(3 << 20, 'x');
+  auto refused = Exchange(port_, "POST /x HTTP/1.1\r\nHost: x\r\nConnection: close\r\nContent-Length: " +
+                                     std::to_string(big.size()) + "\r\n\r\n" + big);
+  platform::emulation::SetWriteBudget(std::nullopt);
+  ASSERT_TRUE(refused);
+  EXPECT_EQ(refused->status, 503);
+}
+
 TEST_F(ServerTest, ExpectContinueIsAnswered) {
   StartServer();
   Connection connection(port_);

@@ -116,6 +116,10 @@ void MakeWinePrefix(const fs::path& prefix) {
     if (fs::exists(wineTemplate / file)) fs::copy_file(wineTemplate / file, prefix / file);
   fs::create_directories(prefix / "dosdevices");
   fs::create_directory_symlink("../drive_c", prefix / "dosdevices/c:");
+  // The Wine user's profile, with its Temp folder where scratch files go: small, and written to. Its
+  // links (Desktop, Documents, ...) lead to the host's home folder and stay behind.
+  fs::copy(wineTemplate / "drive_c/users", prefix / "drive_c/users",
+           fs::copy_options::recursive | fs::copy_options::skip_symlinks);
   std::error_code linked;
   fs::copy(wineTemplate / "drive_c/windows", prefix / "drive_c/windows",
            fs::copy_options::recursive | fs::copy_options::create_hard_links, linked);
