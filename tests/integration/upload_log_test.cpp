@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "core/dimime.h"
 #include "http_client.h"
 #include "quenforth_process.h"
 
@@ -18,8 +19,10 @@ constexpr char kRefused[] = "File upload not allowed.";
 constexpr char kBoundary[] = "----QuenforthTestBoundary7MA4YWxkTrZu0gW";
 
 // The settings of these tests: uploads into C:\Uploads, and a log of the remote address and document only.
-std::string Settings(bool allowUpload) {
+// With `users`, user management is on and user.ini holds them.
+std::string Settings(bool allowUpload, bool users) {
   return std::string("[Setup]\r\nServerPort=0\r\nbindLocal=1\r\nallowUpload=") + (allowUpload ? "1" : "0") +
+         "\r\nenablePassword=" + (users ? "1" : "0") +
          "\r\nRootDirectory=C:\\Uploads\r\nCurrentDirectory=C:\\Uploads\r\n"
          "[Logfile]\r\nenable=1\r\noverwrite=1\r\ndate=0\r\nevent=0\r\nip=1\r\nuser=0\r\ndocument=1\r\ncommand=0\r\n";
 }
@@ -33,9 +36,10 @@ std::string Closing() { return std::string("--") + kBoundary + "--\r\n"; }
 
 class UploadLogTest : public ::testing::Test {
  protected:
-  void Start(bool allowUpload) {
-    quenforth_ = std::make_unique<QuenforthProcess>([allowUpload](const fs::path& data) {
-      qftest::WriteFile(data / "quenforth.ini", Settings(allowUpload));
+  void Start(bool allowUpload, const std::string& users = "") {
+    quenforth_ = std::make_unique<QuenforthProcess>([allowUpload, users](const fs::path& data) {
+      qftest::WriteFile(data / "quenforth.ini", Settings(allowUpload, !users.empty()));
+      if (!users.empty()) qftest::WriteFile(data / "user.ini", users);
       qftest::WriteFile(data / "base/up.html", "Error=[<#errormessage>]");
       qftest::WriteFile(data / "logfile.txt", "a line from the last run\r\n");
       fs::path drive = data.parent_path().parent_path().parent_path().parent_path();
@@ -44,16 +48,18 @@ class UploadLogTest : public ::testing::Test {
     });
   }
 
-  std::optional<qftest::HttpResponse> Post(const std::string& body) {
+  std::optional<qftest::HttpResponse> Post(const std::string& body, const std::string& credentials = "") {
+    std::string authorization =
+        credentials.empty() ? "" : "Authorization: Basic " + qf::MimeEncodeString(credentials) + "\r\n";
     return qftest::Exchange(quenforth_->Port(),
-                            std::string("POST /up.html HTTP/1.1\r\nHost: 127.0.0.1\r\n") +
+                            std::string("POST /up.html HTTP/1.1\r\nHost: 127.0.0.1\r\n") + authorization +
                                 "Connection: close\r\nContent-Type: multipart/form-data; boundary=" + kBoundary +
                                 "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
   }
 
   // Posts one file; the page's error text.
-  std::string Upload(const std::string& fileName, const std::string& data) {
-    auto response = Post(Part(fileName, data) + Closing());
+  std::string Upload(const std::string& fileName, const std::string& data, const std::string& credentials = "") {
+    auto response = Post(Part(fileName, data) + Closing(), credentials);
     EXPECT_TRUE(response);
     if (!response) return "no answer";
     EXPECT_EQ(response->status, 200);
@@ -147,6 +153,32 @@ TEST_F(UploadLogTest, LogLinesCarryOnlyTheRemoteAddressAndTheDocument) {
   EXPECT_EQ(log.substr(0, first).find("a line from the last run"), std::string::npos);
   EXPECT_NE(log.substr(0, first).find("\tQuenforth loaded"), std::string::npos) << log;
   EXPECT_EQ(log.substr(first + 2), "127.0.0.1\t/up.html\t\r\n127.0.0.1\t/missing.html\t\r\n");
+}
+
+// Accounts from user.ini: mode 2 takes each file up to the limit, mode 4 up to the limit in all (from
+// what the account had already sent), mode 3 likewise but counted from nothing at each start, mode 0
+// nothing, with the page answered each time. Sizes count in whole KB, so 1023 bytes count nothing.
+TEST_F(UploadLogTest, EachAccountUploadsWithinItsModeAndLimit) {
+  auto account = [](const std::string& name, const std::string& rest) {
+    return "[" + name + "]\r\nLogin=" + qf::MimeEncodeString(name + "\xB7pw") +
+           "\r\nRootDirectory=C:\\Uploads\r\nCurrentDirectory=C:\\Uploads\r\n" + rest;
+  };
+  Start(false, account("0", "uploadmode=2\r\nuploadlimit=1000\r\n") +
+                   account("1", "uploadmode=4\r\nuploadlimit=1000\r\ncurrentupload=800\r\n") +
+                   account("2", "uploadmode=0\r\nuploadlimit=1000\r\n") +
+                   account("3", "uploadmode=3\r\nuploadlimit=1000\r\ncurrentupload=800\r\n"));
+  EXPECT_EQ(Upload("each999.bin", std::string(999 * 1024, 'a'), "0:pw"), "");
+  EXPECT_EQ(Upload("each1000.bin", std::string(1000 * 1024 + 1023, 'a'), "0:pw"), "");
+  EXPECT_NE(Upload("each1001.bin", std::string(1001 * 1024, 'a'), "0:pw").find(kRefused), std::string::npos);
+  EXPECT_NE(Upload("total201.bin", std::string(201 * 1024, 'b'), "1:pw").find(kRefused), std::string::npos);
+  EXPECT_EQ(Upload("total200.bin", std::string(200 * 1024, 'b'), "1:pw"), "");
+  EXPECT_EQ(Upload("total0.bin", std::string(1023, 'b'), "1:pw"), "");
+  EXPECT_NE(Upload("total1.bin", std::string(1024, 'b'), "1:pw").find(kRefused), std::string::npos);
+  EXPECT_NE(Upload("none.bin", "data", "2:pw").find(kRefused), std::string::npos);
+  EXPECT_EQ(Upload("daily999.bin", std::string(999 * 1024, 'c'), "3:pw"), "");
+  EXPECT_NE(Upload("daily2.bin", std::string(2 * 1024, 'c'), "3:pw").find(kRefused), std::string::npos);
+  EXPECT_EQ(UploadedNames(), (std::vector<std::string>{"daily999.bin", "each1000.bin", "each999.bin", "existing.mp3",
+                                                       "total0.bin", "total200.bin"}));
 }
 
 TEST_F(UploadLogTest, ALineEndInTheRequestPathForgesNoLogLine) {
