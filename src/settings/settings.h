@@ -14,8 +14,8 @@ namespace qf {
 class TQuenforth;
 
 // Reads quenforth.ini, mime.ini, iplist.ini and user.ini into the core object, on the player's thread
-// before the server starts: the settings record and its mirrors, the extension, additional-folder,
-// whitelist and user lists, the skin selection; volume and balance go to the player.
+// before the server starts: the settings record, the extension, whitelist and user lists, the skin
+// selection; volume and balance go to the player.
 void LoadSettings(TQuenforth& core);
 
 // Writes quenforth.ini (in place: other keys and comments stay), then iplist.ini, then user.ini, each as a
