@@ -48,7 +48,7 @@ struct Setup {
     core->Player = playerInterface.get();
     core->PluginFolder.Set("C:\\Plugins");
     core->PlaylistFolder.Set("C:\\AppData\\Player");
-    core->Charset.Set("iso-8859-1");
+    Modify(core->CurrentSettings, [&](qf::Settings& s) { s.Charset = "iso-8859-1"; });
     session.SkinName = "base";
     session.TemplatePath = "C:\\Plugins\\quenforth\\base\\index.html";
   }

@@ -7,31 +7,35 @@
 
 namespace qf {
 
-std::string FolderContext::Root() const { return user_ ? user_->RootDirectory.Get() : core_.RootDirectory.Get(); }
+std::string FolderContext::Root() const {
+  return user_ ? user_->RootDirectory.Get() : core_.CurrentSettings.Get()->RootDirectory;
+}
 
 std::string FolderContext::Current() const {
-  return user_ ? user_->CurrentDirectory.Get() : core_.CurrentDirectory.Get();
+  return user_ ? user_->CurrentDirectory.Get() : core_.CurrentSettings.Get()->CurrentDirectory;
 }
 
 void FolderContext::SetCurrent(std::string folder) {
   if (user_)
     user_->CurrentDirectory.Set(std::move(folder));
   else
-    core_.CurrentDirectory.Set(std::move(folder));
+    Modify(core_.CurrentSettings, [&](Settings& settings) { settings.CurrentDirectory = std::move(folder); });
 }
 
 bool FolderContext::MayBrowseAboveRoot() const {
-  return user_ ? user_->allowBrowseAboveRoot : core_.AllowBrowseAboveRoot.load();
+  return user_ ? user_->allowBrowseAboveRoot : core_.CurrentSettings.Get()->allowBrowseAboveRoot;
 }
 
-bool FolderContext::ShowsDrives() const { return user_ ? user_->displayDrives : core_.DisplayDrives.load(); }
+bool FolderContext::ShowsDrives() const {
+  return user_ ? user_->displayDrives : core_.CurrentSettings.Get()->displayDrives;
+}
 
 bool IsInside(std::string_view path, std::string_view folder) { return ContainsText(path, folder); }
 
 bool InsideAllowedFolders(std::string_view path, const FolderContext& context) {
   if (IsInside(path, context.Root())) return true;
-  Snapshot<TextList> additional = context.Core().AdditionalFolders.Get();
-  for (const std::string& folder : *additional)
+  Snapshot<Settings> settings = context.Core().CurrentSettings.Get();
+  for (const std::string& folder : settings->AdditionalFolders)
     if (IsInside(path, folder)) return true;
   return false;
 }
@@ -63,9 +67,9 @@ void Drive(FolderContext& context, std::string_view entry) {
     return;
   }
   if (context.MayBrowseAboveRoot()) return;
-  Snapshot<TextList> additional = context.Core().AdditionalFolders.Get();
+  Snapshot<Settings> settings = context.Core().CurrentSettings.Get();
   std::string current = context.Current();
-  for (const std::string& folder : *additional)
+  for (const std::string& folder : settings->AdditionalFolders)
     if (IsInside(current, folder)) return;
   context.SetCurrent(context.Root());
 }

@@ -113,7 +113,7 @@ std::string FilePath(Command& command, bool addressesAsIs) {
   const std::string& value = command.value;
   if (value == ".." || HasRefusedSequence(value) || HasControlCharacter(value) || StartsText(value, "#"))
     return std::string();
-  if (!command.Core().UseFullPath && !(addressesAsIs && StartsText(value, "http://"))) {
+  if (!command.Core().CurrentSettings.Get()->useFullPath && !(addressesAsIs && StartsText(value, "http://"))) {
     std::optional<std::string> folder = CurrentFolderFor(command.batch.folders, FolderUse::Browse);
     if (!folder) return std::string();
     if (folder->empty() || folder->back() != '\\') *folder += '\\';
@@ -202,8 +202,13 @@ void AddRandom(Command& c) {
 void Repeat(Command& c) { c.Player().SetRepeatMode((c.Player().GetRepeatMode() + 1) % 2); }
 void RepeatAll(Command& c) { c.Player().SetRepeatMode((c.Player().GetRepeatMode() + 1) % 3); }
 void Shuffle(Command& c) { c.Player().SetShuffle(!c.Player().GetShuffle()); }
-void RemovePlayedToggle(Command& c) { c.Core().RemovePlayed = !c.Core().RemovePlayed; }
-void KeepAliveToggle(Command& c) { c.Core().KeepPlaylistAlive = !c.Core().KeepPlaylistAlive; }
+void RemovePlayedToggle(Command& c) {
+  Modify(c.Core().CurrentSettings, [](Settings& settings) { settings.RemovePlayed = !settings.RemovePlayed; });
+}
+void KeepAliveToggle(Command& c) {
+  Modify(c.Core().CurrentSettings,
+         [](Settings& settings) { settings.KeepPlaylistAlive = !settings.KeepPlaylistAlive; });
+}
 
 void Clear(Command& c) {
   std::lock_guard edits(PlaylistEdits());
@@ -252,7 +257,7 @@ void Insert(Command& c) {
 void Download(Command& c) {
   std::string path = FilePath(c, false);
   if (path.empty()) return;
-  if (!c.Core().AllowSrcOutside && !InsideAllowedFolders(path, c.batch.folders)) return;
+  if (!c.Core().CurrentSettings.Get()->allowSrcOutside && !InsideAllowedFolders(path, c.batch.folders)) return;
   // The default root folder holds the data folder: its settings, accounts and log are never handed out.
   if (MayReachFolder(path, c.Core().DataFolder())) {
     c.Session().ServeFile = "forbidden";
@@ -265,7 +270,8 @@ void Src(Command& c) {
   if (c.value == ".." || HasRefusedSequence(c.value)) return;  // ignored: the page is answered
   std::string name = DocumentName(c.Session().Document);
   // Only a plain file name of the document: "..", "\", "/" or ":" would reach any file of the disk.
-  if (!IsPlainName(name) || !(c.Core().AllowSrcOutside || IsInside(c.value, c.batch.folders.Root()))) {
+  if (!IsPlainName(name) ||
+      !(c.Core().CurrentSettings.Get()->allowSrcOutside || IsInside(c.value, c.batch.folders.Root()))) {
     c.Session().ServeFile = "forbidden";
     return;
   }
@@ -303,7 +309,7 @@ void Cache(Command& c) {
   c.Session().ServeFile = IsPlainName(name) ? c.Core().CacheFolder.Get() + "\\" + name : "forbidden";
 }
 
-void LogFile(Command& c) { c.Session().ServeFile = c.Core().LogFilePath.Get(); }
+void LogFile(Command& c) { c.Session().ServeFile = c.Core().CurrentSettings.Get()->logfile; }
 
 void SavePlaylist(Command& c) {
   // The name is the playlist's file name in the current folder, nothing else: no device, no name Windows
@@ -333,21 +339,21 @@ bool SwitchedOn(Command& c, const Flag& on) {
 }
 
 void Standby(Command& c) {
-  if (!SwitchedOn(c, c.Core().AllowShutdown)) return;
+  if (!SwitchedOn(c, c.Core().CurrentSettings.Get()->allowShutdown)) return;
   CPowerState power;
   power.Standby();
 }
 
 void Reboot(Command& c) {
-  if (SwitchedOn(c, c.Core().AllowShutdown)) TLogoff().Reboot();
+  if (SwitchedOn(c, c.Core().CurrentSettings.Get()->allowShutdown)) TLogoff().Reboot();
 }
 
 void Shutdown(Command& c) {
-  if (SwitchedOn(c, c.Core().AllowShutdown)) TLogoff().PowerOff();
+  if (SwitchedOn(c, c.Core().CurrentSettings.Get()->allowShutdown)) TLogoff().PowerOff();
 }
 
 void Lock(Command& c) {
-  if (SwitchedOn(c, c.Core().AllowLocking)) c.Player().SetUnlocked(!c.Player().IsUnlocked());
+  if (SwitchedOn(c, c.Core().CurrentSettings.Get()->allowLocking)) c.Player().SetUnlocked(!c.Player().IsUnlocked());
 }
 
 // ---- Volume, balance, equaliser, position.
@@ -398,13 +404,14 @@ void IniSection(Command& c) {
   if (c.User())
     c.User()->INISection.Set(c.value);
   else
-    c.Core().IniSection.Set(c.value);
+    Modify(c.Core().CurrentSettings, [&](Settings& settings) { settings.INISection = c.value; });
 }
 
 void SetIni(Command& c) {
   std::string key = c.name.substr(0, c.name.find('_'));
-  std::string skin = c.User() ? c.User()->Skin.Get() : c.Core().SkinName.Get();
-  std::string section = c.User() ? c.User()->INISection.Get() : c.Core().IniSection.Get();
+  Snapshot<Settings> settings = c.Core().CurrentSettings.Get();
+  std::string skin = c.User() ? c.User()->Skin.Get() : settings->Skin;
+  std::string section = c.User() ? c.User()->INISection.Get() : settings->INISection;
   if (!IsSafeFileName(skin) || !IsKeyName(key) || !IsSectionName(section) || c.value.size() > kMaxIniValue) return;
   c.batch.iniChanges.push_back({c.Core().DataFolder() + "\\" + skin + "\\skin.ini", section, key, c.value});
 }
@@ -474,7 +481,7 @@ void Charset(Command& c) {
   if (c.User())
     c.User()->Charset.Set(c.value);
   else
-    c.Core().Charset.Set(c.value);
+    Modify(c.Core().CurrentSettings, [&](Settings& settings) { settings.Charset = c.value; });
 }
 
 void Rating(Command& c) { c.Player().SetMediaLibraryItemField(c.Session().UseFile, "RATING", c.value); }
@@ -499,7 +506,7 @@ void Skin(Command& c) {
     c.User()->Skin.Set(skin);
     return;
   }
-  c.Core().SkinName.Set(skin);
+  Modify(c.Core().CurrentSettings, [&](Settings& settings) { settings.Skin = skin; });
   if (c.Core().ConfigWindow)
     c.Core().ConfigWindow->Post([value = skin](TConfigWindow& window) {
       for (std::size_t i = 0; i < window.SkinItems.size(); ++i)
@@ -620,7 +627,7 @@ bool Permitted(Command& command, Needs needs) {
   if (needs == Needs::ChangeSkin) RefreshSkins(command.Core());
   UserClass* user = command.User();
   if (needs == Needs::ChangeSkin && !user) {
-    if (command.Core().AllowSkins) return true;
+    if (command.Core().CurrentSettings.Get()->allowSkins) return true;
     command.Refuse();
     return false;
   }
@@ -691,11 +698,10 @@ void EndBatch(Batch& batch) {
   core.PlaybackSignature = core.PreviousPlaybackSignature = signature;
   EnforceAllowedFolders(batch.folders);
   if (core.ConfigWindow)
-    core.ConfigWindow->Post(
-        [removePlayed = core.RemovePlayed.load(), keepAlive = core.KeepPlaylistAlive.load()](TConfigWindow& window) {
-          window.RemovePlayed = removePlayed;
-          window.KeepPlaylistAlive = keepAlive;
-        });
+    core.ConfigWindow->Post([settings = core.CurrentSettings.Get()](TConfigWindow& window) {
+      window.RemovePlayed = settings->RemovePlayed;
+      window.KeepPlaylistAlive = settings->KeepPlaylistAlive;
+    });
 }
 
 }  // namespace

@@ -44,7 +44,8 @@ void AppendRandomTracks(TQuenforth& core) {
 }
 
 void MaintainPlaylist(TQuenforth& core) {
-  int interval = core.TimerInterval;
+  Snapshot<Settings> settings = core.CurrentSettings.Get();
+  int interval = settings->TimerInterval;
   int ticksPerSecond = 1000 / (interval > 0 && interval <= 1000 ? interval : 100);
   std::uint64_t ticks = ++core.TimerTicks;
   core.UptimeSeconds = static_cast<std::int32_t>(std::time(nullptr)) - core.StartTime;
@@ -64,24 +65,24 @@ void MaintainPlaylist(TQuenforth& core) {
   int previousPosition = core.PreviousPositionSeconds;
   int previousIndex = core.PreviousPlaylistPosition;
   bool trackChange = position < previousPosition && (index != previousIndex || position < kRestartSeconds);
-  if (trackChange && core.RemovePlayed) {
+  if (trackChange && settings->RemovePlayed) {
     if (player.GetListLength() == 1) {
       player.Stop();
       player.DeleteIndex(index);
     }
     player.DeleteIndex(previousIndex);
   }
-  if (trackChange && core.AddRandomTrack) AppendRandomTracks(core);
+  if (trackChange && settings->AddRandomTrack) AppendRandomTracks(core);
   core.PreviousPositionSeconds = position;
   core.PreviousPlaylistPosition = index;
 
-  if (core.KeepPlaylistAlive && player.GetListLength() <= 1) {
+  if (settings->KeepPlaylistAlive && player.GetListLength() <= 1) {
     AppendRandomTracks(core);
     if (player.GetListLength() != 0 && player.IsPlaying() != 1) player.Play();
   }
 
-  std::int64_t refreshTicks = static_cast<std::int64_t>(ticksPerSecond) * (core.CacheTimeoutMs / 1000);
-  if (core.CacheTimeoutMs != 0 && refreshTicks != 0 && core.CacheAgeTicks % refreshTicks == 0)
+  std::int64_t refreshTicks = static_cast<std::int64_t>(ticksPerSecond) * (settings->CacheTimeoutMs / 1000);
+  if (settings->CacheTimeoutMs != 0 && refreshTicks != 0 && core.CacheAgeTicks % refreshTicks == 0)
     core.CacheRefreshPending = true;
 }
 

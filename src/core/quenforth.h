@@ -50,7 +50,6 @@ class TQuenforth {
   Guarded<Snapshot<SortedTextList>> SkinNames{Lock, EmptySnapshot<SortedTextList>()};
   Guarded<Snapshot<TextList>> TrackOwners{Lock, EmptySnapshot<TextList>()};  // CRC key = login
   Guarded<Snapshot<TextList>> FileCache{Lock, EmptySnapshot<TextList>()};
-  Guarded<Snapshot<TextList>> AdditionalFolders{Lock, EmptySnapshot<TextList>()};
   Guarded<Snapshot<UserList>> Users{Lock, EmptySnapshot<UserList>()};
   Guarded<Snapshot<PlaylistEntryList>> PlaylistEntries{Lock, EmptySnapshot<PlaylistEntryList>()};
   std::atomic<double> PlaylistReadTime{0};  // days
@@ -59,7 +58,6 @@ class TQuenforth {
   std::atomic<std::uint64_t> PreviousPlaybackSignature{0};
   std::atomic<std::uint64_t> PlaybackSignature{0};
   std::atomic<std::uint64_t> TimerTicks{0};
-  std::atomic<std::int32_t> TimerInterval{0};
   std::atomic<std::int32_t> PreviousPositionSeconds{0};
   std::atomic<std::int32_t> TrackPositionSeconds{0};
   std::atomic<std::int32_t> PreviousPlaylistPosition{0};
@@ -67,45 +65,10 @@ class TQuenforth {
   std::atomic<std::int32_t> FirstAddedIndex{0};
   std::atomic<std::uint32_t> OsMajorVersion{0};
   Guarded<std::string> VersionText{Lock};
-  Flag EnableLink{false};
-  Flag AllowBrowseAboveRoot{false};
-  Flag DisplayDrives{false};
-  Flag DisplayFloppyDrives{false};
-  Flag AllowSrcOutside{false};
-  Flag AllowSkins{false};
-  Flag UseFullPath{false};
-  Flag Seamless{false};
-  Flag ServerRunning{false};
-  Flag RemovePlayed{false};
-  Flag KeepPlaylistAlive{false};
-  Flag AddRandomTrack{false};
   Flag CacheRefreshPending{false};
   std::atomic<std::int32_t> CacheAgeTicks{0};
   Flag ShuttingDown{false};  // only ever goes from clear to set
-  Flag UseCache{false};
-  std::atomic<std::int32_t> CacheTimeoutMs{0};
-  Flag IpManagement{false};
-  Flag EnablePassword{false};
   Flag PlaylistBusy{false};
-  Flag AllowLocking{false};
-  Flag AllowShutdown{false};
-  Flag AllowUpload{false};
-  Guarded<std::string> LogFilePath{Lock};
-  // The access log's switches (section Logfile); requests read them at the moment they are logged.
-  // Unlike the other flags they start at the values a missing key gives.
-  Flag LogEnable{false};
-  Flag LogOverwrite{true};
-  Flag LogDate{true};
-  Flag LogEvent{true};
-  Flag LogIp{true};
-  Flag LogUser{true};
-  Flag LogDocument{true};
-  Flag LogCommand{true};
-  Guarded<std::string> Charset{Lock};
-  Guarded<std::string> RootDirectory{Lock};
-  Guarded<std::string> CurrentDirectory{Lock};
-  Guarded<std::string> SkinName{Lock};
-  Guarded<std::string> IniSection{Lock};
   Guarded<std::string> PluginFolder{Lock};
   Guarded<std::string> PlaylistFolder{Lock};
   Guarded<std::string> CacheFolder{Lock};
@@ -114,8 +77,10 @@ class TQuenforth {
   TPlayer* Player = nullptr;
   const Crc32Table CrcTable;
 
-  // The settings as last loaded or changed, replaced whole on every change (settings/settings.h); the
-  // fields above mirror them for the code that reads one value at a time.
+  // The settings as last loaded or changed: one immutable record, replaced whole by every change
+  // (Modify(CurrentSettings, ...)), so that a change made by a command, the timer or a window is never
+  // lost to another made at the same time. A request takes the record once and works with one consistent
+  // set of values; the global folder context (browse/folders.h) keeps its root and current folder here.
   Guarded<Snapshot<Settings>> CurrentSettings{Lock, std::make_shared<const Settings>()};
   // The IP whitelist the configuration window edits: addresses and "a - b" ranges.
   Guarded<Snapshot<TextList>> IpWhitelist{Lock, EmptySnapshot<TextList>()};

@@ -69,18 +69,21 @@ bool AppendLogLine(const std::string& path, std::string_view text) {
 }
 
 void LogRequest(const TQuenforth& core, const TRequest& request) {
-  if (!core.LogEnable) return;
-  LogSwitches switches{core.LogDate, core.LogEvent, core.LogIp, core.LogUser, core.LogDocument, core.LogCommand};
+  Snapshot<Settings> settings = core.CurrentSettings.Get();
+  if (!settings->logEnable) return;
+  LogSwitches switches{settings->logDate, settings->logEvent,    settings->logIp,
+                       settings->logUser, settings->logDocument, settings->logCommand};
   std::string stamp = switches.date ? LogTimeStamp() : std::string();
   LogFields fields{
       stamp, request.Command, request.RemoteIP, request.AuthUsername, request.Document, request.UnparsedParams};
-  AppendLogLine(core.LogFilePath.Get(), RequestLogLine(switches, fields));
+  AppendLogLine(settings->logfile, RequestLogLine(switches, fields));
 }
 
 void StartAccessLog(const TQuenforth& core) {
-  std::string path = core.LogFilePath.Get();
-  if (core.LogOverwrite) platform::DeleteFileA(path);
-  if (core.LogEnable) AppendLogLine(path, StartupLogLine(LogTimeStamp()));
+  Snapshot<Settings> settings = core.CurrentSettings.Get();
+  const std::string& path = settings->logfile;
+  if (settings->logOverwrite) platform::DeleteFileA(path);
+  if (settings->logEnable) AppendLogLine(path, StartupLogLine(LogTimeStamp()));
 }
 
 }  // namespace qf

@@ -102,7 +102,7 @@ void HTTPServer1CommandGet(TQuenforth& core, TRequest& request, TResponse& respo
     session.UnparsedDocument = request.UnparsedDocument;
     if (!request.Params.empty()) RunCommands(core, request.Params, user.get(), session);
 
-    std::string skin = user ? user->Skin.Get() : core.SkinName.Get();
+    std::string skin = user ? user->Skin.Get() : core.CurrentSettings.Get()->Skin;
     session.SkinName = skin;
     std::string skinFolder = core.DataFolder() + "\\" + skin;
 

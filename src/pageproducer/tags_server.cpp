@@ -49,11 +49,12 @@ void UserTracksAdded(Tag& tag) { tag.output = tag.User() ? std::to_string(tag.Us
 void UserTracksLimit(Tag& tag) { tag.output = tag.User() ? std::to_string(tag.User()->tracks_per_hour) : "-"; }
 
 void RootDirectory(Tag& tag) {
-  tag.Write(tag.User() ? tag.User()->RootDirectory.Get() : tag.Core().RootDirectory.Get(), kPathOptions);
+  tag.Write(tag.User() ? tag.User()->RootDirectory.Get() : tag.Core().CurrentSettings.Get()->RootDirectory,
+            kPathOptions);
 }
 
 void Charset(Tag& tag) {
-  tag.Write(tag.User() ? tag.User()->Charset.Get() : tag.Core().Charset.Get(), kUrlEncoded | kEscape);
+  tag.Write(tag.User() ? tag.User()->Charset.Get() : tag.Core().CurrentSettings.Get()->Charset, kUrlEncoded | kEscape);
 }
 
 }  // namespace

@@ -116,8 +116,8 @@ void OnOff(Tag& tag, bool on) { State(tag, on ? "on" : "off"); }
 void ShuffleState(Tag& tag) { OnOff(tag, tag.Player().GetShuffle()); }
 void EQState(Tag& tag) { OnOff(tag, tag.Player().GetEqBand(11) != 0); }
 void LockState(Tag& tag) { OnOff(tag, !tag.Player().IsUnlocked()); }
-void RemovePlayedState(Tag& tag) { OnOff(tag, tag.Core().RemovePlayed); }
-void KeepPlaylistAliveState(Tag& tag) { OnOff(tag, tag.Core().KeepPlaylistAlive); }
+void RemovePlayedState(Tag& tag) { OnOff(tag, tag.Core().CurrentSettings.Get()->RemovePlayed); }
+void KeepPlaylistAliveState(Tag& tag) { OnOff(tag, tag.Core().CurrentSettings.Get()->KeepPlaylistAlive); }
 
 void RepeatState(Tag& tag) {
   switch (tag.Player().GetRepeatMode()) {

@@ -51,11 +51,12 @@ TMainForm::TMainForm(void* moduleInstance) {
 
   LoadSettings(core);
   StartAccessLog(core);
-  window_->StartTimer(static_cast<unsigned>(core.TimerInterval.load()), [this] { OnTimerTick(); });
+  Snapshot<Settings> settings = core.CurrentSettings.Get();
+  window_->StartTimer(static_cast<unsigned>(settings->TimerInterval), [this] { OnTimerTick(); });
 
   server_ = std::make_unique<THttpServer>(
       [&core](TRequest& request, TResponse& response) { HTTPServer1CommandGet(core, request, response); });
-  if (core.ServerRunning) StartServer();
+  if (settings->ServerRunning) StartServer();
 }
 
 TMainForm::~TMainForm() {
@@ -115,7 +116,7 @@ void TMainForm::HostClosing() {
   if (serverMarker_) {
     server_->Stop();
     serverMarker_ = false;
-    core_->ServerRunning = false;
+    SetServerRunning(false);
   }
 }
 
@@ -133,7 +134,7 @@ void TMainForm::ToggleServer() {
   if (serverMarker_) {
     server_->Stop();
     serverMarker_ = false;
-    core_->ServerRunning = false;
+    SetServerRunning(false);
     window_->LinkText = "please start the webserver";
     platform::ReportStatus("Quenforth: server stopped");
     return;
@@ -164,8 +165,13 @@ void TMainForm::AfterBind() {
     window_->LinkText = "http://localhost:" + port;
   else
     window_->LinkText = "http://" + addresses.front() + ":" + port;
-  core_->ServerRunning = true;
+  SetServerRunning(true);
   platform::ReportStatus("Quenforth: serving " + window_->LinkText + "/");
+}
+
+// The setting that makes the next start of the player start the server too.
+void TMainForm::SetServerRunning(bool running) {
+  Modify(core_->CurrentSettings, [running](Settings& settings) { settings.ServerRunning = running; });
 }
 
 }  // namespace qf

@@ -38,6 +38,7 @@ class TMainForm {
   void ClearCacheFolder();
   bool StartServer();
   void AfterBind();
+  void SetServerRunning(bool running);
 
   std::unique_ptr<TConfigWindow> window_;
   std::unique_ptr<TPlayer> player_;  // lent to the core object, so it goes after it

@@ -49,85 +49,6 @@ SortedTextList BuildExtensionList(TPlayer& player, const Settings& settings) {
 
 }  // namespace
 
-void PublishSettings(TQuenforth& core, Settings settings) {
-  core.TimerInterval = settings.TimerInterval;
-  core.AllowLocking = settings.allowLocking;
-  core.AllowUpload = settings.allowUpload;
-  core.ServerRunning = settings.ServerRunning;
-  core.RootDirectory.Set(settings.RootDirectory);
-  core.CurrentDirectory.Set(settings.CurrentDirectory);
-  core.SkinName.Set(settings.Skin);
-  core.AllowSkins = settings.allowSkins;
-  core.AllowShutdown = settings.allowShutdown;
-  core.AllowSrcOutside = settings.allowSrcOutside;
-  core.EnablePassword = settings.enablePassword;
-  core.DisplayDrives = settings.displayDrives;
-  core.DisplayFloppyDrives = settings.displayFloppyDrives;
-  core.AllowBrowseAboveRoot = settings.allowBrowseAboveRoot;
-  core.IpManagement = settings.IPManagement;
-  core.UseFullPath = settings.useFullPath;
-  core.Seamless = settings.Seamless;
-  core.UseCache = settings.useCache;
-  core.CacheTimeoutMs = settings.CacheTimeoutMs;
-  core.RemovePlayed = settings.RemovePlayed;
-  core.KeepPlaylistAlive = settings.KeepPlaylistAlive;
-  core.AddRandomTrack = settings.AddRandomTrack;
-  core.Charset.Set(settings.Charset);
-  core.IniSection.Set(settings.INISection);
-  core.EnableLink = settings.enableLink;
-  core.LogFilePath.Set(settings.logfile);
-  core.LogEnable = settings.logEnable;
-  core.LogOverwrite = settings.logOverwrite;
-  core.LogDate = settings.logDate;
-  core.LogEvent = settings.logEvent;
-  core.LogIp = settings.logIp;
-  core.LogUser = settings.logUser;
-  core.LogDocument = settings.logDocument;
-  core.LogCommand = settings.logCommand;
-  core.AdditionalFolders.Set(std::make_shared<const TextList>(settings.AdditionalFolders));
-  core.CurrentSettings.Set(std::make_shared<const Settings>(std::move(settings)));
-}
-
-Settings CaptureSettings(const TQuenforth& core) {
-  Settings settings = *core.CurrentSettings.Get();
-  settings.TimerInterval = core.TimerInterval;
-  settings.allowLocking = core.AllowLocking;
-  settings.allowUpload = core.AllowUpload;
-  settings.ServerRunning = core.ServerRunning;
-  settings.RootDirectory = core.RootDirectory.Get();
-  settings.CurrentDirectory = core.CurrentDirectory.Get();
-  settings.Skin = core.SkinName.Get();
-  settings.allowSkins = core.AllowSkins;
-  settings.allowShutdown = core.AllowShutdown;
-  settings.allowSrcOutside = core.AllowSrcOutside;
-  settings.enablePassword = core.EnablePassword;
-  settings.displayDrives = core.DisplayDrives;
-  settings.displayFloppyDrives = core.DisplayFloppyDrives;
-  settings.allowBrowseAboveRoot = core.AllowBrowseAboveRoot;
-  settings.IPManagement = core.IpManagement;
-  settings.useFullPath = core.UseFullPath;
-  settings.Seamless = core.Seamless;
-  settings.useCache = core.UseCache;
-  settings.CacheTimeoutMs = core.CacheTimeoutMs;
-  settings.RemovePlayed = core.RemovePlayed;
-  settings.KeepPlaylistAlive = core.KeepPlaylistAlive;
-  settings.AddRandomTrack = core.AddRandomTrack;
-  settings.Charset = core.Charset.Get();
-  settings.INISection = core.IniSection.Get();
-  settings.enableLink = core.EnableLink;
-  settings.logfile = core.LogFilePath.Get();
-  settings.logEnable = core.LogEnable;
-  settings.logOverwrite = core.LogOverwrite;
-  settings.logDate = core.LogDate;
-  settings.logEvent = core.LogEvent;
-  settings.logIp = core.LogIp;
-  settings.logUser = core.LogUser;
-  settings.logDocument = core.LogDocument;
-  settings.logCommand = core.LogCommand;
-  settings.AdditionalFolders = *core.AdditionalFolders.Get();
-  return settings;
-}
-
 void LoadSettings(TQuenforth& core) {
   const std::string data = core.DataFolder();
   TPlayer& player = *core.Player;
@@ -143,12 +64,9 @@ void LoadSettings(TQuenforth& core) {
   player.SetVolume(settings.Volume);
   player.SetBalance(settings.Balance);
   core.MusicExtensions.Set(std::make_shared<const SortedTextList>(BuildExtensionList(player, settings)));
-  PublishSettings(core, settings);
-
-  // The skin as its folder spells it, or empty when no folder matches.
+  core.CurrentSettings.Set(std::make_shared<const Settings>(std::move(settings)));
+  // Corrects the skin to its folder's spelling, or empties it when no folder matches.
   RefreshSkins(core);
-  settings.Skin = core.SkinName.Get();
-  PublishSettings(core, std::move(settings));
 
   LoadMimeTypes(core);
   core.IpWhitelist.Set(std::make_shared<const TextList>(ReadIpList(IniFile(data + "\\iplist.ini"))));
@@ -157,7 +75,7 @@ void LoadSettings(TQuenforth& core) {
 
 bool SaveSettings(TQuenforth& core) {
   const std::string data = core.DataFolder();
-  Settings settings = CaptureSettings(core);
+  Settings settings = *core.CurrentSettings.Get();
   settings.Volume = core.Player->GetVolume();
   settings.Balance = core.Player->GetBalance();
 

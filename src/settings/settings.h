@@ -1,9 +1,9 @@
 #pragma once
 // The settings store: quenforth.ini, mime.ini, iplist.ini and user.ini in the plug-in's data folder.
 //
-// The current values live in the core object as one immutable record (TQuenforth::CurrentSettings) and,
-// for the code that reads them one by one, as the core object's own fields, which commands and the timer
-// also change. Every function here runs on the player's thread.
+// The current values live in the core object as one immutable record (TQuenforth::CurrentSettings), which
+// commands, the timer and the windows replace whole when they change a value. Every function here runs on
+// the player's thread.
 
 #include <string>
 
@@ -14,14 +14,9 @@ namespace qf {
 class TQuenforth;
 
 // Reads quenforth.ini, mime.ini, iplist.ini and user.ini into the core object, on the player's thread
-// before the server starts: the settings record and its mirrors, the extension, additional-folder,
-// whitelist and user lists, the skin selection; volume and balance go to the player.
+// before the server starts: the settings record, the extension, whitelist and user lists, the skin
+// selection; volume and balance go to the player.
 void LoadSettings(TQuenforth& core);
-
-// Makes `settings` the current record and copies its values into the core object's fields.
-void PublishSettings(TQuenforth& core, Settings settings);
-// The current record with what commands and the timer changed in the core object's fields since.
-Settings CaptureSettings(const TQuenforth& core);
 
 // Writes quenforth.ini (in place: other keys and comments stay), then iplist.ini, then user.ini, each as a
 // new file that replaces the old one. A file that cannot be written keeps its previous contents; a failed

@@ -17,7 +17,9 @@ std::optional<std::vector<std::string>> FindSkins(const std::string& dataFolder)
 }
 
 void RefreshSkins(TQuenforth& core) {
-  if (core.SkinName.Get().empty()) core.SkinName.Set("base");
+  Modify(core.CurrentSettings, [](Settings& settings) {
+    if (settings.Skin.empty()) settings.Skin = "base";
+  });
   std::optional<std::vector<std::string>> found = FindSkins(core.DataFolder());
   auto sorted = std::make_shared<SortedTextList>();
   if (found)
@@ -27,15 +29,15 @@ void RefreshSkins(TQuenforth& core) {
 
   std::string selected;
   int index = -1;
-  core.SkinName.Update([&](std::string& skin) {
+  Modify(core.CurrentSettings, [&](Settings& settings) {
     for (std::size_t i = 0; i < found->size(); ++i) {
-      if (SameText((*found)[i], skin)) {
+      if (SameText((*found)[i], settings.Skin)) {
         selected = (*found)[i];
         index = static_cast<int>(i);
         break;
       }
     }
-    skin = selected;
+    settings.Skin = selected;
   });
   if (core.SettingsChanged) core.SettingsChanged(SettingsChange{SettingsChange::Skins{*found, index, selected}});
 }

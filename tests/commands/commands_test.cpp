@@ -161,12 +161,12 @@ TEST_F(CommandsTest, RepeatAndRepeatAllCycle) {
 TEST_F(CommandsTest, AddingFiles) {
   StartPlugin(2);
   std::string extra = AddTrack("extra", 30);
-  core->UseFullPath = false;
+  Modify(core->CurrentSettings, [&](Settings& s) { s.useFullPath = false; });
   Run({"add=extra.mp3", "add=http://radio.example/live", "add=..\\t0.mp3", "add=.."});
   EXPECT_EQ(PlaylistPaths(),
             (std::vector<std::string>{"C:\\Music\\t0.mp3", "C:\\Music\\t1.mp3", extra, "http://radio.example/live"}));
   EXPECT_EQ(core->FirstAddedIndex, 3);
-  core->UseFullPath = true;
+  Modify(core->CurrentSettings, [&](Settings& s) { s.useFullPath = true; });
   Run({"add=C:\\Music"});  // the current folder itself
   EXPECT_EQ(PlaylistPaths().size(), 4u);
   Run({"play", "insert=" + extra});
@@ -183,10 +183,10 @@ TEST_F(CommandsTest, DownloadsInsideTheAllowedFoldersOnly) {
   EXPECT_EQ(Run({"download=C:\\Other\\secret.mp3"}).ServeFile, "");
   EXPECT_EQ(Run({"download=C:\\Music\\..\\Other\\secret.mp3"}).ServeFile, "");
   EXPECT_EQ(Run({"download=C:\\Music\\missing.mp3"}).ServeFile, "");
-  core->AllowSrcOutside = true;
+  Modify(core->CurrentSettings, [&](Settings& s) { s.allowSrcOutside = true; });
   EXPECT_EQ(Run({"download=C:\\Other\\secret.mp3"}).ServeFile, "C:\\Other\\secret.mp3");
-  core->AdditionalFolders.Set(std::make_shared<TextList>(TextList{"C:\\Other"}));
-  core->AllowSrcOutside = false;
+  Modify(core->CurrentSettings, [&](Settings& s) { s.AdditionalFolders = TextList{"C:\\Other"}; });
+  Modify(core->CurrentSettings, [&](Settings& s) { s.allowSrcOutside = false; });
   EXPECT_EQ(Run({"download=C:\\Other\\secret.mp3"}).ServeFile, "C:\\Other\\secret.mp3");
 }
 
@@ -366,16 +366,16 @@ TEST_F(CommandsTest, SavePlaylistAndSkinSettingsStayInTheirFolders) {
     Run({std::string("saveplaylist=") + name});
   }
   EXPECT_FALSE(std::filesystem::exists(folder_.Path() / "party.m3u"));
-  core->IniSection.Set("colors");
+  Modify(core->CurrentSettings, [&](Settings& s) { s.INISection = "colors"; });
   Run({"bg_setini=dark\r\n[Setup]\r\nenablePassword=0"});
   IniFile ini(std::string(kPlugins) + "\\quenforth\\base\\skin.ini");
   EXPECT_EQ(ini.ReadSections(), (std::vector<std::string>{"colors"}));
   EXPECT_EQ(ini.ReadString("colors", "bg", ""), "dark  [Setup]  enablePassword=0");
   Run({"skin=..\\..", "skin=C:\\x"});
-  EXPECT_EQ(core->SkinName.Get(), "base");
+  EXPECT_EQ(core->CurrentSettings.Get()->Skin, "base");
   Run({"skin=BASE"});
-  EXPECT_EQ(core->SkinName.Get(), "base");  // as the skin list spells it
-  core->AllowSkins = false;
+  EXPECT_EQ(core->CurrentSettings.Get()->Skin, "base");  // as the skin list spells it
+  Modify(core->CurrentSettings, [&](Settings& s) { s.allowSkins = false; });
   EXPECT_EQ(Run({"skin=base"}).ErrorMessage, "Operation not allowed.</br>");
 }
 
@@ -385,8 +385,8 @@ TEST_F(CommandsTest, PowerAndLockFollowTheirSwitches) {
   Run({"standby", "reboot", "shutdown", "lock"});
   EXPECT_TRUE(platform::emulation::Records().empty());
   EXPECT_TRUE(core->Player->IsUnlocked());
-  core->AllowShutdown = true;
-  core->AllowLocking = true;
+  Modify(core->CurrentSettings, [&](Settings& s) { s.allowShutdown = true; });
+  Modify(core->CurrentSettings, [&](Settings& s) { s.allowLocking = true; });
   platform::emulation::SetEnvironmentVariable("OS", "Windows_NT");
   Run({"standby", "reboot", "shutdown", "lock"});
   EXPECT_FALSE(core->Player->IsUnlocked());
@@ -412,14 +412,14 @@ TEST_F(CommandsTest, AnAdministratorIsToldWhenASwitchIsOff) {
   EXPECT_EQ(Run({"standby", "reboot", "shutdown", "lock"}).ErrorMessage, "");  // without a user: silent
   EXPECT_TRUE(platform::emulation::Records().empty());
   EXPECT_TRUE(core->Player->IsUnlocked());
-  core->AllowLocking = true;
+  Modify(core->CurrentSettings, [&](Settings& s) { s.allowLocking = true; });
   EXPECT_EQ(Run({"lock"}, admin.get()).ErrorMessage, "");
   EXPECT_FALSE(core->Player->IsUnlocked());
 }
 
 TEST_F(CommandsTest, StandbyWithoutThePrivilegeReportsAndStillTries) {
   StartPlugin(1);
-  core->AllowShutdown = true;
+  Modify(core->CurrentSettings, [&](Settings& s) { s.allowShutdown = true; });
   platform::emulation::ClearRecords();
   platform::emulation::SetHoldsShutdownPrivilege(false);
   Run({"standby"});
@@ -440,27 +440,27 @@ TEST_F(CommandsTest, FolderCommands) {
   std::filesystem::create_directories(folder_.Path() / "Music2");
   std::filesystem::create_directories(folder_.Path() / "Audio");
   Run({"dir=Rock\\"});
-  EXPECT_EQ(core->CurrentDirectory.Get(), "C:\\Music\\Rock");
+  EXPECT_EQ(core->CurrentSettings.Get()->CurrentDirectory, "C:\\Music\\Rock");
   Run({"dir=Rock/../..", "dir=..\\x"});
-  EXPECT_EQ(core->CurrentDirectory.Get(), "C:\\Music\\Rock");
+  EXPECT_EQ(core->CurrentSettings.Get()->CurrentDirectory, "C:\\Music\\Rock");
   Run({"home"});
-  EXPECT_EQ(core->CurrentDirectory.Get(), "C:\\Music");
+  EXPECT_EQ(core->CurrentSettings.Get()->CurrentDirectory, "C:\\Music");
   Run({"dir=.."});  // above the root: back at the root at the end of the batch
-  EXPECT_EQ(core->CurrentDirectory.Get(), "C:\\Music");
+  EXPECT_EQ(core->CurrentSettings.Get()->CurrentDirectory, "C:\\Music");
   Run({"dir=C:\\Music2"});  // "c:\music2" contains "c:\music"
-  EXPECT_EQ(core->CurrentDirectory.Get(), "C:\\Music2");
+  EXPECT_EQ(core->CurrentSettings.Get()->CurrentDirectory, "C:\\Music2");
   Run({"dir=C:\\Audio"});
-  EXPECT_EQ(core->CurrentDirectory.Get(), "C:\\Music");
-  core->AdditionalFolders.Set(std::make_shared<TextList>(TextList{"C:\\Audio"}));
+  EXPECT_EQ(core->CurrentSettings.Get()->CurrentDirectory, "C:\\Music");
+  Modify(core->CurrentSettings, [&](Settings& s) { s.AdditionalFolders = TextList{"C:\\Audio"}; });
   Run({"dir=C:\\Audio"});
-  EXPECT_EQ(core->CurrentDirectory.Get(), "C:\\Audio");
+  EXPECT_EQ(core->CurrentSettings.Get()->CurrentDirectory, "C:\\Audio");
   Run({"drive=C: (System)"});
-  EXPECT_EQ(core->CurrentDirectory.Get(), "C:\\Music");
-  core->AllowBrowseAboveRoot = true;
+  EXPECT_EQ(core->CurrentSettings.Get()->CurrentDirectory, "C:\\Music");
+  Modify(core->CurrentSettings, [&](Settings& s) { s.allowBrowseAboveRoot = true; });
   Run({"dir=.."});
-  EXPECT_EQ(core->CurrentDirectory.Get(), "C:");
+  EXPECT_EQ(core->CurrentSettings.Get()->CurrentDirectory, "C:");
   Run({"dir=Music", "dir=Rock.lnk"});
-  EXPECT_EQ(core->CurrentDirectory.Get(), "C:\\Music");
+  EXPECT_EQ(core->CurrentSettings.Get()->CurrentDirectory, "C:\\Music");
 }
 
 TEST_F(CommandsTest, SessionFields) {
@@ -476,7 +476,7 @@ TEST_F(CommandsTest, SessionFields) {
   EXPECT_TRUE(session.SearchForDirectories);
   EXPECT_FALSE(session.SearchForFiles);
   EXPECT_TRUE(session.SearchInSubdirs);
-  EXPECT_EQ(core->Charset.Get(), "utf-8");
+  EXPECT_EQ(core->CurrentSettings.Get()->Charset, "utf-8");
   Run({"usefile=C:\\Music\\t0.mp3", "rating=4"});
   EXPECT_EQ(Look<int>([](PlayerState& s) { return s.library.Find("C:\\Music\\t0.mp3")->rating; }), 4);
 }
@@ -573,8 +573,8 @@ TEST_F(CommandsTest, KeepPlaylistAliveAddsRandomTracksAndPlays) {
   std::string a = AddTrack("a", 30), b = AddTrack("b", 30), list = AddTrack("list.m3u", 1);
   core->FileCache.Set(std::make_shared<TextList>(TextList{a, b, list}));
   Run({"keepplaylistalive"});
-  EXPECT_TRUE(core->KeepPlaylistAlive);
-  core->TimerInterval = 100;
+  EXPECT_TRUE(core->CurrentSettings.Get()->KeepPlaylistAlive);
+  Modify(core->CurrentSettings, [&](Settings& s) { s.TimerInterval = 100; });
   MaintainPlaylist(*core);
   std::vector<std::string> paths = PlaylistPaths();
   ASSERT_EQ(paths.size(), 2u);
@@ -588,8 +588,8 @@ TEST_F(CommandsTest, KeepPlaylistAliveAddsRandomTracksAndPlays) {
 
 TEST_F(CommandsTest, RemovePlayedDeletesTheTrackThatEnded) {
   StartPlugin(3);
-  core->TimerInterval = 100;
-  core->RemovePlayed = true;
+  Modify(core->CurrentSettings, [&](Settings& s) { s.TimerInterval = 100; });
+  Modify(core->CurrentSettings, [&](Settings& s) { s.RemovePlayed = true; });
   Run({"playtrack=" + Id(1), "trackpos=90"});
   MaintainPlaylist(*core);
   core->Player->Next();  // track 2 ends, track 3 starts
@@ -607,7 +607,9 @@ TEST_F(CommandsTest, RemovePlayedDeletesTheTrackThatEnded) {
 
 TEST_F(CommandsTest, TheDataFoldersFilesAreNeverHandedOut) {
   StartPlugin(1);
-  core->RootDirectory.Set("C:\\Program Files\\Winamp");  // the default root holds the data folder
+  Modify(core->CurrentSettings, [&](Settings& s) {
+    s.RootDirectory = "C:\\Program Files\\Winamp";
+  });  // the default root holds the data folder
   const std::string data = "Program Files/Winamp/Plugins/quenforth/";
   for (const char* file : {"user.ini", "logfile.txt", "base/skin.ini"})
     qftest::WriteFile(folder_.Path() / (data + file), "canary");
@@ -619,13 +621,15 @@ TEST_F(CommandsTest, TheDataFoldersFilesAreNeverHandedOut) {
       "C:\\Program Files\\Winamp\\Plugins\\quenforth.\\logfile.txt",
   };
   for (bool outside : {false, true}) {
-    core->AllowSrcOutside = outside;  // files outside the allowed folders may be served, never these
+    Modify(core->CurrentSettings, [&](Settings& s) {
+      s.allowSrcOutside = outside;
+    });  // files outside the allowed folders may be served, never these
     for (const char* path : downloads) {
       std::string served = Run({std::string("download=") + path}).ServeFile;
       EXPECT_TRUE(served == "forbidden" || (!outside && served.empty())) << path << " gave " << served;
     }
   }
-  core->AllowSrcOutside = false;
+  Modify(core->CurrentSettings, [&](Settings& s) { s.allowSrcOutside = false; });
   EXPECT_EQ(Run({"download=C:\\Program Files\\Winamp\\song.mp3"}).ServeFile, "C:\\Program Files\\Winamp\\song.mp3");
 
   auto src = [&](const std::string& document, const std::string& folder) {
@@ -647,19 +651,19 @@ TEST_F(CommandsTest, TheCurrentFolderIsCheckedWhenACommandUsesIt) {
   StartPlugin(1);
   std::string extra = AddTrack("extra", 30);
   qftest::WriteFile(folder_.Path() / "Other/a.mp3", "x");
-  core->UseFullPath = false;
+  Modify(core->CurrentSettings, [&](Settings& s) { s.useFullPath = false; });
   std::size_t before = PlaylistPaths().size();
   Run({"dir=C:\\Other", "saveplaylist=Favourites", "add=a.mp3", "insert=a.mp3", "file=a.mp3"});
   Run({"dir=..", "saveplaylist=Favourites"});  // C: itself
   EXPECT_FALSE(std::filesystem::exists(folder_.Path() / "Other/Favourites.m3u"));
   EXPECT_FALSE(std::filesystem::exists(folder_.Path() / "Favourites.m3u"));
   EXPECT_EQ(PlaylistPaths().size(), before);
-  EXPECT_EQ(core->CurrentDirectory.Get(), "C:\\Music");
+  EXPECT_EQ(core->CurrentSettings.Get()->CurrentDirectory, "C:\\Music");
   Run({"add=extra.mp3", "saveplaylist=Favourites"});  // inside the root both work
   EXPECT_EQ(PlaylistPaths().back(), extra);
   EXPECT_TRUE(std::filesystem::exists(folder_.Path() / "Music/Favourites.m3u"));
   // Browsing above the root lets a client list and add there, never write there.
-  core->AllowBrowseAboveRoot = true;
+  Modify(core->CurrentSettings, [&](Settings& s) { s.allowBrowseAboveRoot = true; });
   Run({"dir=C:\\Other", "add=a.mp3", "saveplaylist=Favourites"});
   EXPECT_EQ(PlaylistPaths().back(), "C:\\Other\\a.mp3");
   EXPECT_FALSE(std::filesystem::exists(folder_.Path() / "Other/Favourites.m3u"));
@@ -692,9 +696,9 @@ TEST_F(CommandsTest, CharsetTakesOnlyACharacterSetName) {
   StartPlugin(1);
   for (const char* name : {"utf-8", "ISO-8859-15", "x_mac.roman", "ibm:437", "Windows-1252"}) {
     Run({std::string("charset=") + name});
-    EXPECT_EQ(core->Charset.Get(), name);
+    EXPECT_EQ(core->CurrentSettings.Get()->Charset, name);
   }
-  core->Charset.Set("utf-8");
+  Modify(core->CurrentSettings, [&](Settings& s) { s.Charset = "utf-8"; });
   const char* refused[] = {"\"><script>alert(1)</script>",
                            "",
                            "utf 8",
@@ -706,7 +710,7 @@ TEST_F(CommandsTest, CharsetTakesOnlyACharacterSetName) {
                            "0123456789012345678901234567890123456789x"};
   for (const char* name : refused) {
     Run({std::string("charset=") + name});
-    EXPECT_EQ(core->Charset.Get(), "utf-8") << name;
+    EXPECT_EQ(core->CurrentSettings.Get()->Charset, "utf-8") << name;
   }
   auto user = User("erin");
   Run({"charset=\"><script>"}, user.get());
@@ -722,10 +726,10 @@ TEST_F(CommandsTest, SkinTakesOnlyASkinOfTheList) {
   qftest::WriteFile(folder_.Path() / (data + "help/index.html"), "h");
   for (const char* name : {"", ".", "..", "base.", "base ", "CON", "nosuch", "base2", "help", "..\\base", "night\\"}) {
     Run({std::string("skin=") + name});
-    EXPECT_EQ(core->SkinName.Get(), "base") << name;
+    EXPECT_EQ(core->CurrentSettings.Get()->Skin, "base") << name;
   }
   Run({"skin=NIGHT"});
-  EXPECT_EQ(core->SkinName.Get(), "night");
+  EXPECT_EQ(core->CurrentSettings.Get()->Skin, "night");
   auto user = User("fay");
   Run({"skin=nosuch"}, user.get());
   EXPECT_EQ(user->Skin.Get(), "base");
@@ -736,23 +740,23 @@ TEST_F(CommandsTest, SkinTakesOnlyASkinOfTheList) {
 TEST_F(CommandsTest, ARefusedSkinChangeStillListsTheSkins) {
   StartPlugin(1);
   qftest::WriteFile(folder_.Path() / "Program Files/Winamp/Plugins/quenforth/night/index.html", "n");
-  core->AllowSkins = false;
-  core->SkinName.Set("");
+  Modify(core->CurrentSettings, [&](Settings& s) { s.allowSkins = false; });
+  Modify(core->CurrentSettings, [&](Settings& s) { s.Skin = ""; });
   EXPECT_EQ(Run({"skin=night"}).ErrorMessage, "Operation not allowed.</br>");
-  EXPECT_EQ(core->SkinName.Get(), "base");
+  EXPECT_EQ(core->CurrentSettings.Get()->Skin, "base");
   EXPECT_EQ(core->SkinNames.Get()->Items(), (TextList{"base", "night"}));
   auto user = User("gus");
   user->ChangeSkin = false;
-  core->SkinName.Set("");
+  Modify(core->CurrentSettings, [&](Settings& s) { s.Skin = ""; });
   EXPECT_EQ(Run({"skin=night"}, user.get()).ErrorMessage, "Operation not allowed.</br>");
-  EXPECT_EQ(core->SkinName.Get(), "base");
+  EXPECT_EQ(core->CurrentSettings.Get()->Skin, "base");
   EXPECT_EQ(user->Skin.Get(), "base");
 }
 
 TEST_F(CommandsTest, SkinSettingsAreBounded) {
   StartPlugin(1);
   const std::string file = std::string(kPlugins) + "\\quenforth\\base\\skin.ini";
-  core->IniSection.Set("s");
+  Modify(core->CurrentSettings, [&](Settings& s) { s.INISection = "s"; });
   Run({"a_setini=" + std::string(2047, 'a'), "b_setini=" + std::string(2048, 'b')});
   EXPECT_EQ(IniFile(file).ReadString("s", "a", "none").size(), 2047u);
   EXPECT_EQ(IniFile(file).ReadString("s", "b", "none"), "none");

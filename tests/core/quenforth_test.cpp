@@ -15,7 +15,7 @@ TEST(Quenforth, StartsEmptyAndWithoutAPlayer) {
   TQuenforth core;
   EXPECT_TRUE(core.SkinNames.Get()->empty());
   EXPECT_TRUE(core.FileCache.Get()->empty());
-  EXPECT_EQ(core.SkinName.Get(), "");
+  EXPECT_EQ(core.CurrentSettings.Get()->Skin, "base");  // the defaults of a missing quenforth.ini
   EXPECT_FALSE(core.ShuttingDown);
   EXPECT_EQ(core.TimerTicks, 0u);
   EXPECT_EQ(core.Player, nullptr);  // the owner lends one

@@ -29,12 +29,12 @@ class PluginTest : public StandInTest {
     core->PluginFolder.Set(kPlugins);
     core->PlaylistFolder.Set(kPlaylistFolder);
     core->CacheFolder.Set(std::string(kPlugins) + "\\Quenforth\\cache");
-    core->RootDirectory.Set("C:\\Music");
-    core->CurrentDirectory.Set("C:\\Music");
-    core->SkinName.Set("base");
-    core->Charset.Set("iso-8859-1");
-    core->UseFullPath = true;
-    core->AllowSkins = true;
+    qf::Modify(core->CurrentSettings, [](qf::Settings& s) {
+      s.RootDirectory = s.CurrentDirectory = "C:\\Music";
+      s.Skin = "base";
+      s.Charset = "iso-8859-1";
+      s.useFullPath = s.allowSkins = true;
+    });
     core->Player->SetPlayerFolder("C:\\Program Files\\Winamp");
   }
 

@@ -80,7 +80,7 @@ class AccessLogFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
     platform::emulation::MapDrive('C', folder_.Path().string());
-    core_.LogFilePath.Set("C:\\log.txt");
+    Modify(core_.CurrentSettings, [&](Settings& s) { s.logfile = "C:\\log.txt"; });
   }
   void TearDown() override { platform::emulation::UnmapAllDrives(); }
   std::string Log() const { return qftest::ReadFile(folder_.Path() / "log.txt"); }
@@ -109,8 +109,8 @@ TEST_F(AccessLogFileTest, StartingTheLogFollowsOverwriteAndEnable) {
   };
   for (const Case& c : cases) {
     qftest::WriteFile(folder_.Path() / "log.txt", "old line\r\n");
-    core_.LogOverwrite = c.overwrite;
-    core_.LogEnable = c.enable;
+    Modify(core_.CurrentSettings, [&](Settings& s) { s.logOverwrite = c.overwrite; });
+    Modify(core_.CurrentSettings, [&](Settings& s) { s.logEnable = c.enable; });
     StartAccessLog(core_);
     bool exists = std::filesystem::exists(folder_.Path() / "log.txt");
     std::string log = exists ? Log() : std::string();

@@ -47,7 +47,7 @@ class PipelineTest : public ::testing::Test {
     qftest::WriteFile(folder_.Path() / "Plugins/quenforth/user.ini", "[0]\r\nLogin=secret\r\n");
     qftest::WriteFile(folder_.Path() / "Plugins/quenforth/baseline/index.html", "other skin");
     core_.PluginFolder.Set("C:\\Plugins");
-    core_.SkinName.Set("base");
+    Modify(core_.CurrentSettings, [&](Settings& s) { s.Skin = "base"; });
     core_.TemplateExtensions.Set(std::make_shared<TextList>(TextList{"html", "htm", "json"}));
     core_.TemplateContentTypes.Set(std::make_shared<TextList>(TextList{"text/html", "text/html", "application/json"}));
   }
@@ -107,7 +107,7 @@ TEST_F(PipelineTest, PathsOutsideTheSkinFolderAre403) {
 
 TEST_F(PipelineTest, AnEmptyOrUnsafeSkinNameServesNothing) {
   for (const char* skin : {"", "..", "base\\..", "C:"}) {
-    core_.SkinName.Set(skin);
+    Modify(core_.CurrentSettings, [&](Settings& s) { s.Skin = skin; });
     for (const char* document : {"/", "/user.ini", "/quenforth.ini", "/base/index.html"}) {
       TResponse response = Run(document);
       EXPECT_EQ(response.ResponseNo, 403) << "skin '" << skin << "' " << document;
@@ -205,9 +205,11 @@ TEST_F(ConcurrentPipelineTest, AccessChecksWhileTheListsAreReplaced) {
 }
 
 TEST_F(PipelineTest, RequestsPastTheWhitelistAreLoggedRefusedLoginsIncluded) {
-  core_.LogFilePath.Set("C:\\log.txt");
-  core_.LogEnable = true;
-  core_.LogDate = core_.LogEvent = core_.LogUser = core_.LogCommand = false;
+  Modify(core_.CurrentSettings, [](Settings& s) {
+    s.logfile = "C:\\log.txt";
+    s.logEnable = true;
+    s.logDate = s.logEvent = s.logUser = s.logCommand = false;
+  });
   Modify(core_.CurrentSettings, [](Settings& settings) { settings.IPManagement = true; });
   EXPECT_EQ(Run("/refused.html").ResponseNo, 403);
   core_.IpWhitelist.Set(std::make_shared<TextList>(TextList{"127.0.0.1"}));
@@ -218,7 +220,7 @@ TEST_F(PipelineTest, RequestsPastTheWhitelistAreLoggedRefusedLoginsIncluded) {
   Run("/head.html", CommandKind::Head);
   const std::string lines = "127.0.0.1\t/login.html\t\r\n127.0.0.1\t/\t\r\n127.0.0.1\t/head.html\t\r\n";
   EXPECT_EQ(qftest::ReadFile(folder_.Path() / "log.txt"), lines);
-  core_.LogEnable = false;
+  Modify(core_.CurrentSettings, [&](Settings& s) { s.logEnable = false; });
   Run("/");
   EXPECT_EQ(qftest::ReadFile(folder_.Path() / "log.txt"), lines);
 }

@@ -144,9 +144,9 @@ class StoreUploadTest : public ::testing::Test {
     fs::create_directories(Music());
     fs::create_directories(folder_.Path() / "Plugins/quenforth/base");
     core_.PluginFolder.Set("C:\\Plugins");
-    core_.RootDirectory.Set("C:\\Music");
-    core_.CurrentDirectory.Set("C:\\Music");
-    core_.AllowUpload = true;
+    Modify(core_.CurrentSettings, [&](Settings& s) { s.RootDirectory = "C:\\Music"; });
+    Modify(core_.CurrentSettings, [&](Settings& s) { s.CurrentDirectory = "C:\\Music"; });
+    Modify(core_.CurrentSettings, [&](Settings& s) { s.allowUpload = true; });
   }
   void TearDown() override { platform::emulation::UnmapAllDrives(); }
 
@@ -239,16 +239,17 @@ TEST_F(StoreUploadTest, WhatIsNoFileUploadStoresNothingSilently) {
 }
 
 TEST_F(StoreUploadTest, WithoutUserManagementOnlyWhenUploadsAreAllowed) {
-  core_.AllowUpload = false;
+  Modify(core_.CurrentSettings, [&](Settings& s) { s.allowUpload = false; });
   EXPECT_EQ(Upload("a.txt", "x"), kUploadRefused);
   EXPECT_TRUE(MusicFiles().empty());
-  core_.AllowUpload = true;
+  Modify(core_.CurrentSettings, [&](Settings& s) { s.allowUpload = true; });
   EXPECT_EQ(Upload("a.txt", "x"), "");
   EXPECT_EQ(MusicFiles(), std::vector<std::string>{"a.txt"});
 }
 
 TEST_F(StoreUploadTest, AUserUploadsIntoHisCurrentFolderWithinHisAllowance) {
-  core_.AllowUpload = false;  // the global switch is for requests without a user
+  Modify(core_.CurrentSettings,
+         [&](Settings& s) { s.allowUpload = false; });  // the global switch is for requests without a user
   fs::create_directories(Music() / "mine");
   UserClass user;
   user.RootDirectory.Set("C:\\Music");
@@ -270,14 +271,14 @@ TEST_F(StoreUploadTest, AUserUploadsIntoHisCurrentFolderWithinHisAllowance) {
 }
 
 TEST_F(StoreUploadTest, NeverIntoTheDataFolderNorOutsideTheAllowedFolders) {
-  core_.CurrentDirectory.Set("C:\\Plugins\\quenforth\\base");
-  core_.RootDirectory.Set("C:\\Plugins");
+  Modify(core_.CurrentSettings, [&](Settings& s) { s.CurrentDirectory = "C:\\Plugins\\quenforth\\base"; });
+  Modify(core_.CurrentSettings, [&](Settings& s) { s.RootDirectory = "C:\\Plugins"; });
   EXPECT_EQ(Upload("page.html", "<#include file=..\\user.ini>"), kUploadRefused);
   EXPECT_FALSE(fs::exists(folder_.Path() / "Plugins/quenforth/base/page.html"));
 
   fs::create_directories(folder_.Path() / "Elsewhere");
-  core_.RootDirectory.Set("C:\\Music");
-  core_.CurrentDirectory.Set("C:\\Elsewhere");
+  Modify(core_.CurrentSettings, [&](Settings& s) { s.RootDirectory = "C:\\Music"; });
+  Modify(core_.CurrentSettings, [&](Settings& s) { s.CurrentDirectory = "C:\\Elsewhere"; });
   EXPECT_EQ(Upload("a.txt", "x"), kUploadRefused);
   EXPECT_TRUE(fs::is_empty(folder_.Path() / "Elsewhere"));
 }

@@ -22,8 +22,8 @@ class ProducerTest : public ::testing::Test {
     platform::emulation::MapDrive('C', folder_.Path().string());
     core_.PluginFolder.Set("C:\\Plugins");
     core_.VersionText.Set("Quenforth KV7 (3.0)");
-    core_.RootDirectory.Set("D:\\Music");
-    core_.Charset.Set("iso-8859-1");
+    Modify(core_.CurrentSettings, [&](Settings& s) { s.RootDirectory = "D:\\Music"; });
+    Modify(core_.CurrentSettings, [&](Settings& s) { s.Charset = "iso-8859-1"; });
     session_.SkinName = "base";
     session_.TemplatePath = "C:\\Plugins\\quenforth\\base\\index.html";
   }
@@ -287,7 +287,7 @@ TEST_F(ProducerTest, TrackTagsWithoutAPlayer) {
   EXPECT_EQ(Produce("<#LockState>|<#LockStatus off=open>"), "off|open");
   EXPECT_EQ(Produce("<#ShuffleState on=yes off=no>"), "no");
   EXPECT_EQ(Produce("<#RepeatStatus>"), "off");
-  core_.RemovePlayed = true;
+  Modify(core_.CurrentSettings, [&](Settings& s) { s.RemovePlayed = true; });
   EXPECT_EQ(Produce("<#RemovePlayedState>|<#KeepPlaylistAliveStatus>"), "on|off");
   EXPECT_EQ(Produce("<#AlbumArt>"), Red("AlbumArt: ID3v2Library.dll not found in '<i>\\Quenforth'</i>."));
 }

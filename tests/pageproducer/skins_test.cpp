@@ -55,22 +55,22 @@ TEST_F(SkinsTest, FindsFoldersWithAnIndexButNeverHelp) {
 TEST_F(SkinsTest, TheGlobalSkinTakesTheFoldersSpelling) {
   Write("Zebra/index.html", "z");
   Write("alpha/index.html", "a");
-  core_.SkinName.Set("BASE");
+  Modify(core_.CurrentSettings, [&](Settings& s) { s.Skin = "BASE"; });
   RefreshSkins(core_);
-  EXPECT_EQ(core_.SkinName.Get(), "base");
+  EXPECT_EQ(core_.CurrentSettings.Get()->Skin, "base");
   EXPECT_EQ(SkinNames(), (std::vector<std::string>{"alpha", "base", "Zebra"}));
-  core_.SkinName.Set("gone");
+  Modify(core_.CurrentSettings, [&](Settings& s) { s.Skin = "gone"; });
   RefreshSkins(core_);
-  EXPECT_EQ(core_.SkinName.Get(), "");
+  EXPECT_EQ(core_.CurrentSettings.Get()->Skin, "");
   RefreshSkins(core_);  // the next listing starts again from "base"
-  EXPECT_EQ(core_.SkinName.Get(), "base");
+  EXPECT_EQ(core_.CurrentSettings.Get()->Skin, "base");
 }
 
 TEST_F(SkinsTest, RefreshTellsWhoeverIsWiredTheSkinsAndTheSelectedOne) {
   Write("Night/index.html", "n");
   std::vector<SettingsChange> told;
   core_.SettingsChanged = [&](const SettingsChange& change) { told.push_back(change); };
-  core_.SkinName.Set("NIGHT");
+  Modify(core_.CurrentSettings, [&](Settings& s) { s.Skin = "NIGHT"; });
   RefreshSkins(core_);
   ASSERT_EQ(told.size(), 1u);
   ASSERT_TRUE(told[0].skins);
@@ -86,7 +86,7 @@ TEST_F(SkinsTest, RefreshTellsWhoeverIsWiredTheSkinsAndTheSelectedOne) {
 
 TEST_F(SkinsTest, SkinListProducesOneItemPerSkin) {
   Write("my skin/index.html", "m");
-  core_.SkinName.Set("base");
+  Modify(core_.CurrentSettings, [&](Settings& s) { s.Skin = "base"; });
   EXPECT_EQ(Produce("<#skinlist template=item.html>"), "[base|base][my skin|my+skin]");
   EXPECT_EQ(Produce("<#skinlist>"), "<font color=\"ff0000\">skinlist: template not specified</font>");
   EXPECT_EQ(Produce("<#skinlist template=x.html>"),

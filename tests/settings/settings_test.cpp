@@ -258,17 +258,16 @@ TEST_F(SettingsStoreTest, LoadFillsTheCoreObjectAndItsLists) {
   Write("iplist.ini", "[IPAddressManagement]\r\n0=127.0.0.1\r\n1=10.0.0.0 - 10.0.255.255\r\n3=1.2.3.4\r\n");
   LoadSettings(core_);
   Snapshot<Settings> settings = core_.CurrentSettings.Get();
-  EXPECT_EQ(core_.TimerInterval, 1);
-  EXPECT_EQ(core_.RootDirectory.Get(), "C:\\Music");
-  EXPECT_EQ(core_.CurrentDirectory.Get(), "C:\\Music");
-  EXPECT_EQ(core_.SkinName.Get(), "Dark");
+  EXPECT_EQ(settings->TimerInterval, 1);
+  EXPECT_EQ(settings->RootDirectory, "C:\\Music");
+  EXPECT_EQ(settings->CurrentDirectory, "C:\\Music");
   EXPECT_EQ(settings->Skin, "Dark");
-  EXPECT_TRUE(settings->IPManagement && core_.IpManagement && settings->enablePassword);
-  EXPECT_FALSE(core_.UseCache);
-  EXPECT_EQ(*core_.AdditionalFolders.Get(), TextList{"C:\\Music\\Rock"});
+  EXPECT_TRUE(settings->IPManagement && settings->enablePassword);
+  EXPECT_FALSE(settings->useCache);
+  EXPECT_EQ(settings->AdditionalFolders, TextList{"C:\\Music\\Rock"});
   EXPECT_EQ(*core_.IpWhitelist.Get(), (TextList{"127.0.0.1", "10.0.0.0 - 10.0.255.255"}));
   EXPECT_EQ(*core_.TemplateExtensions.Get(), (TextList{"html"}));
-  EXPECT_EQ(core_.LogFilePath.Get(), "C:\\Player\\Plugins\\quenforth\\logfile.txt");
+  EXPECT_EQ(settings->logfile, "C:\\Player\\Plugins\\quenforth\\logfile.txt");
   // No player to ask: the built-in list, then the extra extensions, each also as a shortcut.
   Snapshot<SortedTextList> extensions = core_.MusicExtensions.Get();
   for (const char* extension : {"MP3", "ogg", "pls", "xyz", "xyz.lnk", "wma.lnk", "CDA"})
@@ -279,14 +278,14 @@ TEST_F(SettingsStoreTest, LoadFillsTheCoreObjectAndItsLists) {
 TEST_F(SettingsStoreTest, MissingFoldersAndSkinsFallBack) {
   Write("quenforth.ini", "[Setup]\r\nRootDirectory=C:\\Vanished\r\nSkin=\r\n[Files]\r\nenableLink=0\r\n");
   LoadSettings(core_);
-  EXPECT_EQ(core_.RootDirectory.Get(), "C:\\Player");
-  EXPECT_EQ(core_.CurrentDirectory.Get(), "C:\\Player");
-  EXPECT_EQ(core_.SkinName.Get(), "base");
+  EXPECT_EQ(core_.CurrentSettings.Get()->RootDirectory, "C:\\Player");
+  EXPECT_EQ(core_.CurrentSettings.Get()->CurrentDirectory, "C:\\Player");
+  EXPECT_EQ(core_.CurrentSettings.Get()->Skin, "base");
   EXPECT_FALSE(core_.MusicExtensions.Get()->Contains("mp3.lnk"));
 
   Write("quenforth.ini", "[Setup]\r\nSkin=nosuchskin\r\n");
   LoadSettings(core_);
-  EXPECT_EQ(core_.SkinName.Get(), "");
+  EXPECT_EQ(core_.CurrentSettings.Get()->Skin, "");
 }
 
 TEST_F(SettingsStoreTest, SaveWritesWhatChangedAndTheNextLoadReadsIt) {
@@ -294,8 +293,10 @@ TEST_F(SettingsStoreTest, SaveWritesWhatChangedAndTheNextLoadReadsIt) {
   Write("user.ini", "[0]\r\nLogin=" + EncodeLogin("ann", "pw") + "\r\nadmin=1\r\n");
   Write("iplist.ini", "[IPAddressManagement]\r\n0=127.0.0.1\r\n");
   LoadSettings(core_);
-  core_.RemovePlayed = true;
-  core_.Charset.Set("utf-8");
+  Modify(core_.CurrentSettings, [](Settings& s) {
+    s.RemovePlayed = true;
+    s.Charset = "utf-8";
+  });
   Modify(core_.IpWhitelist, [](TextList& list) { list.push_back("10.0.0.1"); });
   ASSERT_TRUE(SaveSettings(core_));
   EXPECT_EQ(Read("quenforth.ini").rfind("; kept\r\n[Setup]\r\nServerPort=8123\r\nUnknown=1\r\n", 0), 0u);
@@ -304,8 +305,8 @@ TEST_F(SettingsStoreTest, SaveWritesWhatChangedAndTheNextLoadReadsIt) {
   second.Player = &player_;
   second.PluginFolder.Set("C:\\Player\\Plugins");
   LoadSettings(second);
-  EXPECT_TRUE(second.RemovePlayed);
-  EXPECT_EQ(second.Charset.Get(), "utf-8");
+  EXPECT_TRUE(second.CurrentSettings.Get()->RemovePlayed);
+  EXPECT_EQ(second.CurrentSettings.Get()->Charset, "utf-8");
   EXPECT_EQ(second.CurrentSettings.Get()->ServerPort, 8123);
   EXPECT_EQ(*second.IpWhitelist.Get(), (TextList{"127.0.0.1", "10.0.0.1"}));
   ASSERT_EQ(second.Users.Get()->size(), 1u);
@@ -331,7 +332,7 @@ TEST_F(SettingsStoreTest, ASaveThatRunsOutOfDiskKeepsThePreviousFiles) {
 
   // Room for quenforth.ini and iplist.ini, and for part of user.ini only.
   IniFile expected(core_.DataFolder() + "\\quenforth.ini");
-  WriteSettings(expected, CaptureSettings(core_), core_.VersionText.Get());
+  WriteSettings(expected, *core_.CurrentSettings.Get(), core_.VersionText.Get());
   platform::emulation::SetWriteBudget(expected.Text().size() + 2000);
   EXPECT_FALSE(SaveSettings(core_));
   platform::emulation::SetWriteBudget(std::nullopt);
