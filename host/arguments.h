@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/system.h"
+
 namespace host {
 
 // --speed: a positive factor for the playback clock.
@@ -22,5 +24,8 @@ inline std::optional<int> ParsePort(const std::string& text) {
   if (text.empty() || *end != '\0' || port < 0 || port > 65535) return std::nullopt;
   return static_cast<int>(port);
 }
+
+// --clock: a local time "yyyy-mm-dd hh:nn:ss" at which the plug-in's clock starts.
+inline bool ValidClock(const std::string& text) { return platform::ParseClockStart(text).has_value(); }
 
 }  // namespace host

@@ -2,7 +2,7 @@
 //
 //   quenforth install --prefix DIR [--data DIR]
 //   quenforth run --prefix DIR [--drive L=HOSTDIR]... [--library WINDOWSPATH]... [--port N] [--verbose]
-//                 [--speed FACTOR] [--data DIR]
+//                 [--speed FACTOR] [--clock "yyyy-mm-dd hh:nn:ss"] [--data DIR]
 
 #include <dlfcn.h>
 #include <pthread.h>
@@ -44,12 +44,13 @@ struct Options {
   std::optional<int> port;
   bool verbose = false;
   double speed = 1.0;
+  std::string clock;
 };
 
 const char kUsage[] =
     "usage: quenforth install --prefix DIR [--data DIR]\n"
     "       quenforth run --prefix DIR [--drive L=HOSTDIR]... [--library WINDOWSPATH]... [--port N]\n"
-    "                     [--verbose] [--speed FACTOR] [--data DIR]\n";
+    "                     [--verbose] [--speed FACTOR] [--clock \"yyyy-mm-dd hh:nn:ss\"] [--data DIR]\n";
 
 [[noreturn]] void Fail(const std::string& message) {
   std::cerr << "quenforth: " << message << "\n" << kUsage;
@@ -89,6 +90,9 @@ Options ParseArguments(int argc, char** argv) {
       std::optional<double> speed = host::ParseSpeed(value());
       if (!speed) Fail("--speed wants a positive number");
       options.speed = *speed;
+    } else if (argument == "--clock") {
+      options.clock = value();
+      if (!host::ValidClock(options.clock)) Fail("--clock wants a local time yyyy-mm-dd hh:nn:ss");
     } else if (argument == "--port") {
       options.port = host::ParsePort(value());
       if (!options.port) Fail("--port wants a number from 0 to 65535");
@@ -146,6 +150,7 @@ void SetUpEmulation(const Options& options, const host::Prefix& prefix) {
   emulation::SetEnvironmentVariable("USERPROFILE", host::kUserProfile);
   emulation::SetEnvironmentVariable("APPDATA", host::kAppData);
   emulation::SetEnvironmentVariable("SystemDrive", "C:");
+  if (!options.clock.empty()) emulation::SetEnvironmentVariable("QF_CLOCK_START", options.clock);
 }
 
 int Run(const Options& options) {

@@ -2,7 +2,7 @@
 // loading the plug-in's DLL as the player does. The tests run it under Wine.
 //
 //   fakeamp.exe [run] --prefix FOLDER [--library WINDOWSPATH]... [--port N] [--speed FACTOR] [--verbose]
-//                     [--plugin DLL]
+//                     [--plugin DLL] [--clock "yyyy-mm-dd hh:nn:ss"]
 //   fakeamp.exe short-name PATH      prints the 8.3 form of an existing path (for tests of aliases)
 //
 // The program belongs in the player's folder: the plug-in takes the player's folder from the program's
@@ -48,11 +48,12 @@ struct Options {
   std::optional<std::string> plugin;
   bool verbose = false;
   double speed = 1.0;
+  std::string clock;
 };
 
 const char kUsage[] =
     "usage: fakeamp.exe [run] --prefix FOLDER [--library WINDOWSPATH]... [--port N] [--speed FACTOR]\n"
-    "                         [--verbose] [--plugin DLL]\n"
+    "                         [--verbose] [--plugin DLL] [--clock \"yyyy-mm-dd hh:nn:ss\"]\n"
     "       fakeamp.exe short-name PATH\n";
 
 std::mutex printLock;
@@ -94,6 +95,9 @@ Options ParseArguments(int argc, char** argv) {
       std::optional<double> speed = host::ParseSpeed(value());
       if (!speed) Fail("--speed wants a positive number");
       options.speed = *speed;
+    } else if (argument == "--clock") {
+      options.clock = value();
+      if (!host::ValidClock(options.clock)) Fail("--clock wants a local time yyyy-mm-dd hh:nn:ss");
     } else if (argument == "--port") {
       options.port = host::ParsePort(value());
       if (!options.port) Fail("--port wants a number from 0 to 65535");
@@ -204,6 +208,7 @@ int Run(const Options& options) {
   SetEnvironmentVariableA("USERNAME", "Quenforth");
   SetEnvironmentVariableA("USERPROFILE", userProfile.c_str());
   SetEnvironmentVariableA("APPDATA", BelowPrefix(options.prefix, host::kAppData).c_str());
+  if (!options.clock.empty()) SetEnvironmentVariableA("QF_CLOCK_START", options.clock.c_str());
   CreateDirectoryA((BelowPrefix(options.prefix, host::kAppData) + "\\Winamp").c_str(), nullptr);
   if (options.port) {
     qf::IniFile settings(pluginFolder + "\\quenforth\\quenforth.ini");

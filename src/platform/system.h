@@ -37,7 +37,15 @@ struct SYSTEMTIME {
   int wSecond = 0;
   int wMilliseconds = 0;
 };
+// The local time as the plug-in reads it. When the environment variable QF_CLOCK_START holds a local time
+// "yyyy-mm-dd hh:nn:ss", the first reading gives that moment and later readings run on from it at the
+// system clock's pace: the runners set it (--clock) so that a test reaches a time of the week without
+// waiting for it.
 void GetLocalTime(SYSTEMTIME* time);
+// The system's own local time.
+SYSTEMTIME SystemLocalTime();
+// A QF_CLOCK_START text as a time with its day of the week; nothing when it is not a valid moment.
+std::optional<SYSTEMTIME> ParseClockStart(const std::string& text);
 
 // Full path of the host program (the player's executable).
 std::string GetModuleFileNameA();

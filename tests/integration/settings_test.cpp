@@ -79,6 +79,27 @@ TEST(UserAccounts, CredentialsIgnoreCaseAndRefusalsAskAgain) {
   EXPECT_NE(refused->Header("www-authenticate").find("Quenforth"), std::string::npos);
 }
 
+// Mondays 08:00:00 to 17:00:00 only; the player's clock starts at the moment each case names (7 December
+// 2026 is a Monday), and the request comes a little later: every case keeps a margin of a minute.
+TEST(UserAccounts, AWeekdayWindowAdmitsItsDayAndHoursOnly) {
+  std::string days = "Su=0\r\nMo=1\r\nTu=0\r\nWe=0\r\nTh=0\r\nFr=0\r\nSa=0\r\nMoFrom=08:00:00\r\nMoTo=17:00:00\r\n";
+  struct Case {
+    const char* clock;
+    int status;
+  };
+  for (const Case& c :
+       {Case{"2026-12-07 08:00:00", 200}, Case{"2026-12-07 16:59:00", 200}, Case{"2026-12-07 07:59:00", 401},
+        Case{"2026-12-07 17:00:01", 401}, Case{"2026-12-08 12:00:00", 401}, Case{"2026-12-06 12:00:00", 401}}) {
+    QuenforthProcess quenforth(
+        [&](const fs::path& data) {
+          AddToSetup(data, "enablePassword=1\r\n");
+          qftest::WriteFile(data / "user.ini", "[0]\r\nLogin=" + Login("Ann", "pw") + "\r\n" + days);
+        },
+        {"--clock", c.clock});
+    EXPECT_EQ(StatusFrom(quenforth.Port(), "", "Ann:pw"), c.status) << c.clock;
+  }
+}
+
 TEST(SettingsStore, ClosingClearsTheAlbumArtCacheUnlessToldNotTo) {
   for (const char* setting : {"", "ClearCacheOnExit=1\r\n", "ClearCacheOnExit=0\r\n"}) {
     fs::path cache;

@@ -128,13 +128,13 @@ bool GetVersionExA(OSVERSIONINFOA* info) {
   return true;
 }
 
-void GetLocalTime(SYSTEMTIME* time) {
+SYSTEMTIME SystemLocalTime() {
   timespec now{};
   ::clock_gettime(CLOCK_REALTIME, &now);
   std::tm parts{};
   ::localtime_r(&now.tv_sec, &parts);
-  *time = SYSTEMTIME{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_wday, parts.tm_mday,
-                     parts.tm_hour,        parts.tm_min,     parts.tm_sec,  static_cast<int>(now.tv_nsec / 1000000)};
+  return SYSTEMTIME{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_wday, parts.tm_mday,
+                    parts.tm_hour,        parts.tm_min,     parts.tm_sec,  static_cast<int>(now.tv_nsec / 1000000)};
 }
 
 std::string GetModuleFileNameA() {

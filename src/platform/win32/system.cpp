@@ -29,11 +29,11 @@ bool GetVersionExA(OSVERSIONINFOA* info) {
   return true;
 }
 
-void GetLocalTime(SYSTEMTIME* time) {
+SYSTEMTIME SystemLocalTime() {
   ::SYSTEMTIME real;
   ::GetLocalTime(&real);
-  *time = SYSTEMTIME{real.wYear, real.wMonth,  real.wDayOfWeek, real.wDay,
-                     real.wHour, real.wMinute, real.wSecond,    real.wMilliseconds};
+  return SYSTEMTIME{real.wYear, real.wMonth,  real.wDayOfWeek, real.wDay,
+                    real.wHour, real.wMinute, real.wSecond,    real.wMilliseconds};
 }
 
 std::string GetModuleFileNameA() {
