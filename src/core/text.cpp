@@ -176,6 +176,26 @@ std::string UrlEncode(std::string_view text) {
   return result;
 }
 
+std::string JsonEncode(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string result;
+  result.reserve(text.size());
+  for (char c : text) {
+    unsigned char byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      result += '\\';
+      result += c;
+    } else if (byte < 0x20 || byte == 0x7F) {
+      result += "\\u00";
+      result += kHex[byte >> 4];
+      result += kHex[byte & 15];
+    } else {
+      result += c;
+    }
+  }
+  return result;
+}
+
 std::string HtmlEncode(std::string_view text, Apostrophe apostrophe) {
   std::string result;
   result.reserve(text.size());

@@ -58,6 +58,10 @@ std::string UrlEncode(std::string_view text);
 enum class Apostrophe { Keep, Too };
 std::string HtmlEncode(std::string_view text, Apostrophe apostrophe = Apostrophe::Too);
 
+// The inside of a JSON string: '"' and '\' behind a backslash, the control characters (below 0x20, and
+// DEL) as \u00XX; every other byte as it is.
+std::string JsonEncode(std::string_view text);
+
 // printf-style formatting into a text.
 std::string Format(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
 

@@ -176,6 +176,7 @@ std::string ApplyOptions(std::string text, const TagParams& params, unsigned acc
       if (c == '\\') c = '/';
   if ((accepted & kUrlEncoded) && params.Given("urlencoded")) text = UrlEncode(text);
   if ((accepted & kEscape) && params.Given("htmlencoded")) text = HtmlEncode(text);
+  if ((accepted & kEscape) && params.Given("jsonencoded")) text = JsonEncode(text);
   if ((accepted & kEscape) && params.Given("escape"))
     text = ReplaceAll(ReplaceAll(ReplaceAll(text, "\\", "\\\\"), "'", "\\'"), "\"", "&quot;");
   return text;

@@ -17,7 +17,8 @@ struct SessionData;
 struct UserClass;
 
 // The common output options a tag accepts, applied in this order when given: maxlength, useslashes,
-// urlencoded, htmlencoded (with escape: every tag that takes escape takes htmlencoded), escape.
+// urlencoded, htmlencoded, jsonencoded (with escape: every tag that takes escape takes htmlencoded and
+// jsonencoded), escape.
 enum Options : unsigned {
   kMaxLength = 1,
   kUseSlashes = 2,

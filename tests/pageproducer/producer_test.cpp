@@ -146,6 +146,10 @@ TEST_F(ProducerTest, OutputOptionsInTheirFixedOrder) {
   // With both, escaping sees the encoded text: only the apostrophe is left to escape.
   EXPECT_EQ(Produce("<#errormessage urlencoded=1 escape=1>"), "It\\'s+%22a%5cb%22+%26+%3cc%3e");
   EXPECT_EQ(Produce("<#errormessage htmlencoded=1>"), "It&#39;s &quot;a\\b&quot; &amp; &lt;c&gt;");
+  session_.ErrorMessage = "a\"b\\c\td\r\n\x01\x7f\xe9";
+  EXPECT_EQ(Produce("<#errormessage jsonencoded=1>"), "a\\\"b\\\\c\\u0009d\\u000d\\u000a\\u0001\\u007f\xe9");
+  // Cut first, then encoded: no escape is ever cut in half.
+  EXPECT_EQ(Produce("<#errormessage maxlength=2 jsonencoded=1>"), "a\\\"");
   EXPECT_EQ(Produce("<#RootDirectory useslashes=1>"), "D:/Music");
   EXPECT_EQ(Produce("<#RootDirectory>"), "D:\\Music");
 }
