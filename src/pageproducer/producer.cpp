@@ -193,6 +193,7 @@ const TagTable& Tags() {
     AddTrackTags(built);
     AddPlaylistTags(built);
     AddSkinTags(built);
+    AddMediaLibraryTags(built);
     return built;
   }();
   return table;

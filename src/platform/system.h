@@ -3,6 +3,7 @@
 // message boxes, power calls, threads with a chosen stack size, local addresses.
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -38,6 +39,9 @@ struct SYSTEMTIME {
   int wMilliseconds = 0;
 };
 void GetLocalTime(SYSTEMTIME* time);
+// The local date and time of a moment given in seconds since 1970 (UTC), with the time zone's rules for
+// that date; false when the moment lies outside what the system can convert.
+bool LocalTimeOfUnixTime(std::int64_t seconds, SYSTEMTIME* time);
 
 // Full path of the host program (the player's executable).
 std::string GetModuleFileNameA();
