@@ -1,6 +1,7 @@
 #include "medialibrary.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -247,7 +248,14 @@ std::optional<std::int64_t> Extended(const itemRecord& record, std::string_view 
 
 void MediaLibrary::Scan(const std::vector<std::string>& folders, const std::vector<std::string>& extensions,
                         const MetadataReader& read) {
-  std::vector<std::string> pending(folders.begin(), folders.end());
+  std::vector<std::string> pending;
+  for (const std::string& folder : folders) {
+    if (!platform::FileExists(folder)) {
+      pending.push_back(folder);
+    } else if (std::optional<std::string> description = platform::ReadWholeFile(folder)) {
+      Load(*description);
+    }
+  }
   while (!pending.empty()) {
     std::string folder = std::move(pending.back());
     pending.pop_back();
@@ -283,6 +291,78 @@ void MediaLibrary::Scan(const std::vector<std::string>& folders, const std::vect
 }
 
 void MediaLibrary::Add(LibraryItem item) { items_.push_back(std::move(item)); }
+
+namespace {
+
+// Sets one field of a described record; false for a name the description does not know.
+bool SetField(LibraryItem& item, std::string_view name, const std::string& value) {
+  struct TextField {
+    const char* name;
+    std::string LibraryItem::*field;
+  };
+  static const TextField kTexts[] = {
+      {"filename", &LibraryItem::filename}, {"title", &LibraryItem::title}, {"artist", &LibraryItem::artist},
+      {"album", &LibraryItem::album},       {"genre", &LibraryItem::genre}, {"comment", &LibraryItem::comment},
+  };
+  struct NumberField {
+    const char* name;
+    void (*set)(LibraryItem&, std::int64_t);
+  };
+  static const NumberField kNumbers[] = {
+      {"year", [](LibraryItem& i, std::int64_t v) { i.year = static_cast<int>(v); }},
+      {"track", [](LibraryItem& i, std::int64_t v) { i.track = static_cast<int>(v); }},
+      {"length", [](LibraryItem& i, std::int64_t v) { i.length = static_cast<int>(v); }},
+      {"filesize", [](LibraryItem& i, std::int64_t v) { i.fileSize = v * 1024; }},
+      {"playcount", [](LibraryItem& i, std::int64_t v) { i.playCount = static_cast<int>(v); }},
+      {"rating", [](LibraryItem& i, std::int64_t v) { i.rating = static_cast<int>(v); }},
+      {"lastplay", [](LibraryItem& i, std::int64_t v) { i.lastPlayed = v; }},
+      {"type", [](LibraryItem& i, std::int64_t v) { i.type = static_cast<int>(v); }},
+  };
+  for (const TextField& text : kTexts)
+    if (qf::SameText(name, text.name)) {
+      item.*text.field = value;
+      return true;
+    }
+  for (const NumberField& number : kNumbers)
+    if (qf::SameText(name, number.name)) {
+      // The result records carry 32-bit numbers (the size in KB).
+      if (std::optional<std::int64_t> parsed = ParseNumber(value);
+          parsed && *parsed >= INT32_MIN && *parsed <= INT32_MAX)
+        number.set(item, *parsed);
+      return true;
+    }
+  return false;
+}
+
+}  // namespace
+
+std::size_t MediaLibrary::Load(std::string_view description) {
+  std::size_t added = 0;
+  std::size_t start = 0;
+  while (start < description.size()) {
+    std::size_t end = description.find('\n', start);
+    if (end == std::string_view::npos) end = description.size();
+    std::string_view line = description.substr(start, end - start);
+    start = end + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.empty() || line[0] == '#') continue;
+    LibraryItem item;
+    std::size_t from = 0;
+    while (from <= line.size()) {
+      std::size_t tab = line.find('\t', from);
+      if (tab == std::string_view::npos) tab = line.size();
+      std::string_view field = line.substr(from, tab - from);
+      from = tab + 1;
+      std::size_t equals = field.find('=');
+      if (equals != std::string_view::npos)
+        SetField(item, field.substr(0, equals), std::string(field.substr(equals + 1)));
+    }
+    if (item.filename.empty()) continue;
+    items_.push_back(std::move(item));
+    ++added;
+  }
+  return added;
+}
 
 LibraryItem* MediaLibrary::Find(std::string_view filename) {
   for (LibraryItem& item : items_)

@@ -45,10 +45,17 @@ class MediaLibrary {
   // Adds every file below `folders` (Windows paths, searched recursively) whose extension is one of
   // `extensions` (without dot, any case). Items are kept sorted by file name. `read` gives a file's tags
   // and properties: the stand-in passes its own cache, so that a playlist of library files is not read twice.
+  // An entry of `folders` that names a file is read with Load instead: tests describe a library's records
+  // that way, with fields no real file would have.
   using MetadataReader = std::function<const Metadata&(const std::string&)>;
   void Scan(const std::vector<std::string>& folders, const std::vector<std::string>& extensions,
             const MetadataReader& read);
   void Add(LibraryItem item);
+  // Adds records from a description: one record per line, its fields separated by tabs, each field
+  // NAME=VALUE with the query language's field names and units (filesize in KB). Lines that are empty or
+  // begin with "#", fields with names it does not know and records without a filename are skipped;
+  // a number that cannot be read leaves the field's default. Answers the number of records added.
+  std::size_t Load(std::string_view description);
   const std::vector<LibraryItem>& Items() const { return items_; }
   LibraryItem* Find(std::string_view filename);
 

@@ -33,10 +33,10 @@ struct SessionData {
   std::int32_t ItemIndex = 0;
   std::int32_t ItemRating = 0;
   std::int32_t ItemPlayCount = 0;
-  std::int32_t ItemFileSize = 0;
+  std::int64_t ItemFileSize = 0;  // bytes: library files may pass 2 GiB
   std::int32_t ItemYear = 0;
   std::int32_t ItemTrack = 0;
-  std::int32_t ItemLastPlayed = 0;
+  std::int64_t ItemLastPlayed = 0;  // seconds since 1970 (UTC), past 2038 too
   std::int32_t MediaLibraryResults = 0;
   std::int32_t MediaLibraryPages = 0;
 };

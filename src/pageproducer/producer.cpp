@@ -194,6 +194,7 @@ const TagTable& Tags() {
     AddTrackTags(built);
     AddPlaylistTags(built);
     AddSkinTags(built);
+    AddMediaLibraryTags(built);
     return built;
   }();
   return table;

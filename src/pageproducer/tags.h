@@ -64,6 +64,9 @@ void AddTrackTags(TagTable& table);     // the current track and the player's st
 void AddPlaylistTags(TagTable& table);  // the playlist listing
 void AddSkinTags(TagTable& table);      // skins and skin.ini
 
+// The media library's query and listing.
+void AddMediaLibraryTags(TagTable& table);
+
 // The list-template scheme of every list tag: the item template (parameter `template`) and the optional
 // `empty`, `highlight` and `next` templates, files of the page folder. The item template is read once and
 // one child producer makes every item; the items' values reach their tags through the session.

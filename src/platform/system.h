@@ -3,6 +3,7 @@
 // message boxes, power calls, threads with a chosen stack size, local addresses.
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -46,6 +47,9 @@ void GetLocalTime(SYSTEMTIME* time);
 SYSTEMTIME SystemLocalTime();
 // A QF_CLOCK_START text as a time with its day of the week; nothing when it is not a valid moment.
 std::optional<SYSTEMTIME> ParseClockStart(const std::string& text);
+// The local date and time of a moment given in seconds since 1970 (UTC), with the time zone's rules for
+// that date; false when the moment lies outside what the system can convert.
+bool LocalTimeOfUnixTime(std::int64_t seconds, SYSTEMTIME* time);
 
 // Full path of the host program (the player's executable).
 std::string GetModuleFileNameA();

@@ -126,5 +126,31 @@ TEST(MediaLibrary, UpdatesChangeTheNextQuery) {
   EXPECT_FALSE(library.Update(record));
 }
 
+TEST(MediaLibrary, DescribedRecordsCarryTheFieldsAsGiven) {
+  MediaLibrary library;
+  std::size_t added = library.Load(
+      "# records for a test\r\n"
+      "filename=C:\\Lib\\b.mp3\ttitle=B = b\tlength=-1\tfilesize=2048\trating=3\tlastplay=1700000000\r\n"
+      "\n"
+      "title=no file name\n"
+      "filename=C:\\Lib\\a.mp3\tlength=185\tyear=x\tunknown=1\ttrack=99999999999\tplaycount=2");
+  EXPECT_EQ(added, 2u);
+  ASSERT_EQ(library.Items().size(), 2u);
+  const LibraryItem& b = library.Items()[0];
+  EXPECT_EQ(b.filename, "C:\\Lib\\b.mp3");
+  EXPECT_EQ(b.title, "B = b");
+  EXPECT_EQ(b.length, -1);
+  EXPECT_EQ(b.fileSize, 2048 * 1024);
+  EXPECT_EQ(b.rating, 3);
+  EXPECT_EQ(b.lastPlayed, 1700000000);
+  const LibraryItem& a = library.Items()[1];
+  EXPECT_EQ(a.length, 185);
+  EXPECT_EQ(a.year, -1);
+  EXPECT_EQ(a.track, -1);
+  EXPECT_EQ(a.playCount, 2);
+  EXPECT_EQ(a.rating, 0);
+  EXPECT_EQ(Titles(library.Query("filesize = 2048 && rating = 3")), (std::vector<std::string>{"B = b"}));
+}
+
 }  // namespace
 }  // namespace host

@@ -137,6 +137,16 @@ SYSTEMTIME SystemLocalTime() {
                     parts.tm_hour,        parts.tm_min,     parts.tm_sec,  static_cast<int>(now.tv_nsec / 1000000)};
 }
 
+bool LocalTimeOfUnixTime(std::int64_t seconds, SYSTEMTIME* time) {
+  std::time_t moment = static_cast<std::time_t>(seconds);
+  if (static_cast<std::int64_t>(moment) != seconds) return false;
+  std::tm parts{};
+  if (!::localtime_r(&moment, &parts)) return false;
+  *time = SYSTEMTIME{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_wday, parts.tm_mday,
+                     parts.tm_hour,        parts.tm_min,     parts.tm_sec,  0};
+  return true;
+}
+
 std::string GetModuleFileNameA() {
   Emulation& state = TheEmulation();
   std::lock_guard guard(state.lock);

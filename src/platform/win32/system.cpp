@@ -7,6 +7,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <cstdint>
 #include <system_error>
 
 namespace platform {
@@ -34,6 +35,22 @@ SYSTEMTIME SystemLocalTime() {
   ::GetLocalTime(&real);
   return SYSTEMTIME{real.wYear, real.wMonth,  real.wDayOfWeek, real.wDay,
                     real.wHour, real.wMinute, real.wSecond,    real.wMilliseconds};
+}
+
+bool LocalTimeOfUnixTime(std::int64_t seconds, SYSTEMTIME* time) {
+  // FILETIME counts 100 ns steps from 1601; the limit keeps the product in 64 bits, and
+  // FileTimeToSystemTime refuses what lies beyond the year 30827.
+  constexpr std::int64_t kFrom1601 = 11644473600;
+  constexpr std::int64_t kLimit = 1'000'000'000'000;
+  if (seconds < -kFrom1601 || seconds > kLimit) return false;
+  std::uint64_t ticks = static_cast<std::uint64_t>(seconds + kFrom1601) * 10000000u;
+  ::FILETIME utcFile{static_cast<::DWORD>(ticks), static_cast<::DWORD>(ticks >> 32)};
+  ::SYSTEMTIME utc, local;
+  if (!::FileTimeToSystemTime(&utcFile, &utc) || !::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local))
+    return false;
+  *time = SYSTEMTIME{local.wYear, local.wMonth,  local.wDayOfWeek, local.wDay,
+                     local.wHour, local.wMinute, local.wSecond,    local.wMilliseconds};
+  return true;
 }
 
 std::string GetModuleFileNameA() {
