@@ -193,6 +193,7 @@ const TagTable& Tags() {
     AddTrackTags(built);
     AddPlaylistTags(built);
     AddSkinTags(built);
+    AddBrowserTags(built);
     return built;
   }();
   return table;

@@ -62,6 +62,7 @@ void AddServerTags(TagTable& table);    // time, date, uptime, versions, the use
 void AddTrackTags(TagTable& table);     // the current track and the player's state
 void AddPlaylistTags(TagTable& table);  // the playlist listing
 void AddSkinTags(TagTable& table);      // skins and skin.ini
+void AddBrowserTags(TagTable& table);   // the folder browser and the file search
 
 // The list-template scheme of every list tag: the item template (parameter `template`) and the optional
 // `empty`, `highlight` and `next` templates, files of the page folder. The item template is read once and

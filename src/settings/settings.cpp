@@ -95,7 +95,6 @@ Settings CaptureSettings(const TQuenforth& core) {
   settings.allowUpload = core.AllowUpload;
   settings.ServerRunning = core.ServerRunning;
   settings.RootDirectory = core.RootDirectory.Get();
-  settings.CurrentDirectory = core.CurrentDirectory.Get();
   settings.Skin = core.SkinName.Get();
   settings.allowSkins = core.AllowSkins;
   settings.allowShutdown = core.AllowShutdown;

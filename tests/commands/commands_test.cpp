@@ -185,7 +185,7 @@ TEST_F(CommandsTest, DownloadsInsideTheAllowedFoldersOnly) {
   EXPECT_EQ(Run({"download=C:\\Music\\missing.mp3"}).ServeFile, "");
   core->AllowSrcOutside = true;
   EXPECT_EQ(Run({"download=C:\\Other\\secret.mp3"}).ServeFile, "C:\\Other\\secret.mp3");
-  core->AdditionalFolders.Set(std::make_shared<TextList>(TextList{"C:\\Other"}));
+  Modify(core->CurrentSettings, [](Settings& s) { s.AdditionalFolders = {"C:\\Other"}; });
   core->AllowSrcOutside = false;
   EXPECT_EQ(Run({"download=C:\\Other\\secret.mp3"}).ServeFile, "C:\\Other\\secret.mp3");
 }
@@ -440,27 +440,27 @@ TEST_F(CommandsTest, FolderCommands) {
   std::filesystem::create_directories(folder_.Path() / "Music2");
   std::filesystem::create_directories(folder_.Path() / "Audio");
   Run({"dir=Rock\\"});
-  EXPECT_EQ(core->CurrentDirectory.Get(), "C:\\Music\\Rock");
+  EXPECT_EQ(core->CurrentSettings.Get()->CurrentDirectory, "C:\\Music\\Rock");
   Run({"dir=Rock/../..", "dir=..\\x"});
-  EXPECT_EQ(core->CurrentDirectory.Get(), "C:\\Music\\Rock");
+  EXPECT_EQ(core->CurrentSettings.Get()->CurrentDirectory, "C:\\Music\\Rock");
   Run({"home"});
-  EXPECT_EQ(core->CurrentDirectory.Get(), "C:\\Music");
+  EXPECT_EQ(core->CurrentSettings.Get()->CurrentDirectory, "C:\\Music");
   Run({"dir=.."});  // above the root: back at the root at the end of the batch
-  EXPECT_EQ(core->CurrentDirectory.Get(), "C:\\Music");
+  EXPECT_EQ(core->CurrentSettings.Get()->CurrentDirectory, "C:\\Music");
   Run({"dir=C:\\Music2"});  // "c:\music2" contains "c:\music"
-  EXPECT_EQ(core->CurrentDirectory.Get(), "C:\\Music2");
+  EXPECT_EQ(core->CurrentSettings.Get()->CurrentDirectory, "C:\\Music2");
   Run({"dir=C:\\Audio"});
-  EXPECT_EQ(core->CurrentDirectory.Get(), "C:\\Music");
-  core->AdditionalFolders.Set(std::make_shared<TextList>(TextList{"C:\\Audio"}));
+  EXPECT_EQ(core->CurrentSettings.Get()->CurrentDirectory, "C:\\Music");
+  Modify(core->CurrentSettings, [](Settings& s) { s.AdditionalFolders = {"C:\\Audio"}; });
   Run({"dir=C:\\Audio"});
-  EXPECT_EQ(core->CurrentDirectory.Get(), "C:\\Audio");
+  EXPECT_EQ(core->CurrentSettings.Get()->CurrentDirectory, "C:\\Audio");
   Run({"drive=C: (System)"});
-  EXPECT_EQ(core->CurrentDirectory.Get(), "C:\\Music");
-  core->AllowBrowseAboveRoot = true;
+  EXPECT_EQ(core->CurrentSettings.Get()->CurrentDirectory, "C:\\Music");
+  Modify(core->CurrentSettings, [](Settings& s) { s.allowBrowseAboveRoot = true; });
   Run({"dir=.."});
-  EXPECT_EQ(core->CurrentDirectory.Get(), "C:");
+  EXPECT_EQ(core->CurrentSettings.Get()->CurrentDirectory, "C:");
   Run({"dir=Music", "dir=Rock.lnk"});
-  EXPECT_EQ(core->CurrentDirectory.Get(), "C:\\Music");
+  EXPECT_EQ(core->CurrentSettings.Get()->CurrentDirectory, "C:\\Music");
 }
 
 TEST_F(CommandsTest, SessionFields) {
@@ -607,7 +607,8 @@ TEST_F(CommandsTest, RemovePlayedDeletesTheTrackThatEnded) {
 
 TEST_F(CommandsTest, TheDataFoldersFilesAreNeverHandedOut) {
   StartPlugin(1);
-  core->RootDirectory.Set("C:\\Program Files\\Winamp");  // the default root holds the data folder
+  // The default root holds the data folder.
+  Modify(core->CurrentSettings, [](Settings& s) { s.RootDirectory = "C:\\Program Files\\Winamp"; });
   const std::string data = "Program Files/Winamp/Plugins/quenforth/";
   for (const char* file : {"user.ini", "logfile.txt", "base/skin.ini"})
     qftest::WriteFile(folder_.Path() / (data + file), "canary");
@@ -654,12 +655,12 @@ TEST_F(CommandsTest, TheCurrentFolderIsCheckedWhenACommandUsesIt) {
   EXPECT_FALSE(std::filesystem::exists(folder_.Path() / "Other/Favourites.m3u"));
   EXPECT_FALSE(std::filesystem::exists(folder_.Path() / "Favourites.m3u"));
   EXPECT_EQ(PlaylistPaths().size(), before);
-  EXPECT_EQ(core->CurrentDirectory.Get(), "C:\\Music");
+  EXPECT_EQ(core->CurrentSettings.Get()->CurrentDirectory, "C:\\Music");
   Run({"add=extra.mp3", "saveplaylist=Favourites"});  // inside the root both work
   EXPECT_EQ(PlaylistPaths().back(), extra);
   EXPECT_TRUE(std::filesystem::exists(folder_.Path() / "Music/Favourites.m3u"));
   // Browsing above the root lets a client list and add there, never write there.
-  core->AllowBrowseAboveRoot = true;
+  Modify(core->CurrentSettings, [](Settings& s) { s.allowBrowseAboveRoot = true; });
   Run({"dir=C:\\Other", "add=a.mp3", "saveplaylist=Favourites"});
   EXPECT_EQ(PlaylistPaths().back(), "C:\\Other\\a.mp3");
   EXPECT_FALSE(std::filesystem::exists(folder_.Path() / "Other/Favourites.m3u"));

@@ -144,8 +144,8 @@ class StoreUploadTest : public ::testing::Test {
     fs::create_directories(Music());
     fs::create_directories(folder_.Path() / "Plugins/quenforth/base");
     core_.PluginFolder.Set("C:\\Plugins");
-    core_.RootDirectory.Set("C:\\Music");
-    core_.CurrentDirectory.Set("C:\\Music");
+    Modify(core_.CurrentSettings, [](Settings& s) { s.RootDirectory = "C:\\Music"; });
+    Modify(core_.CurrentSettings, [](Settings& s) { s.CurrentDirectory = "C:\\Music"; });
     core_.AllowUpload = true;
   }
   void TearDown() override { platform::emulation::UnmapAllDrives(); }
@@ -270,14 +270,14 @@ TEST_F(StoreUploadTest, AUserUploadsIntoHisCurrentFolderWithinHisAllowance) {
 }
 
 TEST_F(StoreUploadTest, NeverIntoTheDataFolderNorOutsideTheAllowedFolders) {
-  core_.CurrentDirectory.Set("C:\\Plugins\\quenforth\\base");
-  core_.RootDirectory.Set("C:\\Plugins");
+  Modify(core_.CurrentSettings, [](Settings& s) { s.CurrentDirectory = "C:\\Plugins\\quenforth\\base"; });
+  Modify(core_.CurrentSettings, [](Settings& s) { s.RootDirectory = "C:\\Plugins"; });
   EXPECT_EQ(Upload("page.html", "<#include file=..\\user.ini>"), kUploadRefused);
   EXPECT_FALSE(fs::exists(folder_.Path() / "Plugins/quenforth/base/page.html"));
 
   fs::create_directories(folder_.Path() / "Elsewhere");
-  core_.RootDirectory.Set("C:\\Music");
-  core_.CurrentDirectory.Set("C:\\Elsewhere");
+  Modify(core_.CurrentSettings, [](Settings& s) { s.RootDirectory = "C:\\Music"; });
+  Modify(core_.CurrentSettings, [](Settings& s) { s.CurrentDirectory = "C:\\Elsewhere"; });
   EXPECT_EQ(Upload("a.txt", "x"), kUploadRefused);
   EXPECT_TRUE(fs::is_empty(folder_.Path() / "Elsewhere"));
 }
