@@ -188,9 +188,11 @@ std::string MebibyteText(std::uint64_t bytes) {
   return error == std::errc() ? std::string(text, end) : std::string("0.00");
 }
 
+// The size comes from the directory entry: opening the file would block on a pipe and wake a sleeping
+// network share for a number.
 std::string FileSizeText(const std::string& path) {
-  platform::File file = platform::File::Open(path, platform::File::Mode::Read);
-  return MebibyteText(file.IsOpen() ? file.Size() : 0);
+  std::optional<platform::FileInfo> info = platform::GetFileInfo(path);
+  return MebibyteText(info && !info->IsDirectory() ? info->size : 0);
 }
 
 }  // namespace qf

@@ -80,7 +80,7 @@ std::string HideExtension(std::string name, const SortedTextList& extensions);
 
 // A size in MiB with two decimals and "." as the decimal point whatever the locale ("2.86").
 std::string MebibyteText(std::uint64_t bytes);
-// The size of the file at `path` as MebibyteText; "0.00" when it cannot be opened.
+// The size of the file at `path` as MebibyteText; "0.00" when there is no such file.
 std::string FileSizeText(const std::string& path);
 
 }  // namespace qf

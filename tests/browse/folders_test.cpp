@@ -2,10 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
+#include <thread>
+#include <vector>
 
+#include "browse/listing.h"
 #include "core/quenforth.h"
 #include "core/records.h"
+#include "core/session.h"
 #include "core/settingsdata.h"
 #include "platform/posix/emulation.h"
 #include "quenforth_process.h"
@@ -143,6 +148,18 @@ TEST_F(FolderModel, CurrentFolderForRefusesAFolderMovedOutside) {
   EXPECT_FALSE(CurrentFolderFor(global_, FolderUse::Write));
 }
 
+TEST_F(FolderModel, AListingNeverShowsAFolderMovedOutside) {
+  SessionData session;
+  Dir(global_, "E:\\Audio");  // another request's command, before the check after its batch
+  BrowseState state = TakeBrowseState(global_, session);
+  EXPECT_EQ(state.current, "");
+  EXPECT_TRUE(DirectoryEntries(state, {}).empty());
+  EnforceAllowedFolders(global_);
+  state = TakeBrowseState(global_, session);
+  EXPECT_EQ(state.current, "D:\\Music");
+  EXPECT_EQ(DirectoryEntries(state, {}), (TextList{"D:\\Music\\..", "D:\\Music\\Jazz", "D:\\Music\\Rock"}));
+}
+
 TEST_F(FolderModel, DrivesAreListedWithTheirLabels) {
   EXPECT_EQ(ListDrives(DriveRange::FromC), (TextList{"C: (System)", "D: (Music)", "E:"}));
   emulation::MapDrive('A', (folder_.Path() / "c").string(), "Floppy");
@@ -150,6 +167,31 @@ TEST_F(FolderModel, DrivesAreListedWithTheirLabels) {
   EXPECT_EQ(ListDrives(DriveRange::FromA), (TextList{"A: (Floppy)", "C: (System)", "D: (Music)", "E:"}));
   emulation::MapDrive('F', (folder_.Path() / "missing").string(), "Gone");  // a drive without a medium
   EXPECT_EQ(ListDrives(DriveRange::FromC).size(), 3u);
+}
+
+// Folder commands of anonymous clients run on many connection threads at once against one shared folder.
+class ConcurrentFolderModel : public FolderModel {};
+
+TEST_F(ConcurrentFolderModel, CommandsLeaveOnlyWholeFolders) {
+  std::atomic<bool> torn{false};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 300; ++i) {
+        if (t % 2 == 0) {
+          Dir(global_, i % 2 ? "Rock" : "..");
+          EnforceAllowedFolders(global_);
+        } else {
+          Home(global_);
+        }
+        std::string seen = global_.Current();
+        if (seen != "D:\\Music" && seen != "D:\\Music\\Rock" && seen != "D:" && !seen.empty()) torn = true;
+      }
+    });
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_FALSE(torn);
+  EnforceAllowedFolders(global_);
+  EXPECT_TRUE(InsideAllowedFolders(Current(), global_));
 }
 
 }  // namespace

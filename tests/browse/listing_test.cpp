@@ -179,6 +179,7 @@ TEST_F(Listing, FormValuesFollowFullPathsAndTheSearch) {
 TEST_F(Listing, FileSizeIsReadFromTheFile) {
   EXPECT_EQ(FileSizeText("D:\\Music\\big.mp3"), "2.86");
   EXPECT_EQ(FileSizeText("D:\\Music\\missing.mp3"), "0.00");
+  EXPECT_EQ(FileSizeText("D:\\Music\\Rock"), "0.00");
 }
 
 }  // namespace

@@ -31,6 +31,10 @@ class PluginTest : public StandInTest {
     core->CacheFolder.Set(std::string(kPlugins) + "\\Quenforth\\cache");
     core->RootDirectory.Set("C:\\Music");
     core->CurrentDirectory.Set("C:\\Music");
+    Modify(core->CurrentSettings, [](qf::Settings& settings) {
+      settings.RootDirectory = "C:\\Music";
+      settings.CurrentDirectory = "C:\\Music";
+    });
     core->SkinName.Set("base");
     core->Charset.Set("iso-8859-1");
     core->UseFullPath = true;
