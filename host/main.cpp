@@ -1,7 +1,7 @@
 // quenforth: the stand-in player with the plug-in inside, on an emulated Windows drive.
 //
 //   quenforth install --prefix DIR [--data DIR]
-//   quenforth run --prefix DIR [--drive L=HOSTDIR]... [--library WINDOWSPATH]... [--port N] [--verbose]
+//   quenforth run --prefix DIR [--drive L=HOSTDIR[:LABEL]]... [--library WINDOWSPATH]... [--port N] [--verbose]
 //                 [--speed FACTOR] [--clock "yyyy-mm-dd hh:nn:ss"] [--data DIR]
 
 #include <dlfcn.h>
@@ -39,7 +39,11 @@ struct Options {
   std::string command;
   std::optional<fs::path> prefix;
   fs::path data = QF_SOURCE_DATA;
-  std::map<char, fs::path> drives;
+  struct MappedDrive {
+    fs::path folder;
+    std::string label;
+  };
+  std::map<char, MappedDrive> drives;
   std::vector<std::string> libraries;
   std::optional<int> port;
   bool verbose = false;
@@ -49,8 +53,8 @@ struct Options {
 
 const char kUsage[] =
     "usage: quenforth install --prefix DIR [--data DIR]\n"
-    "       quenforth run --prefix DIR [--drive L=HOSTDIR]... [--library WINDOWSPATH]... [--port N]\n"
-    "                     [--verbose] [--speed FACTOR] [--clock \"yyyy-mm-dd hh:nn:ss\"] [--data DIR]\n";
+    "       quenforth run --prefix DIR [--drive L=HOSTDIR[:LABEL]]... [--library WINDOWSPATH]...\n"
+    "                     [--port N] [--verbose] [--speed FACTOR] [--clock \"yyyy-mm-dd hh:nn:ss\"] [--data DIR]\n";
 
 [[noreturn]] void Fail(const std::string& message) {
   std::cerr << "quenforth: " << message << "\n" << kUsage;
@@ -79,9 +83,17 @@ Options ParseArguments(int argc, char** argv) {
     } else if (argument == "--drive") {
       std::string mapping = value();
       if (mapping.size() < 3 || mapping[1] != '=' || !std::isalpha(static_cast<unsigned char>(mapping[0])))
-        Fail("--drive wants L=HOSTDIR, got " + mapping);
-      options.drives[static_cast<char>(std::toupper(static_cast<unsigned char>(mapping[0])))] =
-          fs::absolute(mapping.substr(2));
+        Fail("--drive wants L=HOSTDIR[:LABEL], got " + mapping);
+      // The volume label follows the folder's last ":"; a drive without one has no label.
+      std::string folder = mapping.substr(2);
+      std::string label;
+      if (std::size_t colon = folder.rfind(':'); colon != std::string::npos) {
+        label = folder.substr(colon + 1);
+        folder.erase(colon);
+      }
+      if (folder.empty()) Fail("--drive wants L=HOSTDIR[:LABEL], got " + mapping);
+      options.drives[static_cast<char>(std::toupper(static_cast<unsigned char>(mapping[0])))] = {fs::absolute(folder),
+                                                                                                 label};
     } else if (argument == "--library") {
       options.libraries.push_back(value());
     } else if (argument == "--verbose") {
@@ -140,9 +152,10 @@ std::set<int> ThreadsOfThisProcess() {
 
 void SetUpEmulation(const Options& options, const host::Prefix& prefix) {
   emulation::MapDrive('C', prefix.DriveC().string(), "Quenforth");
-  for (auto& [letter, folder] : options.drives) {
-    if (!fs::is_directory(folder)) Fail("--drive " + std::string(1, letter) + ": no folder " + folder.string());
-    emulation::MapDrive(letter, folder.string(), folder.filename().string());
+  for (auto& [letter, drive] : options.drives) {
+    if (!fs::is_directory(drive.folder))
+      Fail("--drive " + std::string(1, letter) + ": no folder " + drive.folder.string());
+    emulation::MapDrive(letter, drive.folder.string(), drive.label);
   }
   emulation::SetModuleFileName(host::kPlayerProgram);
   emulation::SetEnvironmentVariable("OS", "Windows_NT");

@@ -2,6 +2,7 @@
 
 #include "core/quenforth.h"
 #include "core/records.h"
+#include "core/settingsdata.h"
 #include "core/text.h"
 #include "platform/files.h"
 
@@ -30,13 +31,16 @@ bool FolderContext::ShowsDrives() const {
   return user_ ? user_->displayDrives : core_.CurrentSettings.Get()->displayDrives;
 }
 
+TextList FolderContext::AdditionalFolders() const { return core_.CurrentSettings.Get()->AdditionalFolders; }
+
 bool IsInside(std::string_view path, std::string_view folder) { return ContainsText(path, folder); }
 
+// An empty folder text would be inside every path: it admits nothing.
 bool InsideAllowedFolders(std::string_view path, const FolderContext& context) {
-  if (IsInside(path, context.Root())) return true;
-  Snapshot<Settings> settings = context.Core().CurrentSettings.Get();
-  for (const std::string& folder : settings->AdditionalFolders)
-    if (IsInside(path, folder)) return true;
+  std::string root = context.Root();
+  if (!root.empty() && IsInside(path, root)) return true;
+  for (const std::string& folder : context.AdditionalFolders())
+    if (!folder.empty() && IsInside(path, folder)) return true;
   return false;
 }
 
@@ -67,10 +71,9 @@ void Drive(FolderContext& context, std::string_view entry) {
     return;
   }
   if (context.MayBrowseAboveRoot()) return;
-  Snapshot<Settings> settings = context.Core().CurrentSettings.Get();
   std::string current = context.Current();
-  for (const std::string& folder : settings->AdditionalFolders)
-    if (IsInside(current, folder)) return;
+  for (const std::string& folder : context.AdditionalFolders())
+    if (!folder.empty() && IsInside(current, folder)) return;
   context.SetCurrent(context.Root());
 }
 
@@ -100,6 +103,22 @@ std::optional<std::string> CurrentFolderFor(const FolderContext& context, Folder
 void EnforceAllowedFolders(FolderContext& context) {
   if (context.MayBrowseAboveRoot()) return;
   if (!InsideAllowedFolders(context.Current(), context)) context.SetCurrent(context.Root());
+}
+
+TextList ListDrives(DriveRange range) {
+  TextList drives;
+  platform::FailCriticalErrors noMediumPrompts;
+  for (int number = range == DriveRange::FromA ? 1 : 3; number <= 26; ++number) {
+    std::string drive(1, static_cast<char>('A' + number - 1));
+    drive += ':';
+    std::string root = drive + "\\";
+    if (!platform::GetDiskFreeSpaceExA(root, nullptr, nullptr, nullptr)) continue;
+    std::optional<std::string> label = platform::GetVolumeLabel(root);
+    // A drive without a label is listed by its letter alone rather than as "C: ()".
+    if (label && !label->empty()) drive += " (" + *label + ")";
+    drives.push_back(std::move(drive));
+  }
+  return drives;
 }
 
 }  // namespace qf

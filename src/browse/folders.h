@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/text.h"
+
 namespace qf {
 
 class TQuenforth;
@@ -23,6 +25,8 @@ class FolderContext {
   void SetCurrent(std::string folder);
   bool MayBrowseAboveRoot() const;
   bool ShowsDrives() const;
+  // The global additional folders, in order (the user's context shares them).
+  TextList AdditionalFolders() const;
   bool IsUser() const { return user_ != nullptr; }
   TQuenforth& Core() const { return core_; }
 
@@ -57,5 +61,11 @@ std::optional<std::string> CurrentFolderFor(const FolderContext& context, Folder
 // After a request's commands: a context that may not browse above its root and whose current folder
 // lies outside the allowed folders goes back to its root.
 void EnforceAllowedFolders(FolderContext& context);
+
+// The drives a client may pick: every drive from A: (DriveRange::FromA) or C: to Z: whose total size can
+// be read, as "D:" or, when the volume has a label, "D: (Label)". Drives without a medium are left out
+// without any prompt.
+enum class DriveRange { FromA, FromC };
+TextList ListDrives(DriveRange range);
 
 }  // namespace qf

@@ -40,7 +40,4 @@ void SetMediaLibraryItem(SessionData& session, const host::itemRecord& record, s
 // feed. Empty when the moment cannot be converted.
 std::string CTimeText(std::int64_t seconds);
 
-// Bytes as MiB with two decimals, "." whatever the locale: 2097152 gives "2.00".
-std::string MebibyteText(std::int64_t bytes);
-
 }  // namespace qf

@@ -195,6 +195,7 @@ const TagTable& Tags() {
     AddPlaylistTags(built);
     AddSkinTags(built);
     AddMediaLibraryTags(built);
+    AddBrowserTags(built);
     return built;
   }();
   return table;

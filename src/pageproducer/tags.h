@@ -63,6 +63,7 @@ void AddServerTags(TagTable& table);    // time, date, uptime, versions, the use
 void AddTrackTags(TagTable& table);     // the current track and the player's state
 void AddPlaylistTags(TagTable& table);  // the playlist listing
 void AddSkinTags(TagTable& table);      // skins and skin.ini
+void AddBrowserTags(TagTable& table);   // the folder browser and the file search
 
 // The media library's query and listing.
 void AddMediaLibraryTags(TagTable& table);

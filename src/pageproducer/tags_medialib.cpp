@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "browse/folders.h"
+#include "browse/listing.h"
 #include "core/quenforth.h"
 #include "core/session.h"
 #include "core/settingsdata.h"
@@ -125,29 +126,7 @@ std::string CTimeText(std::int64_t seconds) {
                 local.wHour, local.wMinute, local.wSecond, local.wYear);
 }
 
-std::string MebibyteText(std::int64_t bytes) {
-  // to_chars formats as printf's "%0.2lf" does, but never with the locale's decimal point.
-  char buffer[64];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(bytes) / 1048576.0,
-                              std::chars_format::fixed, 2);
-  return std::string(buffer, result.ptr);
-}
-
 namespace {
-
-// The value the `file` and `download` commands take back for a library file. The folder browser's file
-// entries follow the same rule; the two are meant to share one function.
-std::string FormFileName(const Tag& tag) {
-  const std::string& path = tag.Session().ItemPath;
-  if (tag.Core().CurrentSettings.Get()->useFullPath) return path;
-  const SessionData& session = tag.Session();
-  if (!session.SearchString.empty() && session.SearchForFiles) {
-    std::size_t cut = FolderContext(tag.Core(), tag.User()).Current().size() + 1;
-    return cut < path.size() ? path.substr(cut) : std::string();
-  }
-  std::size_t slash = path.rfind('\\');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 void MediaLibrary(Tag& tag) {
   SessionData& session = tag.Session();
@@ -188,7 +167,10 @@ void Title(Tag& tag) { tag.Write(tag.Session().ItemTitle, kTextOptions); }
 void Genre(Tag& tag) { tag.Write(tag.Session().ItemGenre, kTextOptions); }
 void Album(Tag& tag) { tag.Write(tag.Session().ItemAlbum, kTextOptions); }
 void FileName(Tag& tag) { tag.Write(tag.Session().ItemPath, kTextOptions); }
-void FormFile(Tag& tag) { tag.Write(FormFileName(tag), kUrlEncoded | kEscape); }
+// The value the `file` and `download` commands take back, as for the folder browser's file entries.
+void FormFile(Tag& tag) {
+  tag.Write(FileFormValue(tag.Core(), tag.User(), tag.Session(), tag.Session().ItemPath), kUrlEncoded | kEscape);
+}
 
 void LengthMin(Tag& tag) { tag.output = std::to_string(tag.Session().ItemSeconds / 60); }
 void LengthSec(Tag& tag) { tag.output = Format("%02d", tag.Session().ItemSeconds % 60); }

@@ -65,6 +65,27 @@ std::optional<std::string> GetLongPathNameA(const std::string& path);
 // path on Linux. For libraries that open files themselves.
 std::string NativePath(const std::string& path);
 
+// Volumes.
+// While one lives, the calling thread's critical-error mode makes a drive without a medium fail at once
+// instead of asking the user to insert one (SEM_FAILCRITICALERRORS); the previous mode comes back when
+// it goes. Only the calling thread is affected: the player's own error mode stays as it was.
+class FailCriticalErrors {
+ public:
+  FailCriticalErrors();
+  ~FailCriticalErrors();
+  FailCriticalErrors(const FailCriticalErrors&) = delete;
+  FailCriticalErrors& operator=(const FailCriticalErrors&) = delete;
+
+ private:
+  DWORD previous_ = 0;
+};
+// Win32 GetDiskFreeSpaceExA of a drive's root ("D:\"): false when the sizes cannot be read (no such
+// drive, no medium). Any output may be null.
+bool GetDiskFreeSpaceExA(const std::string& root, std::uint64_t* freeToCaller, std::uint64_t* total,
+                         std::uint64_t* totalFree);
+// The volume label of a drive's root ("D:\"), Win32 GetVolumeInformationA; nothing when it cannot be read.
+std::optional<std::string> GetVolumeLabel(const std::string& root);
+
 // An open file; closes itself. Move-only.
 class File {
  public:

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <limits>
 
+#include "browse/listing.h"
 #include "core/guarded.h"
 #include "core/settingsdata.h"
 #include "pageproducer/medialibrary.h"

@@ -116,6 +116,7 @@ void MakeWinePrefix(const fs::path& prefix) {
     if (fs::exists(wineTemplate / file)) fs::copy_file(wineTemplate / file, prefix / file);
   fs::create_directories(prefix / "dosdevices");
   fs::create_directory_symlink("../drive_c", prefix / "dosdevices/c:");
+  WriteFile(prefix / "drive_c/.windows-label", "Quenforth");  // the label the Linux runner gives C:
   // The Wine user's profile, with its Temp folder where scratch files go: small, and written to. Its
   // links (Desktop, Documents, ...) lead to the host's home folder and stay behind.
   fs::copy(wineTemplate / "drive_c/users", prefix / "drive_c/users",
@@ -172,8 +173,13 @@ QuenforthProcess::QuenforthProcess(Prepare prepare, std::vector<std::string> arg
     for (std::size_t i = 0; i < arguments.size(); ++i) {
       if (arguments[i] == "--drive" && i + 1 < arguments.size() && arguments[i + 1].size() > 2) {
         std::string letter(1, static_cast<char>(std::tolower(static_cast<unsigned char>(arguments[i + 1][0]))));
-        fs::create_directory_symlink(fs::absolute(arguments[i + 1].substr(2)),
-                                     prefix_.Path() / "dosdevices" / (letter + ":"));
+        std::string folder = arguments[i + 1].substr(2);
+        // Wine reads a drive's volume label from the file .windows-label in its root folder.
+        if (std::size_t colon = folder.rfind(':'); colon != std::string::npos) {
+          WriteFile(fs::path(folder.substr(0, colon)) / ".windows-label", folder.substr(colon + 1));
+          folder.erase(colon);
+        }
+        fs::create_directory_symlink(fs::absolute(folder), prefix_.Path() / "dosdevices" / (letter + ":"));
         ++i;
       } else {
         command.push_back(arguments[i]);

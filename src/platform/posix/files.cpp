@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -298,6 +299,41 @@ bool MoveFileNoReplace(const std::string& existing, const std::string& target) {
   if (::link(from->hostPath.c_str(), to->hostPath.c_str()) != 0) return false;
   ::unlink(from->hostPath.c_str());
   return true;
+}
+
+FailCriticalErrors::FailCriticalErrors() = default;  // no drive of the map ever asks for a medium
+FailCriticalErrors::~FailCriticalErrors() = default;
+
+namespace {
+
+// The mapped drive a root path ("D:\\", "D:") names; nothing for anything else.
+std::optional<char> RootDrive(const std::string& root) {
+  if (root.size() < 2 || root.size() > 3 || !std::isalpha(static_cast<unsigned char>(root[0])) || root[1] != ':')
+    return std::nullopt;
+  if (root.size() == 3 && root[2] != '\\' && root[2] != '/') return std::nullopt;
+  return static_cast<char>(std::toupper(static_cast<unsigned char>(root[0])));
+}
+
+}  // namespace
+
+bool GetDiskFreeSpaceExA(const std::string& root, std::uint64_t* freeToCaller, std::uint64_t* total,
+                         std::uint64_t* totalFree) {
+  std::optional<char> letter = RootDrive(root);
+  if (!letter) return false;
+  std::optional<std::string> folder = DriveFolder(*letter);
+  struct statvfs status;
+  if (!folder || ::statvfs(folder->c_str(), &status) != 0) return false;
+  std::uint64_t unit = status.f_frsize ? status.f_frsize : status.f_bsize;
+  if (freeToCaller) *freeToCaller = unit * status.f_bavail;
+  if (total) *total = unit * status.f_blocks;
+  if (totalFree) *totalFree = unit * status.f_bfree;
+  return true;
+}
+
+std::optional<std::string> GetVolumeLabel(const std::string& root) {
+  std::optional<char> letter = RootDrive(root);
+  if (!letter || !DirectoryExists(std::string(1, *letter) + ":\\")) return std::nullopt;
+  return emulation::DriveLabel(*letter);
 }
 
 std::string NativePath(const std::string& path) {

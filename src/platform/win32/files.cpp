@@ -84,6 +84,31 @@ bool MoveFileNoReplace(const std::string& existing, const std::string& target) {
   return ::MoveFileExA(existing.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+FailCriticalErrors::FailCriticalErrors() {
+  ::DWORD previous = 0;
+  ::SetThreadErrorMode(SEM_FAILCRITICALERRORS, &previous);
+  previous_ = previous;
+}
+
+FailCriticalErrors::~FailCriticalErrors() { ::SetThreadErrorMode(previous_, nullptr); }
+
+bool GetDiskFreeSpaceExA(const std::string& root, std::uint64_t* freeToCaller, std::uint64_t* total,
+                         std::uint64_t* totalFree) {
+  ::ULARGE_INTEGER available, size, free;
+  if (!::GetDiskFreeSpaceExA(root.c_str(), &available, &size, &free)) return false;
+  if (freeToCaller) *freeToCaller = available.QuadPart;
+  if (total) *total = size.QuadPart;
+  if (totalFree) *totalFree = free.QuadPart;
+  return true;
+}
+
+std::optional<std::string> GetVolumeLabel(const std::string& root) {
+  char label[MAX_PATH + 1] = {};
+  if (!::GetVolumeInformationA(root.c_str(), label, sizeof label, nullptr, nullptr, nullptr, nullptr, 0))
+    return std::nullopt;
+  return std::string(label);
+}
+
 std::string NativePath(const std::string& path) { return path; }
 
 std::optional<std::string> GetLongPathNameA(const std::string& path) {

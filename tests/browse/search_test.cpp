@@ -1,0 +1,121 @@
+#include "browse/search.h"
+
+#include <gtest/gtest.h>
+
+namespace qf {
+namespace {
+
+const TextList kCache{
+    "D:\\Music\\Rock\\a.mp3", "D:\\Music\\Rock\\Live\\b.mp3", "D:\\Music\\Jazz\\c.mp3",
+    "D:\\Music\\loose.mp3",   "D:\\Music\\Rock\\x.mp3.lnk",   "D:\\Music\\Rock\\Live\\d.ogg",
+};
+
+struct SearchCase {
+  const char* name;
+  const char* folder;
+  SearchDepth depth;
+  const char* text;
+  TextList expected;
+};
+
+class FolderSearch : public ::testing::TestWithParam<SearchCase> {};
+
+TEST_P(FolderSearch, FindsTheFoldersOfCachedFiles) {
+  const SearchCase& c = GetParam();
+  TextList results;
+  SearchFolders(kCache, c.folder, c.depth, c.text, results);
+  EXPECT_EQ(results, c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FolderSearch,
+    ::testing::Values(
+        SearchCase{"DirectSubfolderOnce", "D:\\Music", SearchDepth::DirectContent, "rock", {"D:\\Music\\Rock"}},
+        SearchCase{"EveryLevelTheFolderHoldingTheFile",
+                   "D:\\Music",
+                   SearchDepth::AllLevels,
+                   "rock",
+                   {"D:\\Music\\Rock", "D:\\Music\\Rock\\Live"}},
+        SearchCase{"DeeperFolderIsNoDirectSubfolder", "D:\\Music", SearchDepth::DirectContent, "live", {}},
+        SearchCase{"DeeperFolderAtAllLevels", "D:\\Music", SearchDepth::AllLevels, "live", {"D:\\Music\\Rock\\Live"}},
+        SearchCase{"UpperCaseTextFindsTheSame",
+                   "D:\\Music",
+                   SearchDepth::AllLevels,
+                   "ROCK",
+                   {"D:\\Music\\Rock", "D:\\Music\\Rock\\Live"}},
+        SearchCase{"FileDirectlyInTheFolderIsNoFolder", "D:\\Music", SearchDepth::DirectContent, "loose", {}},
+        SearchCase{"FileDirectlyInTheFolderIsNoFolderAtAnyDepth", "D:\\Music", SearchDepth::AllLevels, "loose", {}},
+        SearchCase{"FolderOutsideTheCacheFindsNothing", "E:\\Audio", SearchDepth::AllLevels, "rock", {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+class FileSearch : public ::testing::TestWithParam<SearchCase> {};
+
+TEST_P(FileSearch, FindsCachedFilesByName) {
+  const SearchCase& c = GetParam();
+  TextList results;
+  SearchFiles(kCache, c.folder, c.depth, c.text, results);
+  EXPECT_EQ(results, c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FileSearch,
+    ::testing::Values(
+        // Without subfolders the extension is part of the name matched.
+        SearchCase{"ExtensionMatchesInTheFolderItself",
+                   "D:\\Music\\Rock",
+                   SearchDepth::DirectContent,
+                   "mp3",
+                   {"D:\\Music\\Rock\\a.mp3", "D:\\Music\\Rock\\x.mp3.lnk"}},
+        SearchCase{"ExtensionNeverMatchesAtAllLevels", "D:\\Music\\Rock", SearchDepth::AllLevels, "mp3", {}},
+        SearchCase{"ShortcutIsMatchedWithoutBothExtensions",
+                   "D:\\Music",
+                   SearchDepth::AllLevels,
+                   "x",
+                   {"D:\\Music\\Rock\\x.mp3.lnk"}},
+        SearchCase{"FilesBelowSubfoldersAtAllLevels",
+                   "D:\\Music",
+                   SearchDepth::AllLevels,
+                   "B",
+                   {"D:\\Music\\Rock\\Live\\b.mp3"}},
+        SearchCase{"OnlyTheFolderOwnFilesWithoutSubfolders",
+                   "D:\\Music",
+                   SearchDepth::DirectContent,
+                   "o",
+                   {"D:\\Music\\loose.mp3"}},
+        SearchCase{"CacheOrderIsKept",
+                   "D:\\Music\\Rock\\Live",
+                   SearchDepth::DirectContent,
+                   ".",
+                   {"D:\\Music\\Rock\\Live\\b.mp3", "D:\\Music\\Rock\\Live\\d.ogg"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Search, FolderResultsAlreadyPresentAreNotAddedAgain) {
+  TextList results{"d:\\music\\rock"};
+  SearchFolders(kCache, "D:\\Music", SearchDepth::AllLevels, "rock", results);
+  EXPECT_EQ(results, (TextList{"d:\\music\\rock", "D:\\Music\\Rock\\Live"}));
+}
+
+TEST(Search, ResultsAreAppendedToWhatTheListHolds) {
+  TextList results{"E:\\Audio\\e.mp3"};
+  SearchFiles(kCache, "D:\\Music\\Jazz", SearchDepth::DirectContent, "c", results);
+  EXPECT_EQ(results, (TextList{"E:\\Audio\\e.mp3", "D:\\Music\\Jazz\\c.mp3"}));
+}
+
+TEST(Search, NameWithoutDotIsMatchedAsEmptyAtAllLevels) {
+  TextList cache{"D:\\Music\\README", "D:\\Music\\song.mp3"};
+  TextList results;
+  SearchFiles(cache, "D:\\Music", SearchDepth::AllLevels, "read", results);
+  EXPECT_TRUE(results.empty());
+  SearchFiles(cache, "D:\\Music", SearchDepth::AllLevels, "song", results);
+  EXPECT_EQ(results, TextList{"D:\\Music\\song.mp3"});
+}
+
+TEST(Search, EmptyCacheFindsNothing) {
+  TextList results;
+  SearchFiles({}, "D:\\Music", SearchDepth::AllLevels, "a", results);
+  SearchFolders({}, "D:\\Music", SearchDepth::AllLevels, "a", results);
+  EXPECT_TRUE(results.empty());
+}
+
+}  // namespace
+}  // namespace qf
