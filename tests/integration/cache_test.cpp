@@ -137,10 +137,14 @@ TEST_F(CacheTest, ATrackThatEndsIsRemovedWithRemovePlayed) {
 }
 
 TEST_F(CacheTest, QuittingDuringTheScanOfABigTreeEndsCleanly) {
-  for (int i = 0; i < 4000; ++i) AddFile("Big/" + std::to_string(i / 40) + "/" + std::to_string(i) + "/s.wav", "");
-  Start("");
-  // The first rebuild starts within the cache thread's one-second poll after start-up.
-  std::this_thread::sleep_for(1500ms);
+  // A tree of 100 folders named 400 times over as additional folders: a scan of 40,000 folders that takes
+  // longer than a second, so the quit below falls inside it (it begins within the cache thread's
+  // one-second poll after start-up), without a disk full of folders to make and remove.
+  for (int i = 0; i < 100; ++i) AddFile("Big/" + std::to_string(i / 10) + "/" + std::to_string(i) + "/s.wav", "x");
+  std::string additional;
+  for (int i = 0; i < 400; ++i) additional += "D:\\Music\\Big;";
+  Start("AdditionalFolder=" + additional + "\r\n");
+  std::this_thread::sleep_for(1200ms);
   EXPECT_TRUE(quenforth_->Stop()) << quenforth_->Output();
 }
 
