@@ -15,7 +15,8 @@ class TQuenforth;
 
 // Reads quenforth.ini, mime.ini, iplist.ini and user.ini into the core object, on the player's thread
 // before the server starts: the settings record and its mirrors, the extension, additional-folder,
-// whitelist and user lists, the skin selection; volume and balance go to the player.
+// whitelist and user lists, the skin selection; volume and balance go to the player. With useCache on it
+// asks the cache thread for a rebuild (CacheRefreshPending).
 void LoadSettings(TQuenforth& core);
 
 // Makes `settings` the current record and copies its values into the core object's fields.

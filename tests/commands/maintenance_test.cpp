@@ -9,6 +9,7 @@
 
 #include "core/guarded.h"
 #include "plugin_fixture.h"
+#include "settings/settings.h"
 
 namespace qf {
 namespace {
@@ -125,6 +126,21 @@ TEST_F(MaintenanceTest, ARebuildEndingWithinATickIsNotAWholePeriod) {
   core->CacheAgeTicks = 0;  // as the cache thread leaves it, after the tick counted
   MaintainPlaylist(*core);
   EXPECT_FALSE(core->CacheRefreshPending);
+}
+
+TEST_F(MaintenanceTest, LoadingTheSettingsAsksForACacheRebuildUnlessTheCacheIsOff) {
+  StartPlugin(0);
+  struct Case {
+    const char* setup;
+    bool pending;
+  };
+  for (const Case& c : {Case{"", true}, Case{"useCache=0\r\n", false}, Case{"CacheTimeout=0\r\n", false}}) {
+    qftest::WriteFile(folder_.Path() / "Program Files/Winamp/Plugins/quenforth/quenforth.ini",
+                      std::string("[Setup]\r\n") + c.setup);
+    core->CacheRefreshPending = false;
+    LoadSettings(*core);
+    EXPECT_EQ(core->CacheRefreshPending, c.pending) << c.setup;
+  }
 }
 
 TEST_F(MaintenanceTest, KeepPlaylistAliveAddsRandomTracksAndPlays) {
