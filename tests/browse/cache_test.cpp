@@ -187,7 +187,7 @@ TEST_F(CacheTest, AStopBetweenFoldersEndsTheScanAndDropsTheList) {
   EXPECT_TRUE(core_.CacheRefreshPending);
 }
 
-TEST_F(CacheTest, TheThreadRebuildsWhenAskedAndAbsorbsNothingElse) {
+TEST_F(CacheTest, TheThreadRebuildsEachTimeItIsAsked) {
   TCache cache(core_);
   cache.Start();
   core_.CacheRefreshPending = true;
