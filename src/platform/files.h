@@ -20,6 +20,9 @@ inline constexpr DWORD FILE_ATTRIBUTE_HIDDEN = 0x02;
 inline constexpr DWORD FILE_ATTRIBUTE_SYSTEM = 0x04;
 inline constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
 inline constexpr DWORD FILE_ATTRIBUTE_ARCHIVE = 0x20;
+// A link (symbolic link, junction, mount point): the entry stands for something elsewhere. On Linux a
+// symbolic link carries it, with the other attributes, size and time of what it points to.
+inline constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
 
 struct FileInfo {
   DWORD attributes = 0;
@@ -27,6 +30,7 @@ struct FileInfo {
   std::int64_t lastWriteTime = 0;  // seconds since 1970-01-01 UTC
 
   bool IsDirectory() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+  bool IsLink() const { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 };
 
 struct FindData {

@@ -2,10 +2,13 @@
 // Process and system services: environment, version, the host program's path, dynamic libraries,
 // message boxes, power calls, threads with a chosen stack size, local addresses.
 
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -133,7 +136,8 @@ class Thread {
   // A thread that is still joinable is joined.
   ~Thread();
 
-  // Starts `body` on a new thread whose stack is `stackSize` bytes (reserved, committed on use).
+  // Starts `body` on a new thread whose stack is `stackSize` bytes (reserved, committed on use). With
+  // Priority::Idle the thread runs only when nothing else wants the processor (best effort on Linux).
   // Throws std::system_error when the thread cannot be created. An exception that leaves `body` ends the
   // thread and nothing else: the thread runs inside the player, which must never see it.
   static Thread Start(std::size_t stackSize, std::function<void()> body, Priority priority = Priority::Normal);
@@ -144,6 +148,33 @@ class Thread {
 
  private:
   std::unique_ptr<State> state_;  // shared with the running thread, which it outlives (joined first)
+};
+
+// A request to stop, made once by a thread's owner and checked by the thread between pieces of work.
+// The thread may sleep on it: a request ends the sleep at once. Any thread may call every member.
+class StopSignal {
+ public:
+  void Request() {
+    {
+      std::lock_guard guard(lock_);
+      requested_ = true;
+    }
+    changed_.notify_all();
+  }
+  bool Requested() const {
+    std::lock_guard guard(lock_);
+    return requested_;
+  }
+  // Sleeps until the request is made or `timeout` has passed; true when it was made.
+  bool WaitFor(std::chrono::milliseconds timeout) {
+    std::unique_lock guard(lock_);
+    return changed_.wait_for(guard, timeout, [this] { return requested_; });
+  }
+
+ private:
+  mutable std::mutex lock_;
+  std::condition_variable changed_;
+  bool requested_ = false;  // guarded by lock_
 };
 
 // The computer's IPv4 addresses in dotted form, loopback excluded, in the system's order.

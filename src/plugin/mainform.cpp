@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "browse/cache.h"
 #include "commands/maintenance.h"
 #include "core/quenforth.h"
 #include "http/accesslog.h"
@@ -48,15 +49,16 @@ TMainForm::TMainForm(void* moduleInstance) {
   core.CacheFolder.Set(cacheFolder);
   if (!platform::DirectoryExists(cacheFolder)) platform::CreateDirectoryA(cacheFolder);
   FindPlaylistFolder();
+  cache_ = std::make_unique<TCache>(core);
+  cache_->Start();
 
   LoadSettings(core);
   StartAccessLog(core);
-  Snapshot<Settings> settings = core.CurrentSettings.Get();
-  window_->StartTimer(static_cast<unsigned>(settings->TimerInterval), [this] { OnTimerTick(); });
+  window_->StartTimer(static_cast<unsigned>(core.CurrentSettings.Get()->TimerInterval), [this] { OnTimerTick(); });
 
   server_ = std::make_unique<THttpServer>(
       [&core](TRequest& request, TResponse& response) { HTTPServer1CommandGet(core, request, response); });
-  if (settings->ServerRunning) StartServer();
+  if (core.CurrentSettings.Get()->ServerRunning) StartServer();
 }
 
 TMainForm::~TMainForm() {
@@ -66,6 +68,7 @@ TMainForm::~TMainForm() {
     server_->Stop();
   }
   server_.reset();
+  cache_.reset();
   core_->SettingsChanged = nullptr;
   core_.reset();
   player_.reset();
@@ -103,7 +106,7 @@ void TMainForm::OnTimerTick() {
     core.Player->ClosePlayer();
     return;
   }
-  if (!core.CacheRefreshPending) ++core.CacheAgeTicks;
+  window_->CacheCountText = TickFileCache(core);
   MaintainPlaylist(core);
 }
 

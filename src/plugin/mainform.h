@@ -15,11 +15,13 @@ class TQuenforth;
 class TPlayer;
 class THttpServer;
 class TConfigWindow;
+class TCache;
 
 class TMainForm {
  public:
   explicit TMainForm(void* moduleInstance);
-  // The shut-down sequence: the server is stopped if it still runs, then the core object goes.
+  // The shut-down sequence: the server is stopped if it still runs, the cache thread is stopped, then the
+  // core object goes.
   ~TMainForm();
   TMainForm(const TMainForm&) = delete;
   TMainForm& operator=(const TMainForm&) = delete;
@@ -43,6 +45,7 @@ class TMainForm {
   std::unique_ptr<TConfigWindow> window_;
   std::unique_ptr<TPlayer> player_;  // lent to the core object, so it goes after it
   std::unique_ptr<TQuenforth> core_;
+  std::unique_ptr<TCache> cache_;        // borrows the core object: stopped before the core goes
   std::unique_ptr<THttpServer> server_;  // after the core: stopped before the core goes
   bool serverMarker_ = false;            // 1 after binding, 0 after stopping
 };

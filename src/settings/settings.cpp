@@ -71,6 +71,8 @@ void LoadSettings(TQuenforth& core) {
   LoadMimeTypes(core);
   core.IpWhitelist.Set(std::make_shared<const TextList>(ReadIpList(IniFile(data + "\\iplist.ini"))));
   core.Users.Set(std::make_shared<const UserList>(ReadUsers(IniFile(data + "\\user.ini"), playerFolder)));
+  // The file cache is built afresh from the folders and extensions just loaded.
+  if (core.CurrentSettings.Get()->useCache) core.CacheRefreshPending = true;
 }
 
 bool SaveSettings(TQuenforth& core) {

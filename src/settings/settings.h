@@ -15,7 +15,8 @@ class TQuenforth;
 
 // Reads quenforth.ini, mime.ini, iplist.ini and user.ini into the core object, on the player's thread
 // before the server starts: the settings record, the extension, whitelist and user lists, the skin
-// selection; volume and balance go to the player.
+// selection; volume and balance go to the player. With useCache on it asks the cache thread for a rebuild
+// (CacheRefreshPending).
 void LoadSettings(TQuenforth& core);
 
 // Writes quenforth.ini (in place: other keys and comments stay), then iplist.ini, then user.ini, each as a

@@ -51,6 +51,8 @@ class TConfigWindow {
   bool KeepPlaylistAlive = false;
   // The browser link label.
   std::string LinkText = "please start the webserver";
+  // The label beside "files cached:": the number of cached files, with " working..." during a rebuild.
+  std::string CacheCountText = "0";
 
   platform::HWND Window() const { return window_; }
   // The window procedure's part: posted changes, sent work and timer ticks.

@@ -568,39 +568,14 @@ TEST_F(AlbumArtTest, AThirdDecodeWaitsForOneOfTwo) {
   EXPECT_TRUE(picture.bytes == cover);
 }
 
-TEST_F(CommandsTest, KeepPlaylistAliveAddsRandomTracksAndPlays) {
+TEST_F(CommandsTest, ThePlaylistSwitchesToggleTheSettingsTheTimerReads) {
   StartPlugin(0);
-  std::string a = AddTrack("a", 30), b = AddTrack("b", 30), list = AddTrack("list.m3u", 1);
-  core->FileCache.Set(std::make_shared<TextList>(TextList{a, b, list}));
-  Run({"keepplaylistalive"});
+  Run({"keepplaylistalive", "removeplayed"});
   EXPECT_TRUE(core->CurrentSettings.Get()->KeepPlaylistAlive);
-  Modify(core->CurrentSettings, [&](Settings& s) { s.TimerInterval = 100; });
-  MaintainPlaylist(*core);
-  std::vector<std::string> paths = PlaylistPaths();
-  ASSERT_EQ(paths.size(), 2u);
-  for (const std::string& path : paths) EXPECT_EQ(path.find("m3u"), std::string::npos);
-  EXPECT_EQ(core->Player->IsPlaying(), 1);
-  core->FileCache.Set(std::make_shared<TextList>(TextList{list}));  // only playlists: nothing to draw
-  core->Player->ClearPlaylist();
-  MaintainPlaylist(*core);
-  EXPECT_TRUE(PlaylistPaths().empty());
-}
-
-TEST_F(CommandsTest, RemovePlayedDeletesTheTrackThatEnded) {
-  StartPlugin(3);
-  Modify(core->CurrentSettings, [&](Settings& s) { s.TimerInterval = 100; });
-  Modify(core->CurrentSettings, [&](Settings& s) { s.RemovePlayed = true; });
-  Run({"playtrack=" + Id(1), "trackpos=90"});
-  MaintainPlaylist(*core);
-  core->Player->Next();  // track 2 ends, track 3 starts
-  MaintainPlaylist(*core);
-  EXPECT_EQ(PlaylistPaths(), (std::vector<std::string>{"C:\\Music\\t0.mp3", "C:\\Music\\t2.mp3"}));
-  // A seek backwards within a track is no track change.
-  core->Player->SetPositionMs(15000);
-  MaintainPlaylist(*core);
-  core->Player->SetPositionMs(5000);
-  MaintainPlaylist(*core);
-  EXPECT_EQ(PlaylistPaths().size(), 2u);
+  EXPECT_TRUE(core->CurrentSettings.Get()->RemovePlayed);
+  Run({"keepplaylistalive"});
+  EXPECT_FALSE(core->CurrentSettings.Get()->KeepPlaylistAlive);
+  EXPECT_TRUE(core->CurrentSettings.Get()->RemovePlayed);
 }
 
 // ---- What a hostile client must not reach.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 
 #include "platform/posix/emulation.h"
 #include "quenforth_process.h"
@@ -92,6 +93,24 @@ TEST_F(DriveMapTest, EnumerationReportsAttributes) {
       EXPECT_EQ(entry.info.size, 3u);
     }
   }
+}
+
+TEST_F(DriveMapTest, EnumerationMarksLinksWithWhatTheyPointTo) {
+  fs::create_directory_symlink(folder_.Path() / "d/Rock/Live", folder_.Path() / "d/Rock/LiveLink");
+  fs::create_symlink(folder_.Path() / "d/Rock/Song.MP3", folder_.Path() / "d/Rock/SongLink.mp3");
+  fs::create_symlink(folder_.Path() / "d/Rock/gone.mp3", folder_.Path() / "d/Rock/Dangling.mp3");
+  std::map<std::string, FileInfo> entries;
+  for (const FindData& entry : FindFiles("D:\\Rock\\*")) entries[entry.name] = entry.info;
+  ASSERT_TRUE(entries.count("LiveLink"));
+  EXPECT_TRUE(entries["LiveLink"].IsDirectory());
+  EXPECT_TRUE(entries["LiveLink"].IsLink());
+  ASSERT_TRUE(entries.count("SongLink.mp3"));
+  EXPECT_FALSE(entries["SongLink.mp3"].IsDirectory());
+  EXPECT_TRUE(entries["SongLink.mp3"].IsLink());
+  EXPECT_EQ(entries["SongLink.mp3"].size, 3u);  // the target's
+  EXPECT_FALSE(entries["Live"].IsLink());
+  EXPECT_FALSE(entries["Song.MP3"].IsLink());
+  EXPECT_FALSE(entries.count("Dangling.mp3"));
 }
 
 TEST(Wildcard, WindowsRules) {

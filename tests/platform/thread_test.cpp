@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -34,6 +35,21 @@ TEST(Thread, BodyThatThrowsEndsOnlyItsOwnThread) {
     EXPECT_TRUE(started);
     EXPECT_FALSE(thread.Joinable());
   }
+}
+
+TEST(StopSignal, ARequestEndsTheWaitOfAnotherThread) {
+  StopSignal stop;
+  EXPECT_FALSE(stop.Requested());
+  EXPECT_FALSE(stop.WaitFor(std::chrono::milliseconds(1)));
+  std::atomic<bool> stopped{false};
+  // The thread sleeps far longer than any test runs; only the request can end its wait.
+  Thread thread = Thread::Start(
+      64 * 1024, [&] { stopped = stop.WaitFor(std::chrono::hours(1)); }, Thread::Priority::Idle);
+  stop.Request();
+  thread.Join();
+  EXPECT_TRUE(stopped);
+  EXPECT_TRUE(stop.Requested());
+  EXPECT_TRUE(stop.WaitFor(std::chrono::hours(1)));  // once made, it stays
 }
 
 }  // namespace

@@ -214,9 +214,14 @@ std::vector<FindData> FindFiles(const std::string& pattern) {
     bool dots = name == "." || name == "..";
     if (dots && folder->isDriveRoot) continue;
     if (!MatchesWildcard(mask, name)) continue;
+    // Relative to the open folder: no walk of the whole path for every entry.
     struct stat status;
-    if (::stat((folder->hostPath + "/" + name).c_str(), &status) != 0) continue;  // a dangling link
-    found.push_back(FindData{name, InfoOf(status, name)});
+    if (::fstatat(::dirfd(directory), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    bool link = S_ISLNK(status.st_mode);
+    if (link && ::fstatat(::dirfd(directory), entry->d_name, &status, 0) != 0) continue;  // a dangling link
+    FindData data{name, InfoOf(status, name)};
+    if (link) data.info.attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    found.push_back(std::move(data));
   }
   ::closedir(directory);
   return found;

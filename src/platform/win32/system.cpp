@@ -186,11 +186,16 @@ Thread Thread::Start(std::size_t stackSize, std::function<void()> body, Priority
   thread.state_ = std::make_unique<State>();
   thread.state_->body = std::move(body);
   unsigned id = 0;
-  auto handle = ::_beginthreadex(nullptr, static_cast<unsigned>(stackSize), ThreadMain, thread.state_.get(),
-                                 STACK_SIZE_PARAM_IS_A_RESERVATION, &id);
+  // An idle thread is created suspended and lowered before it runs, so it never competes with the player.
+  unsigned flags = STACK_SIZE_PARAM_IS_A_RESERVATION | (priority == Priority::Idle ? CREATE_SUSPENDED : 0);
+  auto handle =
+      ::_beginthreadex(nullptr, static_cast<unsigned>(stackSize), ThreadMain, thread.state_.get(), flags, &id);
   if (handle == 0) throw std::system_error(errno, std::generic_category(), "thread");
   thread.state_->thread = reinterpret_cast<::HANDLE>(handle);
-  if (priority == Priority::Idle) ::SetThreadPriority(thread.state_->thread, THREAD_PRIORITY_IDLE);
+  if (priority == Priority::Idle) {
+    ::SetThreadPriority(thread.state_->thread, THREAD_PRIORITY_IDLE);
+    ::ResumeThread(thread.state_->thread);
+  }
   return thread;
 }
 
