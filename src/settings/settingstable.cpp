@@ -156,6 +156,10 @@ Settings ReadSettings(const IniFile& ini, const SettingsDefaults& defaults) {
         break;
     }
   }
+  // The window's dependent boxes, applied as the window applies them when it shows the loaded values: no
+  // other drives without browsing outside the root, no A: and B: without other drives.
+  if (!settings.allowBrowseAboveRoot) settings.displayDrives = false;
+  if (!settings.displayDrives) settings.displayFloppyDrives = false;
   return settings;
 }
 

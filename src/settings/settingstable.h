@@ -58,8 +58,9 @@ struct SettingsDefaults {
   std::string logFile;
 };
 
-// Every readable row read from `ini` into a record, with the row's default for a missing or unusable value;
-// nothing derived (folders checked, skins listed) yet.
+// Every readable row read from `ini` into a record, with the row's default for a missing or unusable value,
+// and the configuration window's dependent check boxes applied; nothing derived from the disk (folders
+// checked, skins listed) yet.
 Settings ReadSettings(const IniFile& ini, const SettingsDefaults& defaults);
 // Every written row, in the save order, into `ini`: other keys and comments stay as they are.
 void WriteSettings(IniFile& ini, const Settings& settings, const std::string& versionText);

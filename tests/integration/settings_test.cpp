@@ -134,7 +134,8 @@ TEST(SettingsStore, ARestartKeepsEverySettingAndAccount) {
   auto prepare = [](const fs::path& data) {
     AddToSetup(data,
                "; a note of the user's own\r\nMyOwnKey=mine\r\nenablePassword=1\r\nIPManagement=1\r\n"
-               "TimerInterval=250\r\nCacheTimeout=30\r\nallowUpload=1\r\ndisplayDrives=1\r\nCharset=koi8-r\r\n"
+               "TimerInterval=250\r\nCacheTimeout=30\r\nallowUpload=1\r\nallowBrowseAboveRoot=1\r\ndisplayDrives="
+               "1\r\nCharset=koi8-r\r\n"
                "AdditionalFolder=C:\\Users\\Quenforth\\Music;\r\n[Logfile]\r\nip=0\r\ncommand=0\r\n");
     qftest::WriteFile(data / "iplist.ini", "[IPAddressManagement]\r\n0=127.0.0.1\r\n1=192.168.0.0 - 192.168.0.255\r\n");
     qftest::WriteFile(data / "user.ini",
@@ -169,11 +170,12 @@ TEST(SettingsStore, ARestartKeepsEverySettingAndAccount) {
        {Expected{"Setup", "Version", "Quenforth KV7 (3.0)"}, Expected{"Setup", "TimerInterval", "250"},
         Expected{"Setup", "CacheTimeout", "30"}, Expected{"Setup", "Volume", "40"},
         Expected{"Setup", "RemovePlayed", "1"}, Expected{"Setup", "allowUpload", "1"},
-        Expected{"Setup", "displayDrives", "1"}, Expected{"Setup", "Charset", "koi8-r"},
-        Expected{"Setup", "enablePassword", "1"}, Expected{"Setup", "IPManagement", "1"},
-        Expected{"Setup", "ServerRunning", "1"}, Expected{"Setup", "bindLocal", "1"},
-        Expected{"Setup", "AdditionalFolder", "C:\\Users\\Quenforth\\Music;"}, Expected{"Logfile", "ip", "0"},
-        Expected{"Logfile", "command", "0"}, Expected{"Logfile", "user", "1"}, Expected{"Files", "enableLink", "1"}})
+        Expected{"Setup", "allowBrowseAboveRoot", "1"}, Expected{"Setup", "displayDrives", "1"},
+        Expected{"Setup", "Charset", "koi8-r"}, Expected{"Setup", "enablePassword", "1"},
+        Expected{"Setup", "IPManagement", "1"}, Expected{"Setup", "ServerRunning", "1"},
+        Expected{"Setup", "bindLocal", "1"}, Expected{"Setup", "AdditionalFolder", "C:\\Users\\Quenforth\\Music;"},
+        Expected{"Logfile", "ip", "0"}, Expected{"Logfile", "command", "0"}, Expected{"Logfile", "user", "1"},
+        Expected{"Files", "enableLink", "1"}})
     EXPECT_EQ(ValueOf(ini, e.section, e.key), e.value) << e.section << "." << e.key << "\n" << ini;
   const std::string& users = first["user.ini"];
   for (const Expected& e :
