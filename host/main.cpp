@@ -24,6 +24,7 @@
 
 #include "arguments.h"
 #include "core/inifile.h"
+#include "editor.h"
 #include "platform/posix/emulation.h"
 #include "platform/window.h"
 #include "player/host_interface.h"
@@ -54,7 +55,9 @@ struct Options {
 const char kUsage[] =
     "usage: quenforth install --prefix DIR [--data DIR]\n"
     "       quenforth run --prefix DIR [--drive L=HOSTDIR[:LABEL]]... [--library WINDOWSPATH]...\n"
-    "                     [--port N] [--verbose] [--speed FACTOR] [--clock \"yyyy-mm-dd hh:nn:ss\"] [--data DIR]\n";
+    "                     [--port N] [--verbose] [--speed FACTOR] [--clock \"yyyy-mm-dd hh:nn:ss\"] [--data DIR]\n"
+    "       quenforth config --prefix DIR ...    (quenforth config --help)\n"
+    "       quenforth user --prefix DIR ...      (quenforth user --help)\n";
 
 [[noreturn]] void Fail(const std::string& message) {
   std::cerr << "quenforth: " << message << "\n" << kUsage;
@@ -127,6 +130,12 @@ void Print(const emulation::Record& record) {
     case emulation::Record::Kind::Power:
       std::printf("[power] %s(%s) recorded, not carried out\n", record.caption.c_str(), record.text.c_str());
       break;
+    case emulation::Record::Kind::Dialog:
+      std::printf("[dialog \"%s\"] %s\n", record.caption.c_str(), record.text.c_str());
+      break;
+    case emulation::Record::Kind::Shell:
+      std::printf("[shell] open %s\n", record.text.c_str());
+      break;
   }
   std::fflush(stdout);
 }
@@ -169,6 +178,9 @@ void SetUpEmulation(const Options& options, const host::Prefix& prefix) {
 int Run(const Options& options) {
   host::Prefix prefix{*options.prefix};
   if (!prefix.Installed()) host::Install(prefix, options.data, QF_ID3V2LIBRARY);
+  // Held until the process ends: `quenforth config` and `quenforth user` leave the prefix alone meanwhile.
+  const int runLock = host::HoldRunLock(prefix.root.c_str());
+  (void)runLock;
   SetUpEmulation(options, prefix);
   if (options.port) {
     qf::IniFile settings(std::string(host::kDataFolder) + "\\quenforth.ini");
@@ -241,6 +253,8 @@ int Run(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc >= 2 && (std::string(argv[1]) == "config" || std::string(argv[1]) == "user"))
+    return host::RunEditor(argc, argv);
   Options options = ParseArguments(argc, argv);
   try {
     if (options.command == "install") {

@@ -23,6 +23,7 @@
 #include "player/id3v2library.h"
 #include "player/player.h"
 #include "settings/skins.h"
+#include "ui/configform.h"
 #include "ui/configwindow.h"
 
 namespace qf {
@@ -507,11 +508,6 @@ void Skin(Command& c) {
     return;
   }
   Modify(c.Core().CurrentSettings, [&](Settings& settings) { settings.Skin = skin; });
-  if (c.Core().ConfigWindow)
-    c.Core().ConfigWindow->Post([value = skin](TConfigWindow& window) {
-      for (std::size_t i = 0; i < window.SkinItems.size(); ++i)
-        if (SameText(window.SkinItems[i], value)) window.SkinIndex = static_cast<int>(i);
-    });
 }
 
 // Commands matched by their whole name, without regard to case.
@@ -697,10 +693,10 @@ void EndBatch(Batch& batch) {
   std::uint64_t signature = core.CrcTable.Compute(player.GetPlaylistFile(listPosition) + std::to_string(position));
   core.PlaybackSignature = core.PreviousPlaybackSignature = signature;
   EnforceAllowedFolders(batch.folders);
+  // The switches and the default skin that commands may have changed, shown on the window's own thread.
   if (core.ConfigWindow)
     core.ConfigWindow->Post([settings = core.CurrentSettings.Get()](TConfigWindow& window) {
-      window.RemovePlayed = settings->RemovePlayed;
-      window.KeepPlaylistAlive = settings->KeepPlaylistAlive;
+      if (window.Form) window.Form->ShowSwitches(*settings);
     });
 }
 

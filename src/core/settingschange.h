@@ -3,11 +3,14 @@
 // The settings sit below the window and never include it: the main form wires
 // TQuenforth::SettingsChanged to TConfigWindow::SettingsChanged.
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace qf {
+
+struct Settings;
 
 // A change of the settings that the configuration window shows.
 struct SettingsChange {
@@ -19,6 +22,8 @@ struct SettingsChange {
     std::string selectedName;
   };
   std::optional<Skins> skins;
+  // The whole settings record, when it was loaded or replaced from outside the window; null otherwise.
+  std::shared_ptr<const Settings> settings{};
 };
 
 }  // namespace qf

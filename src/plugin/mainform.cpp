@@ -14,6 +14,7 @@
 #include "platform/system.h"
 #include "player/player.h"
 #include "settings/settings.h"
+#include "ui/configform.h"
 #include "ui/configwindow.h"
 
 namespace qf {
@@ -51,6 +52,7 @@ TMainForm::TMainForm(void* moduleInstance) {
   FindPlaylistFolder();
   cache_ = std::make_unique<TCache>(core);
   cache_->Start();
+  window_->Form = std::make_unique<TConfigForm>(core, static_cast<ConfigFormHost&>(*this));
 
   LoadSettings(core);
   StartAccessLog(core);
@@ -58,7 +60,7 @@ TMainForm::TMainForm(void* moduleInstance) {
 
   server_ = std::make_unique<THttpServer>(
       [&core](TRequest& request, TResponse& response) { HTTPServer1CommandGet(core, request, response); });
-  if (core.CurrentSettings.Get()->ServerRunning) StartServer();
+  if (core.CurrentSettings.Get()->ServerRunning) ToggleServer();
 }
 
 TMainForm::~TMainForm() {
@@ -70,6 +72,7 @@ TMainForm::~TMainForm() {
   server_.reset();
   cache_.reset();
   core_->SettingsChanged = nullptr;
+  window_->Form.reset();
   core_.reset();
   player_.reset();
   window_.reset();
@@ -106,7 +109,7 @@ void TMainForm::OnTimerTick() {
     core.Player->ClosePlayer();
     return;
   }
-  window_->CacheCountText = TickFileCache(core);
+  window_->Form->CacheCount.caption = TickFileCache(core);
   MaintainPlaylist(core);
 }
 
@@ -114,12 +117,12 @@ void TMainForm::HostClosing() {
   window_->StopTimer();
   if (core_->CurrentSettings.Get()->ClearCacheOnExit) ClearCacheFolder();
   // Saved while ServerRunning still says whether to start the server next time.
-  SaveSettings(*core_);
+  qf::SaveSettings(*core_);
   core_->ShuttingDown = true;
   if (serverMarker_) {
     server_->Stop();
     serverMarker_ = false;
-    SetServerRunning(false);
+    window_->Form->ServerStopped();
   }
 }
 
@@ -134,47 +137,33 @@ void TMainForm::ClearCacheFolder() {
 }
 
 void TMainForm::ToggleServer() {
-  if (serverMarker_) {
-    server_->Stop();
-    serverMarker_ = false;
-    SetServerRunning(false);
-    window_->LinkText = "please start the webserver";
-    platform::ReportStatus("Quenforth: server stopped");
-    return;
-  }
-  StartServer();
+  window_->Form->ServerButtonClick();
+  if (serverMarker_) platform::ReportStatus("Quenforth: serving " + window_->Form->Link.caption + "/");
 }
 
-bool TMainForm::StartServer() {
-  Snapshot<Settings> settings = core_->CurrentSettings.Get();
-  std::optional<std::string> error;
-  if (!settings->PortError.empty())
-    error = settings->PortError;
-  else
-    error = server_->Start(settings->bindLocal ? "127.0.0.1" : "", static_cast<std::uint16_t>(settings->ServerPort));
-  if (error) {
-    platform::MessageBoxA(nullptr, *error + "\n\nPlease try another port!", kCaption, platform::MB_ICONERROR);
-    return false;
-  }
-  AfterBind();
-  return true;
+std::optional<std::string> TMainForm::StartServer(int port, bool bindLocal) {
+  // A port the file could not give keeps the server stopped until one is typed into the window.
+  if (std::string portError = core_->CurrentSettings.Get()->PortError; !portError.empty()) return portError;
+  std::optional<std::string> error = server_->Start(bindLocal ? "127.0.0.1" : "", static_cast<std::uint16_t>(port));
+  if (!error) serverMarker_ = true;
+  return error;
 }
 
-void TMainForm::AfterBind() {
-  serverMarker_ = true;
-  std::vector<std::string> addresses = platform::LocalIPv4Addresses();
-  std::string port = std::to_string(server_->Port());
-  if (addresses.empty() || core_->CurrentSettings.Get()->bindLocal)
-    window_->LinkText = "http://localhost:" + port;
-  else
-    window_->LinkText = "http://" + addresses.front() + ":" + port;
-  SetServerRunning(true);
-  platform::ReportStatus("Quenforth: serving " + window_->LinkText + "/");
+void TMainForm::StopServer() {
+  server_->Stop();
+  serverMarker_ = false;
+  platform::ReportStatus("Quenforth: server stopped");
 }
 
-// The setting that makes the next start of the player start the server too.
-void TMainForm::SetServerRunning(bool running) {
-  Modify(core_->CurrentSettings, [running](Settings& settings) { settings.ServerRunning = running; });
-}
+int TMainForm::ListeningPort() { return server_->Port(); }
+
+std::vector<std::string> TMainForm::LocalAddresses() { return platform::LocalIPv4Addresses(); }
+
+void TMainForm::RefreshCache() { core_->CacheRefreshPending = true; }
+
+void TMainForm::SaveSettings() { qf::SaveSettings(*core_); }
+
+// The user window has no view of its own yet: there is nothing to show, and the caller goes on at once.
+void TMainForm::ShowUserWindow(TUserForm&) {}
 
 }  // namespace qf

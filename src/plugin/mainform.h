@@ -7,7 +7,11 @@
 // Every member function runs on the player's user-interface thread.
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
+
+#include "ui/configform.h"
 
 namespace qf {
 
@@ -17,7 +21,7 @@ class THttpServer;
 class TConfigWindow;
 class TCache;
 
-class TMainForm {
+class TMainForm : private ConfigFormHost {
  public:
   explicit TMainForm(void* moduleInstance);
   // The shut-down sequence: the server is stopped if it still runs, the cache thread is stopped, then the
@@ -38,9 +42,14 @@ class TMainForm {
  private:
   void FindPlaylistFolder();
   void ClearCacheFolder();
-  bool StartServer();
-  void AfterBind();
-  void SetServerRunning(bool running);
+  // What the configuration window asks of the main form.
+  std::optional<std::string> StartServer(int port, bool bindLocal) override;
+  void StopServer() override;
+  int ListeningPort() override;
+  std::vector<std::string> LocalAddresses() override;
+  void RefreshCache() override;
+  void SaveSettings() override;
+  void ShowUserWindow(TUserForm& form) override;
 
   std::unique_ptr<TConfigWindow> window_;
   std::unique_ptr<TPlayer> player_;  // lent to the core object, so it goes after it

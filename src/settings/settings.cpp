@@ -73,14 +73,18 @@ void LoadSettings(TQuenforth& core) {
   core.Users.Set(std::make_shared<const UserList>(ReadUsers(IniFile(data + "\\user.ini"), playerFolder)));
   // The file cache is built afresh from the folders and extensions just loaded.
   if (core.CurrentSettings.Get()->useCache) core.CacheRefreshPending = true;
+  if (core.SettingsChanged) core.SettingsChanged(SettingsChange{std::nullopt, core.CurrentSettings.Get()});
 }
 
 bool SaveSettings(TQuenforth& core) {
-  const std::string data = core.DataFolder();
   Settings settings = *core.CurrentSettings.Get();
   settings.Volume = core.Player->GetVolume();
   settings.Balance = core.Player->GetBalance();
+  return SaveSettingsFiles(core, settings);
+}
 
+bool SaveSettingsFiles(TQuenforth& core, const Settings& settings) {
+  const std::string data = core.DataFolder();
   IniFile ini(data + "\\quenforth.ini");
   WriteSettings(ini, settings, core.VersionText.Get());
   // iplist.ini and user.ini are written from nothing: entries that were removed must not survive.

@@ -23,6 +23,9 @@ void LoadSettings(TQuenforth& core);
 // new file that replaces the old one. A file that cannot be written keeps its previous contents; a failed
 // user.ini is reported in a message box. False when any file failed.
 bool SaveSettings(TQuenforth& core);
+// SaveSettings with `settings` as they are, volume and balance included: for editing the files of a
+// player that is not running.
+bool SaveSettingsFiles(TQuenforth& core, const Settings& settings);
 
 // Reads mime.ini: the key names of section "mime", in file order, become the template extensions; their
 // values (default "text/html") the content types. Without the file no document is a template.

@@ -5,6 +5,7 @@
 
 #include "core/settingschange.h"
 #include "platform/window.h"
+#include "ui/configform.h"
 
 namespace qf {
 namespace {
@@ -62,6 +63,7 @@ TConfigWindow::TConfigWindow(void* moduleInstance)
 
 TConfigWindow::~TConfigWindow() {
   StopTimer();
+  Form.reset();
   if (window_) platform::DestroyWindow(window_);
   platform::UnregisterClassA(kClassName, moduleInstance_);
 }
@@ -120,9 +122,11 @@ void TConfigWindow::Send(const Change& work) {
 void TConfigWindow::SettingsChanged(const SettingsChange& change) {
   if (change.skins)
     Post([skins = *change.skins](TConfigWindow& window) {
-      window.SkinItems = skins.names;
-      window.SkinIndex = skins.selected;
-      window.SkinHint = skins.selectedName;
+      if (window.Form) window.Form->ShowSkins(skins.names, skins.selected);
+    });
+  if (change.settings)
+    Post([settings = change.settings](TConfigWindow& window) {
+      if (window.Form) window.Form->ShowSettings(*settings);
     });
 }
 

@@ -8,6 +8,7 @@
 
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@
 namespace qf {
 
 struct SettingsChange;
+class TConfigForm;
 
 class TConfigWindow {
  public:
@@ -42,17 +44,9 @@ class TConfigWindow {
   void StartTimer(unsigned milliseconds, std::function<void()> tick);
   void StopTimer();
 
-  // The skin selector: the skins found, the selected one (-1: none), and its hint.
-  std::vector<std::string> SkinItems;
-  int SkinIndex = -1;
-  std::string SkinHint;
-  // "remove played songs" and "add random track if playlist is empty (keep-playlist-alive)".
-  bool RemovePlayed = false;
-  bool KeepPlaylistAlive = false;
-  // The browser link label.
-  std::string LinkText = "please start the webserver";
-  // The label beside "files cached:": the number of cached files, with " working..." during a rebuild.
-  std::string CacheCountText = "0";
+  // The window's controls and their behaviour, once the main form has made them (the core object and the
+  // server exist after the window); shown settings and skins reach them through SettingsChanged.
+  std::unique_ptr<TConfigForm> Form;
 
   platform::HWND Window() const { return window_; }
   // The window procedure's part: posted changes, sent work and timer ticks.

@@ -13,6 +13,7 @@
 #include "platform/window.h"
 #include "player/id3v2library.h"
 #include "plugin_fixture.h"
+#include "ui/configform.h"
 #include "ui/configwindow.h"
 
 #include <algorithm>
@@ -754,6 +755,18 @@ TEST_F(CommandsTest, SkinSettingsAreBounded) {
             256u * 1024);
 }
 
+// What the configuration window would ask of the main form: nothing happens.
+class IdleFormHost : public ConfigFormHost {
+ public:
+  std::optional<std::string> StartServer(int, bool) override { return "no server here"; }
+  void StopServer() override {}
+  int ListeningPort() override { return 0; }
+  std::vector<std::string> LocalAddresses() override { return {}; }
+  void RefreshCache() override {}
+  void SaveSettings() override {}
+  void ShowUserWindow(TUserForm&) override {}
+};
+
 // The configuration window on a thread of its own, as the player's thread owns it.
 class ConfigWindowThread {
  public:
@@ -787,18 +800,21 @@ TEST_F(CommandsTest, TheConfigurationWindowIsChangedOnItsOwnThread) {
   core->ConfigWindow = owner.Window();
   core->SettingsChanged = [&owner](const SettingsChange& change) { owner.Window()->SettingsChanged(change); };
   qftest::WriteFile(folder_.Path() / "Program Files/Winamp/Plugins/quenforth/night/index.html", "n");
+  IdleFormHost host;
+  owner.Window()->Send([&](TConfigWindow& window) { window.Form = std::make_unique<TConfigForm>(*core, host); });
   Run({"removeplayed", "skin=NIGHT"});
   bool removePlayed = false, keepAlive = true;
   std::vector<std::string> skins;
-  int selected = -1;
+  std::string selected;
   platform::DWORD ranOn = 0;
   // Send runs after what was posted before it: by then the window has taken every change.
   owner.Window()->Send([&](TConfigWindow& window) {
-    removePlayed = window.RemovePlayed;
-    keepAlive = window.KeepPlaylistAlive;
-    skins = window.SkinItems;
-    selected = window.SkinIndex;
+    removePlayed = window.Form->RemovePlayed.checked;
+    keepAlive = window.Form->KeepPlaylistAlive.checked;
+    skins = window.Form->Skins.items;
+    if (window.Form->Skins.selected >= 0) selected = skins[static_cast<std::size_t>(window.Form->Skins.selected)];
     ranOn = platform::GetCurrentThreadId();
+    window.Form.reset();
   });
   core->ConfigWindow = nullptr;
   core->SettingsChanged = nullptr;
@@ -806,7 +822,7 @@ TEST_F(CommandsTest, TheConfigurationWindowIsChangedOnItsOwnThread) {
   EXPECT_FALSE(keepAlive);
   std::sort(skins.begin(), skins.end());
   EXPECT_EQ(skins, (std::vector<std::string>{"base", "night"}));
-  ASSERT_GE(selected, 0);
+  EXPECT_EQ(selected, "night");
   EXPECT_NE(ranOn, platform::GetCurrentThreadId());
 }
 

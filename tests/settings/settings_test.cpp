@@ -174,6 +174,21 @@ TEST(SettingsTable, PortsThatAreNoPortSayWhyAndStayAsWritten) {
   EXPECT_EQ(ReadSettings(IniFile("C:\\x.ini", "[Setup]\r\nServerPort=0\r\n"), {}).ServerPort, 0);
 }
 
+TEST(SettingsTable, DrivesAreShownOnlyWhereBrowsingOutsideTheRootIsAllowed) {
+  struct Case {
+    const char* file;
+    bool drives;
+    bool floppies;
+  };
+  for (const Case& c : {Case{"displayDrives=1\r\ndisplayFloppyDrives=1\r\n", false, false},
+                        Case{"allowBrowseAboveRoot=1\r\ndisplayFloppyDrives=1\r\n", false, false},
+                        Case{"allowBrowseAboveRoot=1\r\ndisplayDrives=1\r\ndisplayFloppyDrives=1\r\n", true, true}}) {
+    Settings read = ReadSettings(IniFile("C:\\x.ini", std::string("[Setup]\r\n") + c.file), {});
+    EXPECT_EQ(read.displayDrives, c.drives) << c.file;
+    EXPECT_EQ(read.displayFloppyDrives, c.floppies) << c.file;
+  }
+}
+
 TEST(SettingsTable, WritingUpdatesInPlaceAndReadsBackTheSame) {
   IniFile ini("C:\\x.ini",
               "; my notes\r\n[Setup]\r\nMyOwnKey=keep\r\nuseCache=0\r\nServerPort=81\r\n\r\n[Files]\r\n"
@@ -247,6 +262,19 @@ class SettingsStoreTest : public ::testing::Test {
   TPlayer player_;
   TQuenforth core_;
 };
+
+TEST_F(SettingsStoreTest, LoadTellsTheWindowTheLoadedSettings) {
+  Write("quenforth.ini", "[Setup]\r\nServerPort=8123\r\nstayontop=1\r\n");
+  std::vector<Snapshot<Settings>> told;
+  core_.SettingsChanged = [&](const SettingsChange& change) {
+    if (change.settings) told.push_back(change.settings);
+  };
+  LoadSettings(core_);
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_EQ(told[0]->ServerPort, 8123);
+  EXPECT_TRUE(told[0]->stayontop);
+  EXPECT_EQ(told[0], core_.CurrentSettings.Get()) << "the record as loaded, skin selection included";
+}
 
 TEST_F(SettingsStoreTest, LoadFillsTheCoreObjectAndItsLists) {
   fs::create_directories(folder_.Path() / "Music/Rock");

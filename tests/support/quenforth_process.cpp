@@ -147,6 +147,24 @@ Host TestHost() {
   throw std::runtime_error(std::string("QF_TEST_HOST is linux or wine, not ") + host);
 }
 
+RunResult RunQuenforth(const std::vector<std::string>& arguments) {
+  int pipe[2];
+  if (::pipe2(pipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+  std::vector<std::string> command{QF_QUENFORTH};
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  int pid = Spawn(command, {.output = pipe[1], .input = -1, .environment = {}});
+  ::close(pipe[1]);
+  RunResult result;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(pipe[0], buffer, sizeof buffer)) > 0;)
+    result.output.append(buffer, static_cast<std::size_t>(n));
+  ::close(pipe[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return result;
+}
+
 QuenforthProcess::QuenforthProcess(Prepare prepare, std::vector<std::string> arguments, Expect expect) {
   // The Linux runner lays out the drive for both hosts: the player's folder, the profile, the demo music.
   if (RunToEnd({QF_QUENFORTH, "install", "--prefix", prefix_.Path().string()}) != 0)

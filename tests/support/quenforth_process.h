@@ -43,6 +43,14 @@ class TempFolder {
 void WriteFile(const std::filesystem::path& path, const std::string& contents);
 std::string ReadFile(const std::filesystem::path& path);
 
+// Runs the Linux `quenforth` with `arguments` to its end: its exit status and what it printed (standard
+// output and error together).
+struct RunResult {
+  int status = -1;
+  std::string output;
+};
+RunResult RunQuenforth(const std::vector<std::string>& arguments);
+
 class QuenforthProcess {
  public:
   using Prepare = std::function<void(const std::filesystem::path& dataFolder)>;

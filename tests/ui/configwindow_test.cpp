@@ -12,7 +12,10 @@
 #include <stdexcept>
 #include <thread>
 
+#include "core/quenforth.h"
+#include "core/settingschange.h"
 #include "platform/window.h"
+#include "ui/configform.h"
 
 namespace qf {
 namespace {
@@ -65,9 +68,9 @@ bool WaitFor(const std::function<bool()>& done) {
 TEST(ConfigWindow, PostedChangeThatThrowsIsDroppedAndTheNextStillRuns) {
   WindowThread owner;
   owner.Window().Post([](TConfigWindow&) { throw std::runtime_error("broken change"); });
-  owner.Window().Post([](TConfigWindow& window) { window.LinkText = "after"; });
   std::string seen;
-  owner.Window().Send([&](TConfigWindow& window) { seen = window.LinkText; });
+  owner.Window().Post([&seen](TConfigWindow&) { seen = "after"; });
+  owner.Window().Send([](TConfigWindow&) {});
   EXPECT_EQ(seen, "after");
 }
 
@@ -129,6 +132,45 @@ TEST(ConcurrentConfigWindow, SendCompletesWhileTheWindowsThreadWaitsForTheSender
   changeDone.get_future().wait();
   EXPECT_TRUE(waitEnded);
   EXPECT_TRUE(workRan);
+}
+
+// A form whose host does nothing: these tests only look at what the window shows.
+class IdleHost : public ConfigFormHost {
+ public:
+  std::optional<std::string> StartServer(int, bool) override { return "no server here"; }
+  void StopServer() override {}
+  int ListeningPort() override { return 0; }
+  std::vector<std::string> LocalAddresses() override { return {}; }
+  void RefreshCache() override {}
+  void SaveSettings() override {}
+  void ShowUserWindow(TUserForm&) override {}
+};
+
+TEST(ConfigWindow, SettingsAndSkinsToldFromAnotherThreadAreShownOnTheWindowsThread) {
+  TQuenforth core;
+  IdleHost host;
+  WindowThread owner;
+  owner.Window().Send([&](TConfigWindow& window) { window.Form = std::make_unique<TConfigForm>(core, host); });
+  auto settings = std::make_shared<Settings>();
+  settings->ServerPort = 8123;
+  settings->Skin = "dark";
+  std::thread other([&] {
+    owner.Window().SettingsChanged(SettingsChange{SettingsChange::Skins{{"base", "Dark"}, 1, "Dark"}, nullptr});
+    owner.Window().SettingsChanged(SettingsChange{std::nullopt, settings});
+  });
+  other.join();
+  std::string port;
+  int skin = -1;
+  platform::DWORD shownOn = 0;
+  owner.Window().Send([&](TConfigWindow& window) {
+    port = window.Form->Port.text;
+    skin = window.Form->Skins.selected;
+    shownOn = platform::GetCurrentThreadId();
+    window.Form.reset();
+  });
+  EXPECT_EQ(port, "8123");
+  EXPECT_EQ(skin, 1);
+  EXPECT_EQ(shownOn, owner.ThreadId());
 }
 
 TEST(ConfigWindow, SendAfterTheWindowsThreadEndedFailsWithoutRunningTheWork) {

@@ -35,12 +35,13 @@ void SetWriteBudget(std::optional<std::uint64_t> bytes);
 // The names of the window classes registered now (upper case), for tests of what a module leaves behind.
 std::vector<std::string> RegisteredWindowClasses();
 
-// What message boxes, status lines and power calls leave behind.
+// What message boxes, status lines, power calls, dialogs and shell calls leave behind.
 struct Record {
-  enum class Kind { MessageBox, Status, Power };
+  enum class Kind { MessageBox, Status, Power, Dialog, Shell };
   Kind kind;
-  std::string caption;  // message box caption, or the power call's name
-  std::string text;     // message box text, status line, or the power call's arguments
+  std::string caption;  // message box or dialog caption, the power call's name, or "open" for the shell
+  std::string text;     // message box text, status line, the power call's arguments, the dialog's prompt
+                        // (input) or start folder (folder and file dialogs), or the file the shell opens
   UINT type = 0;        // message box flags
 };
 
@@ -50,6 +51,12 @@ std::vector<Record> Records();
 void ClearRecords();
 // The answer every message box gives (IDOK by default).
 void SetMessageBoxAnswer(int answer);
+// The answers the next dialogs give, in order: a text is OK with that text (the chosen folder or file),
+// nothing is Cancel. A dialog that finds the queue empty is cancelled.
+void QueueDialogAnswer(std::optional<std::string> answer);
+void ClearDialogAnswers();
+// Whether ShellExecuteA finds a program for what it opens (by default it does).
+void SetShellOpens(bool opens);
 // Whether the process holds the shutdown privilege (by default it does); without it an adjustment
 // leaves ERROR_NOT_ALL_ASSIGNED, as on Windows.
 void SetHoldsShutdownPrivilege(bool holds);

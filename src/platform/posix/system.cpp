@@ -14,10 +14,12 @@
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <system_error>
 
+#include "platform/dialogs.h"
 #include "platform/files.h"
 #include "platform/posix/emulation.h"
 #include "platform/system.h"
@@ -38,6 +40,8 @@ struct Emulation {
   std::function<void(const emulation::Record&)> sink;
   std::vector<emulation::Record> records;
   int messageBoxAnswer = IDOK;
+  std::deque<std::optional<std::string>> dialogAnswers;
+  bool shellOpens = true;
   bool holdsShutdownPrivilege = true;
 };
 
@@ -103,6 +107,24 @@ void SetMessageBoxAnswer(int answer) {
   Emulation& state = TheEmulation();
   std::lock_guard guard(state.lock);
   state.messageBoxAnswer = answer;
+}
+
+void QueueDialogAnswer(std::optional<std::string> answer) {
+  Emulation& state = TheEmulation();
+  std::lock_guard guard(state.lock);
+  state.dialogAnswers.push_back(std::move(answer));
+}
+
+void ClearDialogAnswers() {
+  Emulation& state = TheEmulation();
+  std::lock_guard guard(state.lock);
+  state.dialogAnswers.clear();
+}
+
+void SetShellOpens(bool opens) {
+  Emulation& state = TheEmulation();
+  std::lock_guard guard(state.lock);
+  state.shellOpens = opens;
 }
 
 void SetHoldsShutdownPrivilege(bool holds) {
@@ -200,6 +222,39 @@ int MessageBoxA(HWND, const std::string& text, const std::string& caption, UINT 
   Emulation& state = TheEmulation();
   std::lock_guard guard(state.lock);
   return state.messageBoxAnswer;
+}
+
+namespace {
+
+std::optional<std::string> AnswerDialog(const std::string& caption, const std::string& text) {
+  Record(emulation::Record{emulation::Record::Kind::Dialog, caption, text, 0});
+  Emulation& state = TheEmulation();
+  std::lock_guard guard(state.lock);
+  if (state.dialogAnswers.empty()) return std::nullopt;
+  std::optional<std::string> answer = std::move(state.dialogAnswers.front());
+  state.dialogAnswers.pop_front();
+  return answer;
+}
+
+}  // namespace
+
+std::optional<std::string> InputQuery(const std::string& caption, const std::string& prompt, const std::string&, bool) {
+  return AnswerDialog(caption, prompt);
+}
+
+std::optional<std::string> BrowseForFolder(const std::string& title, const std::string& startFolder) {
+  return AnswerDialog(title, startFolder);
+}
+
+std::optional<std::string> GetOpenFileNameA(const std::string& startFolder) {
+  return AnswerDialog("Open", startFolder);
+}
+
+INT_PTR ShellExecuteA(HWND, const std::string& file) {
+  Record(emulation::Record{emulation::Record::Kind::Shell, "open", file, 0});
+  Emulation& state = TheEmulation();
+  std::lock_guard guard(state.lock);
+  return state.shellOpens ? 42 : 2;  // 2: ERROR_FILE_NOT_FOUND, as Windows answers without a program
 }
 
 void ReportStatus(std::string_view line) {
