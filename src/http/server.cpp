@@ -48,6 +48,16 @@
 #endif
 
 namespace qf {
+namespace {
+class HeaderEnd;
+}  // namespace
+}  // namespace qf
+
+// HeaderEnd decides where async_read_until stops.
+template <>
+struct boost::asio::is_match_condition<qf::HeaderEnd> : std::true_type {};
+
+namespace qf {
 
 namespace asio = boost::asio;
 namespace beast = boost::beast;
@@ -88,6 +98,41 @@ int CheckHeaderBlock(std::string_view block, const ServerLimits& limits) {
   }
   return 0;
 }
+
+// Where a request's header ends, for async_read_until: at the blank line, or as soon as the header can
+// only be refused, so a client is answered 400 at once instead of waiting for a blank line that its
+// framing never sends: a bare LF, or a request line without a version (HTTP/0.9). Each byte is looked
+// at once; the state carries over between the reads of one header.
+class HeaderEnd {
+ public:
+  template <class Iterator>
+  std::pair<Iterator, bool> operator()(Iterator begin, Iterator end) {
+    for (Iterator i = begin; i != end; ++i) {
+      const char c = *i;
+      if (c == '\n') {
+        if (previous_ != '\r') return {std::next(i), true};
+        if (firstLine_) {
+          firstLine_ = false;
+          if (blanks_ < 2) return {std::next(i), true};
+        } else if (lineEmpty_) {
+          return {std::next(i), true};
+        }
+        lineEmpty_ = true;
+      } else if (c != '\r') {
+        lineEmpty_ = false;
+        if (firstLine_ && c == ' ') ++blanks_;
+      }
+      previous_ = c;
+    }
+    return {end, false};
+  }
+
+ private:
+  bool firstLine_ = true;
+  bool lineEmpty_ = false;
+  int blanks_ = 0;
+  char previous_ = 0;
+};
 
 template <class Fields>
 int CheckFraming(const http::request_header<Fields>& header) {
@@ -305,7 +350,7 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
 
   void ReadHeader() {
     asio::async_read_until(
-        socket, asio::dynamic_buffer(readBuffer, server.limits.maxHeaderBytes), "\r\n\r\n",
+        socket, asio::dynamic_buffer(readBuffer, server.limits.maxHeaderBytes), HeaderEnd(),
         [self = shared_from_this()](error_code error, std::size_t length) { self->OnHeader(error, length); });
   }
 

@@ -227,6 +227,12 @@ TEST_F(ServerTest, RefusesFramingsThatCouldDesynchroniseTheServer) {
       {"GET / HTTP/1.1\r\nHost: x\r\n\tX-Tab: a\r\n\r\n", 400},
       {"GET / HTTP/1.1\nHost: x\r\n\r\n", 400},
       {"GET /\r\n\r\n", 400},
+      // Framings that never send the blank line of an HTTP/1.x header are answered at once, not left to
+      // the header's deadline.
+      {"GET / HTTP/1.1\nHost: x\n\n", 400},
+      {"GET /\r\n", 400},
+      {"GET /\n", 400},
+      {"\r\nGET / HTTP/1.1\r\nHost: x\r\n\r\n", 400},
       {"GET / HTTP/2.0\r\nHost: x\r\n\r\n", 400},
       {"GET / HTTP/1.2\r\nHost: x\r\n\r\n", 400},
       {"GET / FOO/1.1\r\nHost: x\r\n\r\n", 400},
