@@ -99,9 +99,14 @@ struct Command {
 
 using Handler = void (*)(Command&);
 
+// What a command does: Views only looks (or sends a file); Changes changes the player, the playlist,
+// files, folders or settings, and is refused for requests from pages of other sites.
+enum class Effect { Views, Changes };
+
 struct Row {
   Handler handler;
   Needs needs;
+  Effect effect = Effect::Changes;
 };
 
 // ---- Shared pieces.
@@ -513,7 +518,7 @@ void Skin(Command& c) {
 // Commands matched by their whole name, without regard to case.
 const std::unordered_map<std::string, Row>& ExactCommands() {
   static const std::unordered_map<std::string, Row> table{
-      {"refresh", {Nothing, Needs::Nothing}},
+      {"refresh", {Nothing, Needs::Nothing, Effect::Views}},
       {"play", {Play, Needs::ChangeState}},
       {"playifnotplaying", {PlayIfNotPlaying, Needs::ChangeState}},
       {"playaddedifnotplaying", {PlayAddedIfNotPlaying, Needs::ChangeState}},
@@ -536,11 +541,11 @@ const std::unordered_map<std::string, Row>& ExactCommands() {
       {"file", {File, Needs::AddFilesAndChange}},
       {"add", {Add, Needs::AddFiles}},
       {"insert", {Insert, Needs::AddFiles}},
-      {"download", {Download, Needs::Download}},
-      {"src", {Src, Needs::Nothing}},
-      {"albumart", {AlbumArt, Needs::Nothing}},
-      {"cache", {Cache, Needs::Nothing}},
-      {"logfile", {LogFile, Needs::AdminForbidden}},
+      {"download", {Download, Needs::Download, Effect::Views}},
+      {"src", {Src, Needs::Nothing, Effect::Views}},
+      {"albumart", {AlbumArt, Needs::Nothing, Effect::Views}},
+      {"cache", {Cache, Needs::Nothing, Effect::Views}},
+      {"logfile", {LogFile, Needs::AdminForbidden, Effect::Views}},
       {"saveplaylist", {SavePlaylist, Needs::AdminSilent}},
       {"execute", {Execute, Needs::Admin}},
       {"restart", {Restart, Needs::Admin}},
@@ -566,15 +571,15 @@ const std::unordered_map<std::string, Row>& ExactCommands() {
       {"removetrack", {RemoveSong, Needs::RemoveHisOrAll}},
       {"charset", {Charset, Needs::Nothing}},
       {"rating", {Rating, Needs::ChangeState}},
-      {"query", {Query, Needs::Nothing}},
-      {"search_ml", {SearchMl, Needs::Nothing}},
-      {"ml_page", {MlPage, Needs::Nothing}},
-      {"search_playlist_string", {SearchPlaylist, Needs::Nothing}},
-      {"usefile", {UseFile, Needs::Nothing}},
-      {"search_files_string", {SearchFiles, Needs::Nothing}},
-      {"search_for_directories", {SearchDirectories, Needs::Nothing}},
-      {"search_for_files", {SearchForFiles, Needs::Nothing}},
-      {"search_in_subdirs", {SearchSubdirs, Needs::Nothing}},
+      {"query", {Query, Needs::Nothing, Effect::Views}},
+      {"search_ml", {SearchMl, Needs::Nothing, Effect::Views}},
+      {"ml_page", {MlPage, Needs::Nothing, Effect::Views}},
+      {"search_playlist_string", {SearchPlaylist, Needs::Nothing, Effect::Views}},
+      {"usefile", {UseFile, Needs::Nothing, Effect::Views}},
+      {"search_files_string", {SearchFiles, Needs::Nothing, Effect::Views}},
+      {"search_for_directories", {SearchDirectories, Needs::Nothing, Effect::Views}},
+      {"search_for_files", {SearchForFiles, Needs::Nothing, Effect::Views}},
+      {"search_in_subdirs", {SearchSubdirs, Needs::Nothing, Effect::Views}},
       {"skin", {Skin, Needs::ChangeSkin}},
   };
   return table;
@@ -712,6 +717,10 @@ void RunCommands(TQuenforth& core, const TextList& params, UserClass* user, Sess
       // The name and value go into the page: as text, never as markup.
       session.ErrorMessage +=
           "Unknown command: " + HtmlEncode(command.name) + "=" + HtmlEncode(command.value) + "</br>";
+      continue;
+    }
+    if (session.FromAnotherSite && row->effect == Effect::Changes) {
+      command.Refuse();
       continue;
     }
     if (!Permitted(command, row->needs)) continue;

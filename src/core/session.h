@@ -25,6 +25,9 @@ struct SessionData {
   std::string Document;
   std::string UnparsedDocument;  // the request's path as sent, for names the pages encode form-style
   std::string ServeFile;         // a file to send instead of the page, or "forbidden"
+  // The request came from a page of another site (a link or form there, a script's fetch): it may look,
+  // but it runs no command that changes anything and stores no upload.
+  bool FromAnotherSite = false;
   std::string ItemTitle;
   std::string ItemArtist;
   std::string ItemAlbum;

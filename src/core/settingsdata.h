@@ -29,6 +29,8 @@ struct Settings {
   bool allowShutdown = false;
   bool allowSrcOutside = false;
   bool enablePassword = false;
+  // Commands from pages of other sites run like any others (off: they are refused, see SessionData).
+  bool allowCrossSiteCommands = false;
   bool displayDrives = false;
   bool displayFloppyDrives = false;
   bool allowBrowseAboveRoot = false;

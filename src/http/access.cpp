@@ -1,6 +1,8 @@
 #include "http/access.h"
 
 #include <cmath>
+#include <cstring>
+#include <utility>
 
 #include "platform/system.h"
 
@@ -49,8 +51,34 @@ namespace {
 // Times compared at millisecond resolution, so that stored fractions and the clock agree exactly.
 long long Milliseconds(double dayFraction) { return std::llround(dayFraction * 86400000.0); }
 
+// Both texts are compared whatever the first gives, so the time taken tells nothing about either.
 bool Matches(const UserClass& user, std::string_view login, std::string_view password) {
-  return SameText(user.Login, login) && SameText(user.Password, password);
+  bool loginMatches = SameText(user.Login, login);
+  bool passwordMatches = SameTextConstantTime(user.Password, password);
+  return loginMatches & passwordMatches;
+}
+
+unsigned char Folded(unsigned char c) { return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + 32) : c; }
+
+// The host and port a URL names ("http://a:8080/x" gives "a:8080"), lower case, without the scheme's
+// default port; empty when it names none.
+std::string AuthorityOf(std::string_view url) {
+  std::size_t scheme = url.find("://");
+  if (scheme == std::string_view::npos) return std::string();
+  std::string_view rest = url.substr(scheme + 3);
+  rest = rest.substr(0, rest.find_first_of("/?#"));
+  if (std::size_t at = rest.rfind('@'); at != std::string_view::npos) rest = rest.substr(at + 1);
+  std::string authority = LowerCase(rest);
+  std::string_view name = url.substr(0, scheme);
+  for (auto [prefix, port] : {std::pair{"http", ":80"}, std::pair{"https", ":443"}})
+    if (SameText(name, prefix) && EndsText(authority, port)) authority.resize(authority.size() - std::strlen(port));
+  return authority;
+}
+
+std::string HostOf(std::string_view host) {
+  std::string authority = LowerCase(Trim(host));
+  if (EndsText(authority, ":80")) authority.resize(authority.size() - 3);
+  return authority;
 }
 
 }  // namespace
@@ -70,6 +98,26 @@ std::shared_ptr<UserClass> AdmittedUser(const UserList& users, std::string_view 
 
 bool CheckUserAccess(const UserList& users, std::string_view login, std::string_view password, LocalMoment now) {
   return AdmittedUser(users, login, password, now) != nullptr;
+}
+
+bool SameTextConstantTime(std::string_view stored, std::string_view given) {
+  unsigned difference = stored.size() != given.size();
+  for (std::size_t i = 0; i < stored.size(); ++i) {
+    unsigned char other = given.empty() ? 0 : static_cast<unsigned char>(given[i % given.size()]);
+    difference |= Folded(static_cast<unsigned char>(stored[i])) ^ Folded(other);
+  }
+  return difference == 0;
+}
+
+bool FromAnotherSite(std::string_view host, std::string_view secFetchSite, std::string_view origin,
+                     std::string_view referer) {
+  secFetchSite = Trim(secFetchSite);
+  if (SameText(secFetchSite, "cross-site") || SameText(secFetchSite, "same-site")) return true;
+  origin = Trim(origin);
+  std::string_view source = origin.empty() ? Trim(referer) : origin;
+  if (source.empty()) return false;
+  std::string authority = AuthorityOf(source);
+  return authority.empty() || authority != HostOf(host);
 }
 
 }  // namespace qf

@@ -35,4 +35,15 @@ std::shared_ptr<UserClass> AdmittedUser(const UserList& users, std::string_view 
 bool CheckUserAccess(const UserList& users, std::string_view login, std::string_view password,
                      LocalMoment now = CurrentMoment());
 
+// Texts compared without regard to ASCII case in a time that depends on the length of `stored` alone,
+// never on where `given` differs or how long it is.
+bool SameTextConstantTime(std::string_view stored, std::string_view given);
+
+// Whether a browser sent the request for a page of another site: Sec-Fetch-Site says "cross-site" or
+// "same-site", or else Origin (without Origin, Referer) names another host and port than Host, or an
+// opaque origin ("null"). A request without any of these (a script, a bookmark, an address typed in) is
+// from no other site.
+bool FromAnotherSite(std::string_view host, std::string_view secFetchSite, std::string_view origin,
+                     std::string_view referer);
+
 }  // namespace qf

@@ -68,6 +68,13 @@ bool AppendLogLine(const std::string& path, std::string_view text) {
   return file.IsOpen() && file.Write(text);
 }
 
+void LogLoginsRefused(const TQuenforth& core, std::string_view address) {
+  Snapshot<Settings> settings = core.CurrentSettings.Get();
+  if (!settings->logEnable) return;
+  AppendLogLine(settings->logfile, LogField(LogTimeStamp()) + "\t" + LogField(address) +
+                                       "\tlogins refused for 60 s after 10 failed attempts\r\n");
+}
+
 void LogRequest(const TQuenforth& core, const TRequest& request) {
   Snapshot<Settings> settings = core.CurrentSettings.Get();
   if (!settings->logEnable) return;

@@ -50,6 +50,9 @@ bool AppendLogLine(const std::string& path, std::string_view text);
 // A line that cannot be written is dropped.
 void LogRequest(const TQuenforth& core, const TRequest& request);
 
+// When logging is on: "<stamp> TAB <address> TAB logins refused for 60 s after 10 failed attempts CR LF".
+void LogLoginsRefused(const TQuenforth& core, std::string_view address);
+
 // At start-up, after the settings are read: deletes the log when `overwrite` is set, then appends the
 // start-up line when logging is on.
 void StartAccessLog(const TQuenforth& core);

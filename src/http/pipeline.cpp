@@ -89,10 +89,18 @@ void HTTPServer1CommandGet(TQuenforth& core, TRequest& request, TResponse& respo
     // Before authentication, so refused logins are logged too.
     LogRequest(core, request);
 
-    std::shared_ptr<UserClass> user = settings->enablePassword ? Authenticate(core, request) : nullptr;
-    if (settings->enablePassword && !user) {
-      response.AuthRealm = "Quenforth";
-      return Answer(response, 401, request.Document);
+    std::shared_ptr<UserClass> user;
+    if (settings->enablePassword) {
+      // An address that failed too often is refused without a check for a while.
+      if (!core.Logins.Blocked(request.RemoteIP)) {
+        user = Authenticate(core, request);
+        bool tried = !request.AuthUsername.empty() || !request.AuthPassword.empty();
+        if (!user && tried && core.Logins.Failed(request.RemoteIP)) LogLoginsRefused(core, request.RemoteIP);
+      }
+      if (!user) {
+        response.AuthRealm = "Quenforth";
+        return Answer(response, 401, request.Document);
+      }
     }
 
     if (request.CommandType != CommandKind::Get && request.CommandType != CommandKind::Post) return;
@@ -100,6 +108,8 @@ void HTTPServer1CommandGet(TQuenforth& core, TRequest& request, TResponse& respo
     SessionData session;
     session.Document = request.Document;
     session.UnparsedDocument = request.UnparsedDocument;
+    session.FromAnotherSite = !settings->allowCrossSiteCommands &&
+                              FromAnotherSite(request.Host, request.SecFetchSite, request.Origin, request.Referer);
     if (!request.Params.empty()) RunCommands(core, request.Params, user.get(), session);
 
     std::string skin = user ? user->Skin.Get() : core.CurrentSettings.Get()->Skin;

@@ -43,7 +43,12 @@ struct TRequest {
   std::string RemoteIP;      // dotted IPv4
   std::string AuthUsername;  // from a Basic "Authorization" header; empty when absent
   std::string AuthPassword;
-  std::string ContentType;            // the Content-Type header as sent; empty when absent
+  std::string ContentType;  // the Content-Type header as sent; empty when absent
+  // What the browser says of where the request comes from, as sent; empty when absent.
+  std::string Host;
+  std::string Origin;
+  std::string Referer;
+  std::string SecFetchSite;
   RequestBody* PostStream = nullptr;  // the body of a POST, owned by the server
 };
 

@@ -440,6 +440,10 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
     request->CommandType = KindOf(header.method());
     request->RemoteIP = remoteIp;
     request->ContentType = std::string(header[http::field::content_type]);
+    request->Host = std::string(header[http::field::host]);
+    request->Origin = std::string(header[http::field::origin]);
+    request->Referer = std::string(header[http::field::referer]);
+    request->SecFetchSite = std::string(header["Sec-Fetch-Site"]);
     ReadCredentials(header[http::field::authorization], *request);
     body.emplace();
     if (parser->is_done()) return RunHandler();

@@ -127,7 +127,7 @@ void StoreUpload(TQuenforth& core, ByteSource& body, std::string_view contentTyp
   std::optional<std::string> name = UploadFileName(part->fileName);
   std::optional<std::string> folder = name ? UploadFolder(core, user) : std::nullopt;
   // Never into the data folder: a stored template would run as a page.
-  if (!folder || MayReachFolder(*folder + "\\" + *name, core.DataFolder()) ||
+  if (!folder || MayReachFolder(*folder + "\\" + *name, core.DataFolder()) || session.FromAnotherSite ||
       (!user && !core.CurrentSettings.Get()->allowUpload)) {
     session.ErrorMessage += kUploadRefused;
     return;

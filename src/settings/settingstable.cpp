@@ -73,6 +73,7 @@ std::vector<SettingKey> BuildTable() {
       Bool("Files", "enableLink", true, 34, &S::enableLink),
       Text("Files", "Extensions", "", 0, &S::Extensions),
       {kIni, "Setup", "AdditionalFolder", T::Folders, "", D::None, 0, 0, 1, true, 33, &S::AdditionalFolders},
+      Bool("Setup", "allowCrossSiteCommands", false, 43, &S::allowCrossSiteCommands),
       {kIni, "Setup", "Version", T::Version, "", D::None, 0, 0, 1, false, 1, std::monostate{}},
   };
 }

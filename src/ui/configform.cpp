@@ -85,6 +85,8 @@ const std::vector<TConfigForm::CheckRow>& TConfigForm::CheckTable() {
       {Check::AllowUpload, "allow file upload", "Setup", "allowUpload", &S::allowUpload, &F::AllowUpload},
       {Check::EnableUsers, "enable user management", "Setup", "enablePassword", &S::enablePassword, &F::EnableUsers},
       {Check::IpManagement, "enable", "Setup", "IPManagement", &S::IPManagement, &F::IpManagement},
+      {Check::AllowCrossSite, "allow commands from pages of other web sites", "Setup", "allowCrossSiteCommands",
+       &S::allowCrossSiteCommands, &F::AllowCrossSite},
   };
   return table;
 }

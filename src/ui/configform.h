@@ -76,6 +76,7 @@ class TConfigForm {
     AllowUpload,
     EnableUsers,
     IpManagement,
+    AllowCrossSite,
   };
   struct CheckRow {
     Check check;
@@ -184,6 +185,7 @@ class TConfigForm {
   CheckBox AllowUpload{"allow file upload"};
   CheckBox EnableUsers{"enable user management"};
   CheckBox IpManagement{"enable"};
+  CheckBox AllowCrossSite{"allow commands from pages of other web sites"};
   ListBox Whitelist;
 
  private:

@@ -144,5 +144,56 @@ TEST(UserAccess, ALaterUserWithTheSameCredentialsCanStillEnter) {
   EXPECT_EQ(AdmittedUser(users, "bob", "other", {3, At(10, 0, 0)}), nullptr);
 }
 
+TEST(UserAccess, PasswordsMatchOnlyWhole) {
+  struct Case {
+    const char* stored;
+    const char* given;
+    bool same;
+  };
+  for (const Case& c : {Case{"Secret", "secret", true}, Case{"Secret", "Secre", false},
+                        Case{"Secret", "Secrets", false}, Case{"Secret", "", false}, Case{"", "", true},
+                        Case{"", "x", false}, Case{"abcabc", "abc", false}, Case{"a:b", "A:B", true}})
+    EXPECT_EQ(SameTextConstantTime(c.stored, c.given), c.same) << c.stored << " / " << c.given;
+}
+
+TEST(CrossSite, PagesOfOtherSitesAreToldFromTheseAndFromNoPageAtAll) {
+  struct Case {
+    const char* host;
+    const char* fetchSite;
+    const char* origin;
+    const char* referer;
+    bool another;
+  };
+  const Case cases[] = {
+      // Nothing said: a script, a bookmark, an address typed in.
+      {"192.168.1.5:8080", "", "", "", false},
+      {"", "", "", "", false},
+      {"player", "none", "", "", false},
+      {"player", "same-origin", "", "", false},
+      {"player", "cross-site", "", "", true},
+      {"player", "same-site", "", "", true},
+      {"player", "Cross-Site ", "", "", true},
+      // Without Sec-Fetch-Site, Origin decides, and without Origin, Referer.
+      {"192.168.1.5:8080", "", "http://192.168.1.5:8080", "", false},
+      {"192.168.1.5:8080", "", "http://192.168.1.5:8081", "", true},
+      {"192.168.1.5:8080", "", "http://evil.example", "", true},
+      {"Player", "", "http://PLAYER", "", false},
+      {"player", "", "http://player:80", "", false},
+      {"player:80", "", "http://player", "", false},
+      {"player", "", "https://player", "", false},
+      {"player", "", "null", "", true},
+      {"player", "", "", "http://player/index.html?x=1", false},
+      {"player", "", "", "http://player.evil.example/", true},
+      {"player", "", "", "http://user@evil.example/", true},
+      {"player", "", "", "http://evil.example/?http://player/", true},
+      {"player", "", "http://evil.example", "http://player/", true},
+      {"", "", "http://player", "", true},
+      {"player", "", "", "not a url", true},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(FromAnotherSite(c.host, c.fetchSite, c.origin, c.referer), c.another)
+        << c.host << " | " << c.fetchSite << " | " << c.origin << " | " << c.referer;
+}
+
 }  // namespace
 }  // namespace qf

@@ -74,7 +74,8 @@ TEST(SettingsTable, ReadsEveryKeyInItsOrder) {
                                                   "Setup.INISection",
                                                   "Files.enableLink",
                                                   "Files.Extensions",
-                                                  "Setup.AdditionalFolder"}));
+                                                  "Setup.AdditionalFolder",
+                                                  "Setup.allowCrossSiteCommands"}));
 }
 
 TEST(SettingsTable, WritesEveryKeyInItsOrder) {
@@ -119,7 +120,8 @@ TEST(SettingsTable, WritesEveryKeyInItsOrder) {
                                                                  "Setup.allowLocking",
                                                                  "Setup.allowUpload",
                                                                  "Setup.IPManagement",
-                                                                 "Setup.enablePassword"}));
+                                                                 "Setup.enablePassword",
+                                                                 "Setup.allowCrossSiteCommands"}));
 }
 
 TEST(SettingsTable, AnEmptyFileGivesTheDefaults) {
