@@ -312,7 +312,7 @@ TEST(ConcurrentPages, ListingWhileOthersChangeThePlaylist) {
   for (auto& client : clients) client.join();
   EXPECT_EQ(broken, 0);
   EXPECT_EQ(missed, 0);
-  EXPECT_TRUE(quenforth.Stop());
+  EXPECT_TRUE(quenforth.Stop()) << quenforth.Output();
 }
 
 }  // namespace

@@ -26,7 +26,7 @@ TEST(Runner, InstallLaysOutTheEmulatedDrive) {
   EXPECT_TRUE(fs::is_directory(drive / "Users/Quenforth/AppData/Roaming/Winamp"));
   // The plug-in creates its album-art cache folder at start-up.
   EXPECT_TRUE(fs::is_directory(drive / "Program Files/Winamp/Plugins/quenforth/cache"));
-  EXPECT_TRUE(quenforth.Stop());
+  EXPECT_TRUE(quenforth.Stop()) << quenforth.Output();
   EXPECT_NE(quenforth.Output().find("Quenforth: stopped"), std::string::npos);
 }
 
@@ -162,7 +162,7 @@ TEST(Runner, APortInUseIsReportedAndThePlayerKeepsRunning) {
   ASSERT_TRUE(second.WaitForOutput("Please try another port!", 30s)) << second.Output();
   EXPECT_NE(second.Output().find("Could not bind socket. Address and port are already in use."), std::string::npos);
   EXPECT_EQ(second.Output().find("serving http://"), std::string::npos);
-  EXPECT_TRUE(second.Stop());
+  EXPECT_TRUE(second.Stop()) << second.Output();
   EXPECT_TRUE(Get(first.Port(), "/"));
 }
 
@@ -180,7 +180,7 @@ TEST(Runner, AServerPortThatIsNoPortIsAFailedStart) {
               std::string::npos)
         << quenforth.Output();
     EXPECT_EQ(quenforth.Output().find("serving http://"), std::string::npos) << port;
-    EXPECT_TRUE(quenforth.Stop());
+    EXPECT_TRUE(quenforth.Stop()) << quenforth.Output();
   }
 }
 
