@@ -49,6 +49,24 @@ void Connection::Close() {
   socket_ = -1;
 }
 
+void Connection::Reset() {
+  if (socket_ < 0) return;
+  linger abort{1, 0};
+  ::setsockopt(socket_, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+  Close();
+}
+
+void Connection::ShutdownWrite() {
+  if (socket_ >= 0) ::shutdown(socket_, SHUT_WR);
+}
+
+std::size_t Connection::ReadSome(std::size_t atLeast, std::chrono::milliseconds timeout) {
+  auto deadline = Clock::now() + timeout;
+  while (pending_.size() < atLeast)
+    if (!Fill(deadline)) break;
+  return pending_.size();
+}
+
 bool Connection::Send(const std::string& bytes) {
   std::size_t sent = 0;
   while (sent < bytes.size()) {

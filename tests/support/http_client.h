@@ -40,6 +40,12 @@ class Connection {
   // True when the server closed the connection (reads end) before the deadline.
   bool WaitClosed(std::chrono::milliseconds timeout);
   void Close();
+  // Ends the connection with a reset (RST), as a client that crashes or loses its network does.
+  void Reset();
+  // Says that nothing more will be sent, and goes on reading.
+  void ShutdownWrite();
+  // Reads raw bytes until at least `atLeast` are waiting or the deadline passes; how many are waiting.
+  std::size_t ReadSome(std::size_t atLeast, std::chrono::milliseconds timeout);
 
  private:
   bool Fill(std::chrono::steady_clock::time_point deadline);
