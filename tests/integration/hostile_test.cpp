@@ -341,13 +341,18 @@ TEST_F(HostileInputTest, AddAndFile) {
 }
 
 TEST_F(HostileInputTest, IncludedFiles) {
-  std::string page;
-  for (const std::string& payload : *payloads_)
-    page += "<#include file=\"" + qf::UrlDecode(payload, qf::PlusMeans::Plus) + "\">\r\n";
-  qftest::WriteFile(quenforth_->DataFolder() / "base/includes.html", page);
-  ExpectGet("/includes.html");
-  EXPECT_EQ(last_.status, 200);
-  EXPECT_NE(last_.body.find("include: file"), std::string::npos) << last_.body.substr(0, 400);
+  // One page per payload: a quote or a ">" in one would end the tag early and make the page a parse error.
+  std::size_t markers = 0;
+  for (std::size_t i = 0; i < payloads_->size(); ++i) {
+    const std::string page = "inc" + std::to_string(i) + ".html";
+    qftest::WriteFile(quenforth_->DataFolder() / "base" / page,
+                      "<#include file=\"" + qf::UrlDecode((*payloads_)[i], qf::PlusMeans::Plus) + "\">");
+    ExpectGet("/" + page);
+    if (HasFailure()) return;
+    if (last_.body.find("include: ") != std::string::npos) ++markers;
+  }
+  // Most of them reach the tag and get its marker; the check above had something to look at.
+  EXPECT_GT(markers, payloads_->size() / 2);
 }
 
 TEST_F(HostileInputTest, UploadFileName) {
