@@ -837,6 +837,7 @@ void THttpServer::Running::Sweep() {
 
 void THttpServer::Running::Monitor() {
   std::uint64_t seen = finishedRequests;
+  std::uint64_t trimmedAt = seen;  // the finished count when freed memory was last given back
   std::size_t busiest = 0;
   int ticks = 0;
   std::unique_lock held(monitorLock);
@@ -856,6 +857,11 @@ void THttpServer::Running::Monitor() {
       asio::post(context, [this] { RetireCallingThread(); });
     }
     ReapThreads();
+    // Two quiet seconds after requests have run: what they freed goes back to the system, once.
+    if (busiest == 0 && finished != trimmedAt) {
+      trimmedAt = finished;
+      platform::ReleaseFreeMemory();
+    }
     busiest = 0;
     ticks = 0;
   }

@@ -86,6 +86,10 @@ void PinModuleOf(const void* address);
 void* GlobalAlloc(std::size_t bytes);
 void GlobalFree(void* memory);
 
+// Gives the memory that the heap holds free back to the system, after a burst of work has ended (a load
+// of pages leaves freed memory with the allocator that it would otherwise keep for the process's life).
+void ReleaseFreeMemory();
+
 // Message boxes. On Linux they never block: they go to the emulation's sink and answer as it says.
 int MessageBoxA(HWND owner, const std::string& text, const std::string& caption, UINT type);
 

@@ -19,6 +19,10 @@
 #include <mutex>
 #include <system_error>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include "platform/dialogs.h"
 #include "platform/files.h"
 #include "platform/posix/emulation.h"
@@ -216,6 +220,12 @@ void PinModuleOf(const void* address) {
 
 void* GlobalAlloc(std::size_t bytes) { return std::malloc(bytes == 0 ? 1 : bytes); }
 void GlobalFree(void* memory) { std::free(memory); }
+
+void ReleaseFreeMemory() {
+#if defined(__GLIBC__)
+  ::malloc_trim(0);
+#endif
+}
 
 int MessageBoxA(HWND, const std::string& text, const std::string& caption, UINT type) {
   Record(emulation::Record{emulation::Record::Kind::MessageBox, caption, text, type});

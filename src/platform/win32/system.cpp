@@ -4,6 +4,8 @@
 
 #include <process.h>
 #include <windows.h>
+
+#include <malloc.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
@@ -98,6 +100,11 @@ void* Module::GetProcAddress(const char* name) const {
 
 void* GlobalAlloc(std::size_t bytes) { return ::GlobalAlloc(GMEM_FIXED, bytes); }
 void GlobalFree(void* memory) { ::GlobalFree(memory); }
+
+void ReleaseFreeMemory() {
+  _heapmin();
+  ::HeapCompact(::GetProcessHeap(), 0);
+}
 
 int MessageBoxA(HWND owner, const std::string& text, const std::string& caption, UINT type) {
   return ::MessageBoxA(reinterpret_cast<::HWND>(owner), text.c_str(), caption.c_str(), type);
