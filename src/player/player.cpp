@@ -43,9 +43,12 @@ LRESULT TPlayer::Ipc(LPARAM code, WPARAM argument) { return SendMessageA(mainWin
 
 void TPlayer::Command(WPARAM id) { SendMessageA(mainWindow_, platform::WM_COMMAND, id, 0); }
 
+bool TPlayer::Answers() const { return mainWindow_ && platform::IsWindow(mainWindow_); }
+
 std::string TPlayer::GetVersionString() {
-  if (!mainWindow_) return std::string();
   auto version = static_cast<unsigned>(Ipc(IPC_GETVERSION, 0));
+  // No player answers version 0: its window is gone.
+  if (version == 0) return std::string();
   char text[32];
   std::snprintf(text, sizeof text, "%x.%x", (version & 0xFF00) >> 12, version & 0xFF);
   return text;
@@ -130,6 +133,8 @@ void TPlayer::SetBalance(int percent) {
 }
 
 int TPlayer::GetEqBand(int band) {
+  // Raw 0 is the top of a band's scale, which is also what a window that is gone answers.
+  if (!Answers()) return 0;
   auto raw = static_cast<int>(Ipc(IPC_GETEQDATA, static_cast<WPARAM>(band)));
   if (band > 10) return raw;
   if (raw > 62) raw = 62;
@@ -196,15 +201,15 @@ void TPlayer::ClearPlaylist() { Ipc(IPC_DELETE, 0); }
 
 bool TPlayer::InsertFile(InsertAt where, const std::string& path) {
   if (path.empty()) return false;
+  if (!Answers()) return false;
   if (where == InsertAt::End) {
-    if (!mainWindow_) return false;
     platform::COPYDATASTRUCT data{IPC_PLAYFILE, static_cast<platform::DWORD>(path.size() + 1),
                                   const_cast<char*>(path.c_str())};
     SendMessageA(mainWindow_, platform::WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
     return true;
   }
   if (path.size() >= kMaxPath) return false;  // a shortened path would add some other file
-  if (!playlistWindow_ || !mainWindow_) return false;
+  if (!playlistWindow_) return false;
   fileinfo record{};
   std::memcpy(record.file, path.c_str(), path.size() + 1);
   record.index = GetListPos() + 1;

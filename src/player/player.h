@@ -93,6 +93,8 @@ class TPlayer {
 
  private:
   platform::LRESULT Ipc(platform::LPARAM code, platform::WPARAM argument);
+  // Whether the player's main window is there to answer (it may close while the plug-in runs).
+  bool Answers() const;
   void Command(platform::WPARAM id);
 
   platform::HWND mainWindow_ = nullptr;

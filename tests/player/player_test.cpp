@@ -245,3 +245,39 @@ TEST_F(ConcurrentPlayerTest, RequestThreadsReadStableTexts) {
 
 }  // namespace
 }  // namespace qf
+
+namespace qf {
+namespace {
+
+// The player closes its window while the plug-in still asks it things: every read answers 0 or "", every
+// change does nothing, and nothing waits for a window that is gone.
+TEST_F(PlayerTest, APlayerWindowThatIsGoneAnswersZeroAndEmptyTexts) {
+  StartWith(3);
+  player->Play();
+  ASSERT_EQ(player->GetListLength(), 3);
+  player_->Close();
+  player_.reset();
+  EXPECT_EQ(player->IsPlaying(), 0);
+  EXPECT_EQ(player->GetVolume(), 0);
+  EXPECT_EQ(player->GetListLength(), 0);
+  EXPECT_EQ(player->GetListPos(), 0);
+  EXPECT_EQ(player->GetPosition(), 0);
+  EXPECT_EQ(player->GetLength(-1), 0);
+  EXPECT_EQ(player->GetBitrate(), 0);
+  EXPECT_EQ(player->GetEqBand(3), 0);
+  EXPECT_EQ(player->GetPlaylistFile(0), "");
+  EXPECT_EQ(player->GetPlaylistTitle(0), "");
+  EXPECT_EQ(player->GetExtendedFileInfo("C:\\Music\\t0.mp3", "Artist"), "");
+  EXPECT_EQ(player->GetVersionString(), "");
+  EXPECT_EQ(player->GetMediaLibraryWindow(), nullptr);
+  player->Play();
+  player->SetVolume(50);
+  player->DeleteIndex(0);
+  player->ClearPlaylist();
+  player->WritePlaylist();
+  EXPECT_FALSE(player->InsertFile(TPlayer::InsertAt::End, "C:\\Music\\t0.mp3"));
+  player->SetMediaLibraryItemField("C:\\Music\\t0.mp3", "rating", "3");
+}
+
+}  // namespace
+}  // namespace qf
