@@ -21,6 +21,7 @@
 #include "core/crc32.h"
 #include "core/guarded.h"
 #include "core/loginthrottle.h"
+#include "core/pagebudget.h"
 #include "core/records.h"
 #include "core/settingschange.h"
 #include "core/settingsdata.h"
@@ -83,6 +84,8 @@ class TQuenforth {
   // lost to another made at the same time. A request takes the record once and works with one consistent
   // set of values; the global folder context (browse/folders.h) keeps its root and current folder here.
   Guarded<Snapshot<Settings>> CurrentSettings{Lock, std::make_shared<const Settings>()};
+  // The bytes that produced pages hold until their answers are sent, for all requests together.
+  PageBudget PageBytes;
   // Failed logins per client address, and the addresses refused for a while after too many.
   LoginThrottle Logins;
   // The IP whitelist the configuration window edits: addresses and "a - b" ranges.

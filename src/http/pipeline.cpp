@@ -148,6 +148,7 @@ void HTTPServer1CommandGet(TQuenforth& core, TRequest& request, TResponse& respo
       if (!text) return Answer(response, 404, request.Document);
       TMyPageProducer producer(user.get(), *core.Player, core, session);
       response.ContentText = producer.Produce(*text);
+      response.Hold = producer.Charge();
       response.ContentType = templateType.empty() ? MimeTypeFor(path) : templateType;
       response.WriteContent();
     } else {

@@ -2,6 +2,7 @@
 // The request and response records the HTTP server hands to the request pipeline.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,8 @@ struct TResponse {
   std::string ContentText;
   std::string ContentType;
   std::string AuthRealm;  // on 401: sent as WWW-Authenticate: Basic realm="..."
+  // Held with the answer until it has been sent or dropped: the page budget's share of ContentText.
+  std::shared_ptr<const void> Hold;
 
   // Makes this response the answer: status and headers as they are now, and ContentText as the handler
   // leaves it. It is sent once the handler returns. False when an answer was already set.

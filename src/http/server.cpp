@@ -323,8 +323,9 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
     std::size_t headSent = 0;
     std::size_t bodySent = 0;
     platform::File file;
-    std::uint64_t fileOffset = 0;  // where the next piece starts
-    std::uint64_t fileLeft = 0;    // bytes of the file still to be sent
+    std::uint64_t fileOffset = 0;      // where the next piece starts
+    std::uint64_t fileLeft = 0;        // bytes of the file still to be sent
+    std::shared_ptr<const void> hold;  // the page budget's share of the body, given back with it
   };
   std::optional<Outgoing> outgoing;
   TResponse* handlerResponse = nullptr;  // the response the handler fills, while it runs
@@ -570,6 +571,7 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
       Head head = *contentHead;
       contentHead.reset();
       Record(head, response.ContentText.empty() ? DefaultPage(head.status) : std::move(response.ContentText));
+      outgoing->hold = std::move(response.Hold);
     }
     request.reset();
     body.reset();

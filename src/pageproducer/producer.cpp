@@ -59,8 +59,14 @@ bool TMyPageProducer::Stopped() const {
   return production_->stopped;
 }
 
+std::shared_ptr<const void> TMyPageProducer::Charge() const { return production_->charge; }
+
 std::size_t TMyPageProducer::Spend(std::size_t bytes) {
   std::size_t allowed = std::min(bytes, kMaxPageBytes - production_->bytes);
+  if (allowed > 0) {
+    if (!production_->charge) production_->charge = Core.PageBytes.Open();
+    allowed = production_->charge->Take(allowed);
+  }
   production_->bytes += allowed;
   if (allowed < bytes) production_->tooLarge = production_->stopped = true;
   return allowed;

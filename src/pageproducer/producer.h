@@ -8,8 +8,9 @@
 // borrowed from whoever creates it.
 //
 // One production (a producer made with the public constructor and all its children) is bounded: at most
-// kMaxPageBytes of page text and kMaxTags tags. Past either bound everything stops and the page ends
-// with the error marker "page too large"; when the plug-in shuts down, production stops at the next tag.
+// kMaxPageBytes of page text and kMaxTags tags, and no more text than the process's budget for pages
+// (TQuenforth::PageBytes) has left. Past any bound everything stops and the page ends with the error
+// marker "page too large"; when the plug-in shuts down, production stops at the next tag.
 
 #include <cstddef>
 #include <map>
@@ -17,6 +18,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/pagebudget.h"
 #include "pageproducer/params.h"
 
 namespace qf {
@@ -49,6 +51,9 @@ class TMyPageProducer {
   bool MayNest() const { return depth_ + 1 < kMaxDepth; }
   // True once the production has stopped (a bound passed, or the plug-in shutting down).
   bool Stopped() const;
+  // The production's share of the page budget: whoever holds the page it produced holds this too, until
+  // the page has been sent.
+  std::shared_ptr<const void> Charge() const;
 
   // The request skin's skin.ini, read once per production.
   const IniFile& SkinIni();
@@ -74,6 +79,7 @@ class TMyPageProducer {
   struct Production {
     std::size_t bytes = 0;
     std::size_t tags = 0;
+    std::shared_ptr<PageBudget::Charge> charge;
     bool tooLarge = false;
     bool stopped = false;
     bool playlistRead = false;

@@ -274,4 +274,44 @@ TEST(MixedLoad, ANormalClientIsAnsweredThroughoutAndTheServerRecovers) {
       baseline.threads, loaded.threads, after.threads, baseline.residentKiB, loaded.residentKiB, after.residentKiB);
 }
 
+TEST(MixedLoad, LargePagesNobodyReadsShareOneBudget) {
+  // 40 clients each ask for a page of 16 MiB and read none of it: held in full, the answers would take
+  // 640 MiB of a player that may have 2 GiB of address space in all.
+  qftest::QuenforthProcess quenforth([](const fs::path& data) {
+    qftest::WriteFile(data / "base" / "chunk.html", std::string(1 << 20, 'p'));
+    std::string page;
+    for (int i = 0; i < 16; ++i) page += "<#include file=chunk.html>";
+    qftest::WriteFile(data / "base" / "large.html", page);
+  });
+  const std::uint16_t port = quenforth.Port();
+  ASSERT_TRUE(ProbeAnswered(port, 10s));
+  const ProcessStatus baseline = StatusOf(quenforth.Pid());
+  const int clients = qftest::TestHost() == qftest::Host::Wine ? 20 : 40;
+  std::vector<std::unique_ptr<LoadClient>> readers;
+  for (int i = 0; i < clients; ++i) {
+    readers.push_back(std::make_unique<LoadClient>(port, "127.0.9." + std::to_string(1 + i % 20), 4096));
+    readers.back()->Send("GET /large.html HTTP/1.1\r\nHost: x\r\n\r\n");
+  }
+  // Every page is produced (its answer started), within the budget or cut short by it.
+  auto giveUp = Clock::now() + 120s;
+  int started = 0;
+  while (Clock::now() < giveUp) {
+    started = static_cast<int>(std::count_if(
+        readers.begin(), readers.end(), [](auto& client) { return client->Peek().rfind("HTTP/1.1 200", 0) == 0; }));
+    if (started == clients) break;
+    std::this_thread::sleep_for(100ms);
+  }
+  EXPECT_EQ(started, clients);
+  EXPECT_TRUE(ProbeAnswered(port, ProbeTimeout()));
+  const ProcessStatus loaded = StatusOf(quenforth.Pid());
+  // The budget is 64 MiB of page text; with what producing them took besides, far below 640 MiB.
+  if (kResidentSizeMeaningful) {
+    EXPECT_LT(loaded.residentKiB - baseline.residentKiB, 256L << 10);
+  }
+  readers.clear();
+  EXPECT_TRUE(ProbeAnswered(port, 10s));
+  std::printf("resident %ld KiB at rest, %ld with %d pages of 16 MiB held\n", baseline.residentKiB, loaded.residentKiB,
+              clients);
+}
+
 }  // namespace

@@ -224,6 +224,29 @@ TEST_F(ProducerTest, APageEndsAtSixteenMebibytes) {
   EXPECT_EQ(included.substr(limit - 3, 3), "iso");
 }
 
+TEST_F(ProducerTest, PagesHeldAtOnceShareOneBudget) {
+  const std::size_t small = PageBudget::kSmallPage;
+  core_.PageBytes.SetLimit(small + 1000);
+  std::shared_ptr<const void> held;
+  {
+    // The first page's answer has not been sent yet: it holds its bytes.
+    TMyPageProducer first(user_, *core_.Player, core_, session_);
+    EXPECT_EQ(first.Produce(std::string(small + 600, 'a')).size(), small + 600);
+    held = first.Charge();
+  }
+  EXPECT_EQ(core_.PageBytes.Used(), small + 600);
+  // The second gets its small page's share, which also counts, and nothing more: it ends as too large,
+  // and dropping it gives its bytes back at once.
+  EXPECT_EQ(Produce(std::string(small + 600, 'b')), std::string(small, 'b') + Red("page too large"));
+  EXPECT_EQ(core_.PageBytes.Used(), small + 600);
+  // With nothing left, small pages still come whole.
+  core_.PageBytes.SetLimit(0);
+  EXPECT_EQ(Produce(std::string(small, 'c')), std::string(small, 'c'));
+  EXPECT_EQ(Produce(std::string(small + 1, 'd')), std::string(small, 'd') + Red("page too large"));
+  held.reset();
+  EXPECT_EQ(core_.PageBytes.Used(), 0u);
+}
+
 TEST_F(ProducerTest, APageHandlesAtMostAMillionTags) {
   std::string page;
   for (std::size_t i = 0; i < TMyPageProducer::kMaxTags + 3; ++i) page += "<#user_tracks_added>";
