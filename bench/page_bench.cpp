@@ -31,7 +31,9 @@ struct Setup {
     Write("item.html",
           "<li><a href=\"?playsong=<#playlist_songid>\"><#playlist_title maxlength=60></a> "
           "<#playlist_songlengthmin>:<#playlist_songlengthsec></li>\n");
-    Write("index.html", Read(fs::path(QF_SOURCE_DATA) / "quenforth/base/index.html"));
+    // The whole skin: its index page includes parts and produces list templates of its own.
+    fs::copy(fs::path(QF_SOURCE_DATA) / "quenforth/base", folder / "Plugins/quenforth/base",
+             fs::copy_options::recursive | fs::copy_options::overwrite_existing);
     host::PlayerOptions options;
     options.keepPlaylist = false;
     options.pluginFolder = "C:\\Plugins";

@@ -4,10 +4,14 @@
 ensure_packages() {
   local missing=()
   local package
+  local provided
+  # What installed packages provide counts as installed: a Node.js package that brings npm with it
+  # conflicts with Debian's npm.
+  provided="$(dpkg-query -W -f='${Provides}\n' 2>/dev/null | tr ',' '\n' | sed 's/(.*//; s/[[:space:]]//g')"
   for package in "$@"; do
     local status
     status="$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)"
-    [[ "$status" == *"install ok installed"* ]] || missing+=("$package")
+    [[ "$status" == *"install ok installed"* ]] || grep -qxF "$package" <<< "$provided" || missing+=("$package")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
   echo "Installing: ${missing[*]}"
@@ -25,5 +29,7 @@ TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev g++-mingw-w64-i686-pos
                binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 clang libclang-rt-14-dev)
 # What the integration suite needs to run against the Windows DLL in fakeamp.exe under Wine.
 WINE_PACKAGES=(wine64 xvfb xauth)
+# What the browser tests need (tests/e2e; npm then installs the packages that tests/e2e/package.json pins).
+E2E_PACKAGES=(chromium chromium-driver nodejs npm fonts-dejavu-core)
 # What the load benchmarks need.
 BENCH_PACKAGES=(wrk nginx-light)

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test suite, as CI does:
 #   linux        unit and integration tests
+#   e2e          the skins in headless Chromium against the linux build's quenforth (tests/e2e)
 #   linux-asan   the same under AddressSanitizer and UndefinedBehaviorSanitizer, then its concurrency
 #                tests once more beside two busy loops (the stress pass)
 #   linux-tsan   the concurrency tests under ThreadSanitizer
@@ -8,23 +9,26 @@
 #   win32        the product DLL and ID3v2Library.dll, checked for their machine, imports, exports and
 #                version resource, and the package quenforth-3.0-win32.zip
 #   win64-test   the 64-bit DLLs and their package, checked the same way
-#   --quick   the linux build's tests only
+#   --quick   the linux build's tests only (without e2e)
+#   --e2e     the linux build and the browser tests only
 #   --stress  the stress pass only (with --quick on the linux build instead of linux-asan)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 source "$root/scripts/deps.sh"
-ensure_packages "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${WINE_PACKAGES[@]}"
+ensure_packages "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${WINE_PACKAGES[@]}" "${E2E_PACKAGES[@]}"
 cd "$root"
 
 quick=0
 stress=0
 wine_only=0
+e2e_only=0
 for argument in "$@"; do
   case "$argument" in
     --quick) quick=1 ;;
     --stress) stress=1 ;;
     --wine) wine_only=1 ;;
-    *) echo "usage: scripts/test.sh [--quick] [--stress] [--wine]" >&2; exit 2 ;;
+    --e2e) e2e_only=1 ;;
+    *) echo "usage: scripts/test.sh [--quick] [--stress] [--wine] [--e2e]" >&2; exit 2 ;;
   esac
 done
 jobs=$(nproc)
@@ -78,6 +82,20 @@ wine_suite() {
     xvfb-run -a ctest --test-dir build/linux --output-on-failure -R '^test_integration' -j "$jobs"
 }
 
+# The browser tests, bounded in time by tests/e2e/run.sh (15 minutes at most; a few on 2 cores).
+e2e_suite() {
+  QF_QUENFORTH="$root/build/linux/host/quenforth" tests/e2e/run.sh
+}
+
+if [ $e2e_only -eq 1 ]; then
+  step "linux: build"
+  build linux
+  step "e2e: the skins in headless Chromium"
+  e2e_suite
+  step "e2e passed"
+  exit 0
+fi
+
 if [ $wine_only -eq 1 ]; then
   step "linux and win64-test: build"
   build linux
@@ -107,6 +125,9 @@ if [ $quick -eq 1 ]; then
   step "quick run passed"
   exit 0
 fi
+
+step "e2e: the skins in headless Chromium"
+e2e_suite
 
 step "linux-asan: build and test"
 build linux-asan

@@ -707,6 +707,14 @@ void EndBatch(Batch& batch) {
 
 }  // namespace
 
+std::vector<std::string> CommandNames() {
+  std::vector<std::string> names;
+  for (const auto& [name, row] : ExactCommands()) names.push_back(name);
+  for (const ContainsRow& row : kContainsCommands) names.push_back(row.part);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 void RunCommands(TQuenforth& core, const TextList& params, UserClass* user, SessionData& session) {
   Batch batch{core, *core.Player, user, session, FolderContext(core, user), {}, {}};
   for (const std::string& param : params) {

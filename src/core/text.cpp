@@ -176,6 +176,18 @@ std::string UrlEncode(std::string_view text) {
   return result;
 }
 
+namespace {
+
+// The characters of the bytes 0x80 to 0x9F in code page 1252; the five bytes it leaves undefined keep
+// their own values, as browsers read them.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+}  // namespace
+
 std::string JsonEncode(std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
   std::string result;
@@ -185,10 +197,10 @@ std::string JsonEncode(std::string_view text) {
     if (c == '"' || c == '\\') {
       result += '\\';
       result += c;
-    } else if (byte < 0x20 || byte == 0x7F) {
-      result += "\\u00";
-      result += kHex[byte >> 4];
-      result += kHex[byte & 15];
+    } else if (byte < 0x20 || byte >= 0x7F) {
+      unsigned code = byte >= 0x80 && byte < 0xA0 ? kCp1252High[byte - 0x80] : byte;
+      result += "\\u";
+      for (int shift = 12; shift >= 0; shift -= 4) result += kHex[(code >> shift) & 15];
     } else {
       result += c;
     }

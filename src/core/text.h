@@ -58,8 +58,11 @@ std::string UrlEncode(std::string_view text);
 enum class Apostrophe { Keep, Too };
 std::string HtmlEncode(std::string_view text, Apostrophe apostrophe = Apostrophe::Too);
 
-// The inside of a JSON string: '"' and '\' behind a backslash, the control characters (below 0x20, and
-// DEL) as \u00XX; every other byte as it is.
+// The inside of a JSON string, in ASCII only: '"' and '\' behind a backslash, the control characters
+// (below 0x20, and DEL) as \u00XX, and every byte from 0x80 up as the \uXXXX of its character in the
+// Windows code page 1252 (which browsers also read for pages labelled iso-8859-1, the default charset).
+// Texts are bytes of the single-byte code page, never UTF-8: written as they are, such bytes would make
+// the document invalid for every JSON reader that insists on UTF-8.
 std::string JsonEncode(std::string_view text);
 
 // printf-style formatting into a text.

@@ -151,7 +151,7 @@ void TMyPageProducer::HandleTag(std::string_view name, std::string_view paramete
   const TagTable& table = Tags();
   auto handler = table.find(LowerCase(name));
   if (handler == table.end()) {
-    out += ErrorMarker(name);
+    out += EncodedLikeText(ErrorMarker(name), params);
     return;
   }
   std::string output;
@@ -172,6 +172,12 @@ std::string TMyPageProducer::PageFolder() const {
 
 std::string TMyPageProducer::SkinFolder() const { return Core.DataFolder() + "\\" + Session.SkinName + "\\"; }
 
+std::string EncodedLikeText(std::string error, const TagParams& params) {
+  if (params.Given("htmlencoded")) error = HtmlEncode(error);
+  if (params.Given("jsonencoded")) error = JsonEncode(error);
+  return error;
+}
+
 std::string ApplyOptions(std::string text, const TagParams& params, unsigned accepted) {
   if ((accepted & kMaxLength) && params.Given("maxlength")) {
     if (std::optional<int> length = ParseInt(params.Value("maxlength")))
@@ -191,6 +197,8 @@ std::string ApplyOptions(std::string text, const TagParams& params, unsigned acc
 std::string Tag::Error(std::string_view message) const {
   return ErrorMarker(std::string(name) + ": " + std::string(message));
 }
+
+void Tag::Fail(std::string_view message) { output = EncodedLikeText(Error(message), params); }
 
 const TagTable& Tags() {
   static const TagTable table = [] {
@@ -249,6 +257,7 @@ bool ListTemplates::LoadItemTemplate() {
 bool ListTemplates::AppendOptional(std::string_view name) {
   std::string text;
   if (!tag_.Given(name) || !ReadTemplate(name, text, false) || !tag_.producer.MayNest()) return false;
+  BeginItem();
   child_.ProduceInto(text, tag_.output);
   return true;
 }

@@ -2,6 +2,7 @@
 // What tag handlers work with: the tag as written, its parameters, its output, the producer, and the
 // helpers every family of tags shares (errors, the common output options, sub-templates).
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -29,6 +30,10 @@ enum Options : unsigned {
 };
 
 std::string ApplyOptions(std::string text, const TagParams& params, unsigned accepted);
+// An error marker, HTML- and JSON-encoded as the tag's text would be when the tag is given htmlencoded or
+// jsonencoded (whatever options the tag accepts): an error must not break the attribute or the JSON
+// string it stands in.
+std::string EncodedLikeText(std::string error, const TagParams& params);
 
 struct Tag {
   TMyPageProducer& producer;
@@ -40,7 +45,8 @@ struct Tag {
   bool Given(std::string_view key) const { return params.Given(key); }
   // The error marker around "<name>: <message>".
   std::string Error(std::string_view message) const;
-  void Fail(std::string_view message) { output = Error(message); }
+  // Sets the output to the error marker, encoded as EncodedLikeText says.
+  void Fail(std::string_view message);
   // Sets the output to `text` with the options the tag accepts.
   void Write(std::string text, unsigned accepted) { output = ApplyOptions(std::move(text), params, accepted); }
 
@@ -70,10 +76,12 @@ void AddMediaLibraryTags(TagTable& table);
 
 // The list-template scheme of every list tag: the item template (parameter `template`) and the optional
 // `empty`, `highlight` and `next` templates, files of the page folder. The item template is read once and
-// one child producer makes every item; the items' values reach their tags through the session.
+// one child producer makes every item; the items' values reach their tags through the session. Parameter
+// `separator` (optional) is written between two items, never before the first or after the last, so that
+// a list can be a JSON array or a comma-separated text.
 class ListTemplates {
  public:
-  explicit ListTemplates(Tag& tag) : tag_(tag), child_(tag.producer.Child()) {}
+  explicit ListTemplates(Tag& tag) : tag_(tag), child_(tag.producer.Child()), separator_(tag.Param("separator")) {}
 
   // The full path of the template named by parameter `name`: the page folder and its value.
   std::string PathOf(std::string_view name) const;
@@ -81,7 +89,10 @@ class ListTemplates {
   // or its file does not exist, or the templates nest too deep.
   bool LoadItemTemplate();
   // Appends the item template produced for the current item.
-  void AppendItem() { child_.ProduceInto(item_, tag_.output); }
+  void AppendItem() {
+    BeginItem();
+    child_.ProduceInto(item_, tag_.output);
+  }
   // Appends the template named by `name` (highlight, next) when given and present; false otherwise.
   bool AppendOptional(std::string_view name);
   // For an empty list: the `empty` template once, or nothing when it is not given; the not-found error
@@ -90,10 +101,16 @@ class ListTemplates {
 
  private:
   bool ReadTemplate(std::string_view name, std::string& text, bool reportMissing);
+  // The separator before every item but the first.
+  void BeginItem() {
+    if (items_++ > 0) tag_.output += separator_;
+  }
 
   Tag& tag_;
   TMyPageProducer child_;
+  std::string separator_;
   std::string item_;
+  std::size_t items_ = 0;
 };
 
 }  // namespace qf

@@ -80,10 +80,15 @@ Snapshot<PlaylistEntryList> ReadPlaylistShared(TQuenforth& core) {
 
 namespace {
 
+// The playlist as this page shows it: read from the player by the first tag of the page that needs it
+// (the list or one of the whole-list tags, whichever comes first), so that a count above the list counts
+// the list below it; every later tag of the page takes the entry list as it is.
+Snapshot<PlaylistEntryList> PageEntries(Tag& tag) {
+  return tag.producer.FirstPlaylistRead() ? ReadPlaylistShared(tag.Core()) : tag.Core().PlaylistEntries.Get();
+}
+
 void Playlist(Tag& tag) {
-  TQuenforth& core = tag.Core();
-  Snapshot<PlaylistEntryList> entries =
-      tag.producer.FirstPlaylistRead() ? ReadPlaylistShared(core) : core.PlaylistEntries.Get();
+  Snapshot<PlaylistEntryList> entries = PageEntries(tag);
   int count = static_cast<int>(entries->size());
   ListTemplates templates(tag);
   if (count < 1) return templates.AppendEmpty();
@@ -159,14 +164,12 @@ void LengthSec(Tag& tag) { tag.output = Format("%02d", tag.Session().ItemSeconds
 
 void Length(Tag& tag) {
   long long seconds = 0;
-  Snapshot<PlaylistEntryList> entries = tag.Core().PlaylistEntries.Get();  // held while it is read
+  Snapshot<PlaylistEntryList> entries = PageEntries(tag);  // held while it is read
   for (const PlaylistClass& entry : *entries) seconds += entry.Seconds;
   tag.Write(Format("%2lld:%02lld:%02lld", seconds / 3600, (seconds / 60) % 60, seconds % 60), kUrlEncoded);
 }
 
-void NumTracks(Tag& tag) {
-  tag.Write(Format("%02d", static_cast<int>(tag.Core().PlaylistEntries.Get()->size())), kUrlEncoded);
-}
+void NumTracks(Tag& tag) { tag.Write(Format("%02d", static_cast<int>(PageEntries(tag)->size())), kUrlEncoded); }
 
 void SearchString(Tag& tag) { tag.Write(tag.Session().PlaylistFilter, kTextOptions); }
 

@@ -41,7 +41,7 @@ TEST(Runner, AnswersPagesFilesAndErrors) {
   EXPECT_EQ(root->Header("server"), "Quenforth/3.0");
   // index.html is a template: its tags are replaced by the player's state.
   EXPECT_NE(root->body.find("<meta charset=\"iso-8859-1\">"), std::string::npos) << root->body;
-  EXPECT_NE(root->body.find("<div class=\"artist\">Marisol Vantebrook</div>"), std::string::npos);
+  EXPECT_NE(root->body.find("<p class=\"artist\" data-live=\"artist\">Marisol Vantebrook</p>"), std::string::npos);
   EXPECT_NE(root->body.find("<title>Marisol Vantebrook - Harbourmaster&#39;s Waltz - Quenforth</title>"),
             std::string::npos);
   EXPECT_EQ(root->body.find("<#"), std::string::npos);

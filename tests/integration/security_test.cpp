@@ -200,7 +200,7 @@ TEST_F(SecurityTest, AStoredCharsetPayloadNeverReachesAPage) {
   ASSERT_TRUE(response);
   EXPECT_NE(response->body.find("<meta charset=\"utf-8\">"), std::string::npos);
   // Search texts come back as text.
-  response = Get(quenforth_->Port(), "/?search_playlist_string=" + Encoded(payload));
+  response = Get(quenforth_->Port(), "/playlist.html?search_playlist_string=" + Encoded(payload));
   ASSERT_TRUE(response);
   EXPECT_EQ(response->body.find("<script>"), std::string::npos);
   EXPECT_NE(response->body.find("&lt;script&gt;"), std::string::npos);

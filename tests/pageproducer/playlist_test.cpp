@@ -164,5 +164,36 @@ TEST_F(PlaylistTest, APageReadsThePlaylistOnceForAllItsListTags) {
   EXPECT_EQ(core->PlaylistReadsStarted(), before + 2);
 }
 
+// A count and a total above the list describe the list below them: whichever tag of the page comes first
+// reads the playlist, and the page reads it once.
+TEST_F(PlaylistTest, CountsAboveTheListCountTheList) {
+  StartWithEntries(3, 0);
+  std::uint64_t before = core->PlaylistReadsStarted();
+  EXPECT_EQ(Produce("<#playlist_numtracks>|<#playlist_length>|<#playlist template=item.html>|<#playlist_numtracks>"),
+            "03| 0:03:03|1,2,3,|03");
+  EXPECT_EQ(core->PlaylistReadsStarted(), before + 1);
+  // A page of its own sees the player's list as it is now, with no list tag on it at all.
+  player_->Call([](::host::PlayerState& state) { state.playlist.push_back(state.playlist.front()); });
+  EXPECT_EQ(Produce("<#playlist_numtracks urlencoded=1> tracks,<#playlist_length urlencoded=1>"),
+            "04 tracks,+0%3a04%3a04");
+  EXPECT_EQ(core->PlaylistReadsStarted(), before + 2);
+  player_->Call([](::host::PlayerState& state) { state.playlist.clear(); });
+  EXPECT_EQ(Produce("<#playlist_length>|<#playlist_numtracks>"), " 0:00:00|00");
+}
+
+// Between two items, never before the first or after the last: a list can be a JSON array.
+TEST_F(PlaylistTest, ASeparatorStandsBetweenTheItems) {
+  StartWithEntries(3, 1);
+  Skin("id.json", "<#playlist_index>");
+  Skin("cur.json", "[<#playlist_index>]");
+  EXPECT_EQ(Produce("[<#playlist template=id.json separator=\",\">]"), "[1,2,3]");
+  EXPECT_EQ(Produce("[<#playlist template=id.json highlight=cur.json separator=\", \">]"), "[1, [2], 3]");
+  EXPECT_EQ(Produce("[<#playlist template=id.json length=1 separator=,>]"), "[2]");
+  session.PlaylistFilter = "song 2";
+  EXPECT_EQ(Produce("[<#playlist template=id.json separator=,>]"), "[3]");
+  session.PlaylistFilter = "nothing like it";
+  EXPECT_EQ(Produce("[<#playlist template=id.json separator=,>]"), "[]");
+}
+
 }  // namespace
 }  // namespace qf

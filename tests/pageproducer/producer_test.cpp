@@ -147,11 +147,30 @@ TEST_F(ProducerTest, OutputOptionsInTheirFixedOrder) {
   EXPECT_EQ(Produce("<#errormessage urlencoded=1 escape=1>"), "It\\'s+%22a%5cb%22+%26+%3cc%3e");
   EXPECT_EQ(Produce("<#errormessage htmlencoded=1>"), "It&#39;s &quot;a\\b&quot; &amp; &lt;c&gt;");
   session_.ErrorMessage = "a\"b\\c\td\r\n\x01\x7f\xe9";
-  EXPECT_EQ(Produce("<#errormessage jsonencoded=1>"), "a\\\"b\\\\c\\u0009d\\u000d\\u000a\\u0001\\u007f\xe9");
+  EXPECT_EQ(Produce("<#errormessage jsonencoded=1>"), "a\\\"b\\\\c\\u0009d\\u000d\\u000a\\u0001\\u007f\\u00e9");
+  // Bytes of the code page come out as its characters, so the document is ASCII and valid for every reader.
+  session_.ErrorMessage = "\x80\x81\x9f\xa0\xff";
+  EXPECT_EQ(Produce("<#errormessage jsonencoded=1>"), "\\u20ac\\u0081\\u0178\\u00a0\\u00ff");
+  session_.ErrorMessage = "a\"b\\c\td";
   // Cut first, then encoded: no escape is ever cut in half.
   EXPECT_EQ(Produce("<#errormessage maxlength=2 jsonencoded=1>"), "a\\\"");
   EXPECT_EQ(Produce("<#RootDirectory useslashes=1>"), "D:/Music");
   EXPECT_EQ(Produce("<#RootDirectory>"), "D:\\Music");
+}
+
+// An error in a JSON template is the inside of a JSON string too: whatever fails, the document parses.
+TEST_F(ProducerTest, ErrorsOfEncodedTagsAreEncodedToo) {
+  EXPECT_EQ(Produce("<#Nosuch jsonencoded=1>"), "<font color=\\\"ff0000\\\">Nosuch</font>");
+  EXPECT_EQ(Produce("<#include jsonencoded=1>"), "<font color=\\\"ff0000\\\">include: file not specified</font>");
+  EXPECT_EQ(Produce("<#include file=none.html jsonencoded=1>"),
+            "<font color=\\\"ff0000\\\">include: file '<i>C:\\\\Plugins\\\\quenforth\\\\base\\\\none.html'</i> not "
+            "found</font>");
+  EXPECT_EQ(Produce("<#GetEQ jsonencoded=1>"), "<font color=\\\"ff0000\\\">GetEQ: EQ band not specified</font>");
+  // In an attribute the error is text as well; without either option errors stay markup.
+  EXPECT_EQ(Produce("<#AlbumArt htmlencoded=1>"),
+            "&lt;font color=&quot;ff0000&quot;&gt;AlbumArt: ID3v2Library.dll not found in &#39;&lt;i&gt;\\Quenforth"
+            "&#39;&lt;/i&gt;.&lt;/font&gt;");
+  EXPECT_EQ(Produce("<#GetEQ>"), Red("GetEQ: EQ band not specified"));
 }
 
 TEST_F(ProducerTest, EntitiesInParametersBecomeAngleBrackets) {

@@ -88,6 +88,7 @@ TEST_F(SkinsTest, SkinListProducesOneItemPerSkin) {
   Write("my skin/index.html", "m");
   Modify(core_.CurrentSettings, [&](Settings& s) { s.Skin = "base"; });
   EXPECT_EQ(Produce("<#skinlist template=item.html>"), "[base|base][my skin|my+skin]");
+  EXPECT_EQ(Produce("<#skinlist template=item.html separator=%2C>"), "[base|base],[my skin|my+skin]");
   EXPECT_EQ(Produce("<#skinlist>"), "<font color=\"ff0000\">skinlist: template not specified</font>");
   EXPECT_EQ(Produce("<#skinlist template=x.html>"),
             "<font color=\"ff0000\">skinlist: template '<i>C:\\Plugins\\quenforth\\base\\x.html'</i> not found</font>");
