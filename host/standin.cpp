@@ -231,12 +231,19 @@ void StandInPlayer::Insert(int index, const std::string& path) {
   index = std::clamp(index, 0, count);
   state_.playlist.insert(state_.playlist.begin() + index, MakeEntry(path));
   if (count > 0 && index <= state_.current) ++state_.current;
+  PlaylistModified();
+}
+
+// As the player does: its main window hears of every change of the playlist, plug-ins listening there.
+void StandInPlayer::PlaylistModified() {
+  if (HWND window = mainWindow_) SendMessageA(window, WM_WA_IPC, 0, IPC_PLAYLIST_MODIFIED);
 }
 
 void StandInPlayer::Delete(int index) {
   int count = static_cast<int>(state_.playlist.size());
   if (index < 0 || index >= count) return;
   state_.playlist.erase(state_.playlist.begin() + index);
+  PlaylistModified();
   if (index < state_.current) {
     --state_.current;
   } else if (index == state_.current) {
@@ -249,6 +256,7 @@ void StandInPlayer::Swap(int from, int to) {
   int count = static_cast<int>(state_.playlist.size());
   if (from < 0 || to < 0 || from >= count || to >= count) return;
   std::swap(state_.playlist[static_cast<std::size_t>(from)], state_.playlist[static_cast<std::size_t>(to)]);
+  PlaylistModified();
   // The current entry is an entry, not a place: it moves with the swap.
   if (state_.current == from)
     state_.current = to;
@@ -369,6 +377,7 @@ LRESULT StandInPlayer::Ipc(LPARAM code, WPARAM argument) {
       state_.playlist.clear();
       state_.current = 0;
       StopPlayback();
+      PlaylistModified();
       return 0;
     case IPC_GETPLAYLISTFILE:
       if (index < 0 || index >= count) return 0;

@@ -108,6 +108,7 @@ class StandInPlayer {
 
  private:
   void Run(std::function<void(platform::HWND)> onStarted);
+  void PlaylistModified();
   platform::LRESULT Ipc(platform::LPARAM code, platform::WPARAM argument);
   void Command(platform::WPARAM id);
 

@@ -7,9 +7,15 @@ namespace qf {
 struct TQuenforth::PlaylistRead {
   TQuenforth& core;
   std::uint64_t number;
+  std::uint64_t changes;  // the change count before the player wrote its list for this read
+  std::chrono::steady_clock::time_point began;
   Snapshot<PlaylistEntryList> entries;
 
-  PlaylistRead(TQuenforth& owner, std::uint64_t readNumber) : core(owner), number(readNumber) {}
+  PlaylistRead(TQuenforth& owner, std::uint64_t readNumber)
+      : core(owner),
+        number(readNumber),
+        changes(owner.playlistChanges_.load(std::memory_order_acquire)),
+        began(std::chrono::steady_clock::now()) {}
   PlaylistRead(const PlaylistRead&) = delete;
   PlaylistRead& operator=(const PlaylistRead&) = delete;
   ~PlaylistRead() {
@@ -18,6 +24,8 @@ struct TQuenforth::PlaylistRead {
       if (entries) {
         core.playlistReadsFinished_ = number;
         core.lastPlaylistRead_ = entries;
+        core.lastReadChanges_ = changes;
+        core.lastReadBegan_ = began;
       }
       core.PlaylistBusy = false;
     }
@@ -29,6 +37,11 @@ Snapshot<PlaylistEntryList> TQuenforth::SharePlaylistRead(const std::function<Sn
                                                           std::chrono::milliseconds limit) {
   auto deadline = std::chrono::steady_clock::now() + limit;
   std::unique_lock held(playlistLock_);
+  // Nothing changed since the last list was read, and the player would have said so.
+  if (playlistChangesTold_.load(std::memory_order_acquire) && playlistReadsFinished_ > 0 &&
+      lastReadChanges_ == playlistChanges_.load(std::memory_order_acquire) &&
+      std::chrono::steady_clock::now() - lastReadBegan_ < kPlaylistFreshFor)
+    return lastPlaylistRead_;
   // A read in progress may have written the playlist file before this caller's commands changed the
   // playlist: only a read that starts from now on will do.
   const std::uint64_t needed = playlistReadsStarted_ + 1;

@@ -108,6 +108,19 @@ class TQuenforth {
   // from `read` reaches the caller that ran it; the callers that waited for that read try again.
   Snapshot<PlaylistEntryList> SharePlaylistRead(const std::function<Snapshot<PlaylistEntryList>()>& read,
                                                 std::chrono::milliseconds limit);
+  //
+  // A player that tells its main window each change of its playlist (PlaylistModified) spares the reads
+  // of an unchanged list: once it has told of one change, a caller takes the last list when no change was
+  // told since that list's read began and the read is younger than kPlaylistFreshFor (titles the player
+  // fills in later, which it does not tell of, show within that time). A player that never tells is read
+  // for every caller.
+  static constexpr std::chrono::milliseconds kPlaylistFreshFor{1000};
+  // Called on the player's thread when the player says its playlist changed, before the change's message
+  // returns to whoever asked for it: a page after a command always sees what the command did.
+  void PlaylistModified() {
+    playlistChanges_.fetch_add(1, std::memory_order_acq_rel);
+    playlistChangesTold_.store(true, std::memory_order_release);
+  }
   // How many callers wait in SharePlaylistRead now (for tests and diagnostics).
   int PlaylistReadersWaiting() const;
   // How many reads SharePlaylistRead has started (for tests and diagnostics).
@@ -131,6 +144,11 @@ class TQuenforth {
   std::uint64_t playlistReadsFinished_ = 0;
   Snapshot<PlaylistEntryList> lastPlaylistRead_ = EmptySnapshot<PlaylistEntryList>();
   int playlistReadersWaiting_ = 0;
+  // The change count when the last list's read began, and when that was (guarded by playlistLock_).
+  std::uint64_t lastReadChanges_ = 0;
+  std::chrono::steady_clock::time_point lastReadBegan_{};
+  std::atomic<std::uint64_t> playlistChanges_{0};
+  std::atomic<bool> playlistChangesTold_{false};
 };
 
 }  // namespace qf

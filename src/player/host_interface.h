@@ -61,6 +61,7 @@ enum IpcCode : platform::LPARAM {
   IPC_GETPLUGINDIRECTORY = 336,
   IPC_GET_MANUALPLADVANCE = 634,
   IPC_SET_MANUALPLADVANCE = 635,
+  IPC_PLAYLIST_MODIFIED = 3002,  // sent by the player to its own main window whenever the playlist changes
   IPC_REGISTER_WINAMP_IPCMESSAGE = 65536,
 };
 

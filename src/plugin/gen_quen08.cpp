@@ -21,6 +21,8 @@ platform::WNDPROC previousProcedure = nullptr;
 // Without a main form (after quit, when it could not be taken out of the chain) it only forwards.
 platform::LRESULT QF_CALLBACK PlayerWindowProcedure(platform::HWND window, platform::UINT message,
                                                     platform::WPARAM wParam, platform::LPARAM lParam) {
+  if (message == qf::host::WM_WA_IPC && lParam == qf::host::IPC_PLAYLIST_MODIFIED && mainForm)
+    mainForm->PlaylistModified();
   if (message == platform::WM_CLOSE && mainForm) {
     try {
       mainForm->HostClosing();

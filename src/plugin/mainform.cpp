@@ -113,6 +113,8 @@ void TMainForm::OnTimerTick() {
   MaintainPlaylist(core);
 }
 
+void TMainForm::PlaylistModified() { core_->PlaylistModified(); }
+
 void TMainForm::HostClosing() {
   window_->StopTimer();
   if (core_->CurrentSettings.Get()->ClearCacheOnExit) ClearCacheFolder();

@@ -32,6 +32,8 @@ class TMainForm : private ConfigFormHost {
 
   // The player's main window received WM_CLOSE.
   void HostClosing();
+  // The player said its playlist changed (on its own thread).
+  void PlaylistModified();
   // The start/stop button: stops a running server, or starts it on the configured port.
   void ToggleServer();
   // The main timer's tick.

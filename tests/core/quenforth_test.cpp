@@ -170,3 +170,39 @@ TEST(ConcurrentQuenforth, APageThatWaitsTooLongTakesTheNewestListNeverAnEmptyOne
 
 }  // namespace
 }  // namespace qf
+
+namespace qf {
+namespace {
+
+TEST(PlaylistReads, AnUnchangedListIsReadAgainOnlyWhenThePlayerCannotTellOfChanges) {
+  TQuenforth core;
+  int reads = 0;
+  auto read = [&] {
+    ++reads;
+    return std::make_shared<const PlaylistEntryList>(static_cast<std::size_t>(reads));
+  };
+  const auto limit = std::chrono::minutes(5);
+  // A player that has never told of a change may not tell of any: every caller gets a fresh read.
+  for (int i = 1; i <= 3; ++i) EXPECT_EQ(core.SharePlaylistRead(read, limit)->size(), static_cast<std::size_t>(i));
+  // Once it has told of one, the list read after it serves until the next.
+  core.PlaylistModified();
+  EXPECT_EQ(core.SharePlaylistRead(read, limit)->size(), 4u);
+  EXPECT_EQ(core.SharePlaylistRead(read, limit)->size(), 4u);
+  EXPECT_EQ(core.SharePlaylistRead(read, limit)->size(), 4u);
+  EXPECT_EQ(reads, 4);
+  core.PlaylistModified();
+  EXPECT_EQ(core.SharePlaylistRead(read, limit)->size(), 5u);
+  // A change told while a read runs (after the player wrote its list for it) is read again next time.
+  auto changing = [&] {
+    auto list = read();
+    core.PlaylistModified();
+    return list;
+  };
+  core.PlaylistModified();
+  EXPECT_EQ(core.SharePlaylistRead(changing, limit)->size(), 6u);
+  EXPECT_EQ(core.SharePlaylistRead(read, limit)->size(), 7u);
+  EXPECT_EQ(core.SharePlaylistRead(read, limit)->size(), 7u);
+}
+
+}  // namespace
+}  // namespace qf

@@ -159,6 +159,35 @@ TEST_F(PluginUnloadTest, LoadServeQuitAndUnloadTwiceLeavesNothingBehind) {
   }
 }
 
+// Pages do not have the player write its playlist again while it has told of no change: every change,
+// by a client's command or by the player itself, is still on the next page.
+TEST_F(PluginUnloadTest, EveryChangeOfThePlaylistIsOnTheNextPage) {
+  const fs::path data = folder_.Path() / "Program Files/Winamp/Plugins/quenforth";
+  WriteFile(data / "mime.ini", "[mime]\r\nhtml=text/html\r\n");
+  WriteFile(data / "base/count.html", "<#playlist_numtracks>");
+  const std::string song = AddTrack("one", 30);
+  Life life = LiveOnce(QF_PLUGIN_MODULE, false, [&](std::uint16_t port) {
+    auto count = [&](const std::string& target) {
+      auto page = Get(port, target);
+      return page ? page->body : std::string("<no answer>");
+    };
+    EXPECT_EQ(count("/count.html"), "00");
+    EXPECT_EQ(count("/count.html"), "00");
+    EXPECT_EQ(count("/count.html?add=" + qftest::Encoded(song)), "01");  // this request's own command
+    EXPECT_EQ(count("/?add=" + qftest::Encoded(song)).empty(), false);   // another client's
+    EXPECT_EQ(count("/count.html"), "02");
+    // The player itself, as when its user drops a file on its window.
+    platform::HWND main = platform::FindWindowA("Winamp v1.x", nullptr);
+    platform::COPYDATASTRUCT data{qf::host::IPC_PLAYFILE, static_cast<platform::DWORD>(song.size() + 1),
+                                  const_cast<char*>(song.c_str())};
+    platform::SendMessageA(main, platform::WM_COPYDATA, 0, reinterpret_cast<platform::LPARAM>(&data));
+    EXPECT_EQ(count("/count.html"), "03");
+    platform::SendMessageA(main, qf::host::WM_WA_IPC, 0, qf::host::IPC_DELETE);
+    EXPECT_EQ(count("/count.html"), "00");
+  });
+  EXPECT_EQ(life.initResult, 0);
+}
+
 TEST_F(PluginUnloadTest, QuitUnderALaterSubclassKeepsTheChainAndTheModule) {
   // A copy of its own, so that keeping it loaded leaves the other test's object alone.
   const fs::path copy = folder_.Path() / "gen_quen08_copy.so";
