@@ -2,6 +2,8 @@
 
 #include "platform/system.h"
 
+#include "platform/dialogs.h"
+
 #include <process.h>
 #include <windows.h>
 #include <winsock2.h>
@@ -100,6 +102,7 @@ void* GlobalAlloc(std::size_t bytes) { return ::GlobalAlloc(GMEM_FIXED, bytes); 
 void GlobalFree(void* memory) { ::GlobalFree(memory); }
 
 int MessageBoxA(HWND owner, const std::string& text, const std::string& caption, UINT type) {
+  if (!owner) owner = DialogOwner::Current();
   return ::MessageBoxA(reinterpret_cast<::HWND>(owner), text.c_str(), caption.c_str(), type);
 }
 
