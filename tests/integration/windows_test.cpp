@@ -37,18 +37,32 @@ constexpr int kInputEdit = 101;
 
 std::string Id(int id) { return std::to_string(id); }
 
+// A socket on a port of 127.0.0.1 that the system chose; listening when asked to, closed with the object.
+class Loopback {
+ public:
+  enum class Listen { No, Yes };
+  explicit Loopback(Listen listen) : socket_(::socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    if (listen == Listen::Yes) ::listen(socket_, 1);
+    ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+  }
+  ~Loopback() { ::close(socket_); }
+  Loopback(const Loopback&) = delete;
+  Loopback& operator=(const Loopback&) = delete;
+  std::uint16_t Port() const { return port_; }
+
+ private:
+  int socket_;
+  std::uint16_t port_ = 0;
+};
+
 // A loopback port that nothing listens on just now.
-std::uint16_t FreePort() {
-  int socket = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(socket);
-  return ntohs(address.sin_port);
-}
+std::uint16_t FreePort() { return Loopback(Loopback::Listen::No).Port(); }
 
 // The window's controls by id, as the driver answers about them.
 class Window {
@@ -137,6 +151,16 @@ TEST_F(WindowsTest, TheConfigurationAndUserWindowsDrivenFromOutsideSaveWhatWasCh
   EXPECT_FALSE(config.Enabled(IDC_LINK));
   EXPECT_TRUE(config.Enabled(IDC_PORT));
   EXPECT_FALSE(qftest::Get(player.Port(), "/")) << "stopped";
+  {
+    // A port in use: the message (which fakeamp answers), the error icon's state, the port box focused.
+    Loopback taken(Loopback::Listen::Yes);
+    config.Set(IDC_PORT, std::to_string(taken.Port()));
+    config.Click(IDC_SERVER_BUTTON);
+    EXPECT_TRUE(player.WaitForOutput("Please try another port!", 30s)) << player.Output();
+    EXPECT_NE(player.Output().find("[message box \"Quenforth\"]"), std::string::npos) << player.Output();
+    EXPECT_EQ(config.Text(IDC_SERVER_BUTTON), "start server");
+    config.Focused(IDC_PORT);
+  }
   const std::uint16_t port = FreePort();
   config.Set(IDC_PORT, std::to_string(port));
   config.Set(IDC_PORT, std::to_string(port) + "x");  // a box of digits refuses the letter
@@ -237,7 +261,11 @@ TEST_F(WindowsTest, TheConfigurationAndUserWindowsDrivenFromOutsideSaveWhatWasCh
   const std::string login = "Login=" + qf::MimeEncodeString("alice\xB7secret");
   EXPECT_NE(qftest::ReadFile(player.DataFolder() / "user.ini").find(login), std::string::npos);
 
-  // The X hides the window; the configure call shows it again.
+  // "Close" and the X hide the window; the configure call shows it again.
+  onTop.Click(IDC_CLOSE);
+  onTop.Gone();
+  ASSERT_TRUE(player.Control("config"));
+  onTop.Wait(IDC_CONFIG_TABS);
   onTop.CloseByItsX();
   onTop.Gone();
   ASSERT_TRUE(player.Control("config"));
@@ -249,7 +277,10 @@ TEST_F(WindowsTest, TheConfigurationAndUserWindowsDrivenFromOutsideSaveWhatWasCh
   users.Wait(IDC_USER_TABS);
   EXPECT_TRUE(player.Stop(60s)) << player.Output();
   EXPECT_NE(player.Output().find("the plug-in is unloaded, threads left: 0"), std::string::npos) << player.Output();
-  EXPECT_EQ(player.Output().find("[message box"), std::string::npos) << player.Output();
+  const std::string output = player.Output();
+  EXPECT_EQ(output.find("[message box", output.find("[message box") + 1), std::string::npos)
+      << "the port's message alone\n"
+      << output;
 
   std::string settings = qftest::ReadFile(player.DataFolder() / "quenforth.ini");
   for (const std::string& line : {"ServerPort=" + std::to_string(port), std::string("allowLocking=1"),
