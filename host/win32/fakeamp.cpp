@@ -33,6 +33,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <future>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -227,9 +228,7 @@ int Run(const Options& options) {
   HANDLE playerClosed = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
   WatchControlPipe();
-  std::atomic<bool> stopWatching{false};
-  std::thread watcher(WatchMessageBoxes, std::cref(stopWatching));
-  const std::set<DWORD> threadsBefore = ThreadsOfThisProcess();
+  std::set<DWORD> threadsBefore = ThreadsOfThisProcess();
 
   const std::string pluginPath = options.plugin.value_or(pluginFolder + "\\gen_quen08.dll");
   HMODULE module = LoadLibraryA(pluginPath.c_str());
@@ -239,6 +238,17 @@ int Run(const Options& options) {
       reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(module, "winampGetGeneralPurposePlugin")));
   if (!entry) Fail("the plug-in has no winampGetGeneralPurposePlugin");
   qf::host::winampGeneralPurposePlugin* plugin = entry();
+
+  // The watcher starts once the DLL is loaded, before the plug-in's init can show a box. Calling into the
+  // window system while the loader runs the DllMains of the DLL's imports (which register window
+  // classes) now and then left Wine's loader and window system each waiting for the other.
+  std::atomic<bool> stopWatching{false};
+  std::promise<DWORD> watcherStarted;
+  std::thread watcher([&] {
+    watcherStarted.set_value(GetCurrentThreadId());
+    WatchMessageBoxes(stopWatching);
+  });
+  threadsBefore.insert(watcherStarted.get_future().get());
 
   host::PlayerOptions playerOptions;
   playerOptions.pluginFolder = pluginFolder;

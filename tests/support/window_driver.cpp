@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <thread>
 
 #include "quenforth_process.h"
@@ -33,6 +34,11 @@ WindowDriver::Fields Split(const std::string& line) {
 }  // namespace
 
 WindowDriver::WindowDriver(const QuenforthProcess& player) {
+  if (!std::filesystem::exists(player.HostPath("C:\\Program Files\\Winamp\\uidriver.exe")))
+    throw std::runtime_error("no uidriver.exe beside the player (QF_UIDRIVER, QF_FAKEAMP)");
+  // A driver that ended closes its pipe: writing to it then is an error to report, not a signal that
+  // ends the test program.
+  ::signal(SIGPIPE, SIG_IGN);
   int toDriver[2], fromDriver[2];
   if (::pipe2(toDriver, O_CLOEXEC) != 0 || ::pipe2(fromDriver, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
   pid_ = player.StartWineProgram("uidriver.exe", {}, toDriver[0], fromDriver[1]);

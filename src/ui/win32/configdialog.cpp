@@ -102,6 +102,9 @@ class TConfigDialog final : public ConfigView {
   static INT_PTR CALLBACK Procedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
   static INT_PTR CALLBACK PageProcedure(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK KeyboardHook(int code, WPARAM wParam, LPARAM lParam);
+  // The pages, tooltips, icons, font and keyboard hook of the dialog just made.
+  void Build();
+  void Release() noexcept;
   INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
   void Command(int id, int code, HWND control);
   template <class Event>
@@ -140,6 +143,16 @@ TConfigDialog::TConfigDialog(TConfigWindow& window, HINSTANCE module) : window_(
   dialog_ =
       ::CreateDialogParamA(module, MAKEINTRESOURCEA(IDD_CONFIG), nullptr, Procedure, reinterpret_cast<LPARAM>(this));
   if (!dialog_) return;  // no resources: the window cannot be shown, the plug-in runs on without it
+  try {
+    Build();
+  } catch (...) {
+    Release();
+    throw;
+  }
+}
+
+void TConfigDialog::Build() {
+  HINSTANCE module = module_;
   pages_ =
       std::make_unique<win32::Pages>(dialog_, IDC_CONFIG_TABS, module, PageProcedure, reinterpret_cast<LPARAM>(this));
   for (const PageResource& page : kPages) pages_->Add(page.dialog, page.title);
@@ -171,9 +184,12 @@ TConfigDialog::TConfigDialog(TConfigWindow& window, HINSTANCE module) : window_(
   Refresh();
 }
 
-// The dialog and its pages and tooltip first, then the icons and the font they showed.
-TConfigDialog::~TConfigDialog() {
+TConfigDialog::~TConfigDialog() { Release(); }
+
+// The hook, the dialog and its pages and tooltip first, then the icons and the font they showed.
+void TConfigDialog::Release() noexcept {
   if (hook_) ::UnhookWindowsHookEx(hook_);
+  hook_ = nullptr;
   if (hooked_ == this) hooked_ = nullptr;
   hints_.reset();
   if (dialog_) ::DestroyWindow(dialog_);
@@ -183,6 +199,10 @@ TConfigDialog::~TConfigDialog() {
   for (HICON icon : smallIcons_)
     if (icon) ::DestroyIcon(icon);
   if (linkFont_) ::DeleteObject(linkFont_);
+  dialog_ = nullptr;
+  icons_ = {};
+  smallIcons_ = {};
+  linkFont_ = nullptr;
 }
 
 LRESULT CALLBACK TConfigDialog::KeyboardHook(int code, WPARAM wParam, LPARAM lParam) {
