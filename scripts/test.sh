@@ -15,6 +15,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 source "$root/scripts/deps.sh"
+source "$root/scripts/wine.sh"
 ensure_packages "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${WINE_PACKAGES[@]}" "${E2E_PACKAGES[@]}"
 cd "$root"
 
@@ -68,18 +69,9 @@ stress_pass() {
 }
 
 # The integration suite of the linux build against fakeamp.exe and the unpacked package of a Windows
-# preset, under one X server. Each test's prefix shares the system files of a Wine prefix made once here.
+# preset, under one X server (scripts/wine.sh); its windows test drives the configuration and user windows.
 wine_suite() {
-  local build="$root/build/$1"
-  local template="$build/wineprefix"
-  if [ ! -f "$template/system.reg" ] || [ ! -f "$template/.update-timestamp" ]; then
-    rm -rf "$template"
-    WINEPREFIX="$template" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" /usr/lib/wine/wine64 wineboot -i
-    WINEPREFIX="$template" /usr/lib/wine/wineserver -w
-  fi
-  QF_TEST_HOST=wine QF_WINE_TEMPLATE="$template" QF_WINDOWS_PACKAGE="$build/package" \
-    QF_FAKEAMP="$build/host/win32/fakeamp.exe" QF_WINE=/usr/lib/wine/wine64 \
-    xvfb-run -a ctest --test-dir build/linux --output-on-failure -R '^test_integration' -j "$jobs"
+  wine_run "$1" ctest --test-dir build/linux --output-on-failure -R '^test_integration' -j "$jobs"
 }
 
 # The browser tests, bounded in time by tests/e2e/run.sh (15 minutes at most; a few on 2 cores).
@@ -148,9 +140,12 @@ id3v2library_exports=(ID3v2_Create ID3v2_Load ID3v2_Free ID3v2_GetAsciiText ID3v
                       ID3v2_GetAlbumPicture ID3v2_FrameCount ID3v2_GetFrameID ID3v2_GetFrameSize ID3v2_GetFrameData
                       ID3v2_GetFrameDataP)
 
+# The plug-in's windows, which it shows from its own resources: the two dialogs and the six server icons.
+windows=(--dialog "Quenforth KV7 - Configuration" --dialog "Quenforth - User Management" --icons 6)
+
 step "win32: build and check the product DLL"
 build win32
-tests/win/check_dll.sh --machine i386 --version-info Quenforth "Quenforth KV7" 3.0 i686-w64-mingw32-objdump \
+tests/win/check_dll.sh --machine i386 --version-info Quenforth "Quenforth KV7" 3.0 "${windows[@]}" i686-w64-mingw32-objdump \
   build/win32/src/plugin/gen_quen08.dll winampGetGeneralPurposePlugin
 tests/win/check_dll.sh --machine i386 i686-w64-mingw32-objdump build/win32/id3v2lib/ID3v2Library.dll \
   "${id3v2library_exports[@]}"
@@ -159,7 +154,7 @@ tests/win/check_package.sh win32
 
 step "win64-test: build and check"
 build win64-test
-tests/win/check_dll.sh --machine x86-64 --version-info Quenforth "Quenforth KV7" 3.0 x86_64-w64-mingw32-objdump \
+tests/win/check_dll.sh --machine x86-64 --version-info Quenforth "Quenforth KV7" 3.0 "${windows[@]}" x86_64-w64-mingw32-objdump \
   build/win64-test/src/plugin/gen_quen08.dll winampGetGeneralPurposePlugin
 tests/win/check_dll.sh --machine x86-64 x86_64-w64-mingw32-objdump build/win64-test/id3v2lib/ID3v2Library.dll \
   "${id3v2library_exports[@]}"

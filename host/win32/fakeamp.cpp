@@ -12,8 +12,9 @@
 //
 // It closes as the player does (WM_CLOSE to its main window, the plug-in's quit, FreeLibrary, exit 0)
 // when its main window closes, on Ctrl+C, or when its standard input is a pipe that says "close" or
-// ends. Message boxes never block: a watcher prints them as `[message box "caption"] text` and presses
-// their default button.
+// ends. A line "config" on that pipe calls the plug-in's config callback on the player's thread, as the
+// player's preferences do, and prints "[host] config called" when it has returned. Message boxes never
+// block: a watcher prints them as `[message box "caption"] text` and presses their default button.
 
 // The platform headers come before <windows.h>, whose macros would rewrite the platform's names.
 #include "../arguments.h"
@@ -32,6 +33,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <future>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -116,13 +118,16 @@ std::string BelowPrefix(const std::string& prefix, const char* path) { return pr
 
 // The close requests that do not come through the main window: Ctrl+C and the control pipe.
 HANDLE closeRequested = nullptr;
+// The control pipe asked for the plug-in's configuration (an auto-reset event).
+HANDLE configRequested = nullptr;
 
 BOOL WINAPI OnConsoleControl(DWORD) {
   SetEvent(closeRequested);
   return TRUE;
 }
 
-// Reads the standard input when it is a pipe: "close" or its end asks the player to close.
+// Reads the standard input when it is a pipe: "close" or its end asks the player to close, "config" for
+// the plug-in's configuration.
 void WatchControlPipe() {
   HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
   if (input == nullptr || input == INVALID_HANDLE_VALUE || GetFileType(input) != FILE_TYPE_PIPE) return;
@@ -135,7 +140,9 @@ void WatchControlPipe() {
         if (line.size() < 64) line += c;
         continue;
       }
-      if (line == "close" || line == "close\r") break;
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (line == "close") break;
+      if (line == "config") SetEvent(configRequested);
       line.clear();
     }
     SetEvent(closeRequested);
@@ -217,12 +224,11 @@ int Run(const Options& options) {
   }
 
   closeRequested = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  configRequested = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   HANDLE playerClosed = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
   WatchControlPipe();
-  std::atomic<bool> stopWatching{false};
-  std::thread watcher(WatchMessageBoxes, std::cref(stopWatching));
-  const std::set<DWORD> threadsBefore = ThreadsOfThisProcess();
+  std::set<DWORD> threadsBefore = ThreadsOfThisProcess();
 
   const std::string pluginPath = options.plugin.value_or(pluginFolder + "\\gen_quen08.dll");
   HMODULE module = LoadLibraryA(pluginPath.c_str());
@@ -232,6 +238,17 @@ int Run(const Options& options) {
       reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(module, "winampGetGeneralPurposePlugin")));
   if (!entry) Fail("the plug-in has no winampGetGeneralPurposePlugin");
   qf::host::winampGeneralPurposePlugin* plugin = entry();
+
+  // The watcher starts once the DLL is loaded, before the plug-in's init can show a box. Calling into the
+  // window system while the loader runs the DllMains of the DLL's imports (which register window
+  // classes) now and then left Wine's loader and window system each waiting for the other.
+  std::atomic<bool> stopWatching{false};
+  std::promise<DWORD> watcherStarted;
+  std::thread watcher([&] {
+    watcherStarted.set_value(GetCurrentThreadId());
+    WatchMessageBoxes(stopWatching);
+  });
+  threadsBefore.insert(watcherStarted.get_future().get());
 
   host::PlayerOptions playerOptions;
   playerOptions.pluginFolder = pluginFolder;
@@ -256,10 +273,20 @@ int Run(const Options& options) {
         SetEvent(playerClosed);
       });
 
-  HANDLE events[] = {playerClosed, closeRequested};
-  if (WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0 + 1 && player->Running()) {
-    Print("Quenforth: closing the player");
-    player->Close();
+  HANDLE events[] = {playerClosed, closeRequested, configRequested};
+  for (;;) {
+    DWORD which = WaitForMultipleObjects(3, events, FALSE, INFINITE);
+    if (which == WAIT_OBJECT_0 + 2) {
+      // The player's preferences call it on the player's thread, which owns the plug-in's windows.
+      player->Call([plugin](host::PlayerState&) { plugin->config(); });
+      Print("[host] config called");
+      continue;
+    }
+    if (which == WAIT_OBJECT_0 + 1 && player->Running()) {
+      Print("Quenforth: closing the player");
+      player->Close();
+    }
+    break;
   }
   player.reset();  // joins the player's thread
   bool freed = FreeLibrary(module) != 0;

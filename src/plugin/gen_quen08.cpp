@@ -25,6 +25,9 @@ platform::LRESULT QF_CALLBACK PlayerWindowProcedure(platform::HWND window, platf
     mainForm->PlaylistModified();
   if (message == platform::WM_CLOSE && mainForm) {
     try {
+      // A close that arrives while a window of the plug-in waits in a dialog of its own (the player's
+      // thread runs the dialog's loop) would quit the plug-in under it: it comes again afterwards.
+      if (mainForm->PostponeClosing([window] { platform::PostMessageA(window, platform::WM_CLOSE, 0, 0); })) return 0;
       mainForm->HostClosing();
     } catch (...) {
       // The player closes all the same.
@@ -52,8 +55,12 @@ int Init() noexcept {
   return 0;
 }
 
+// The player calls it on its own thread, the one that owns the configuration window.
 void Config() noexcept {
-  // The configuration window shows itself here.
+  try {
+    if (mainForm) mainForm->ShowConfigWindow();
+  } catch (...) {
+  }
 }
 
 // Everything the plug-in started ends here: the main form joins its threads and unregisters its window

@@ -16,6 +16,7 @@
 #include "settings/settings.h"
 #include "ui/configform.h"
 #include "ui/configwindow.h"
+#include "ui/views.h"
 
 namespace qf {
 namespace {
@@ -53,6 +54,10 @@ TMainForm::TMainForm(void* moduleInstance) {
   cache_ = std::make_unique<TCache>(core);
   cache_->Start();
   window_->Form = std::make_unique<TConfigForm>(core, static_cast<ConfigFormHost&>(*this));
+  view_ = CreateConfigView(*window_, moduleInstance);
+  window_->Changed = [this] {
+    if (view_) view_->Refresh();
+  };
 
   LoadSettings(core);
   StartAccessLog(core);
@@ -61,10 +66,13 @@ TMainForm::TMainForm(void* moduleInstance) {
   server_ = std::make_unique<THttpServer>(
       [&core](TRequest& request, TResponse& response) { HTTPServer1CommandGet(core, request, response); });
   if (core.CurrentSettings.Get()->ServerRunning) ToggleServer();
+  if (view_) view_->Refresh();
 }
 
 TMainForm::~TMainForm() {
   window_->StopTimer();
+  window_->Changed = nullptr;
+  view_.reset();
   if (server_ && server_->Active()) {
     core_->ShuttingDown = true;
     server_->Stop();
@@ -126,6 +134,20 @@ void TMainForm::HostClosing() {
     serverMarker_ = false;
     window_->Form->ServerStopped();
   }
+  if (view_) view_->Refresh();
+}
+
+bool TMainForm::PostponeClosing(std::function<void()> closeAgain) {
+  if (!view_ || !view_->Busy()) return false;
+  view_->WhenIdle(std::move(closeAgain));
+  return true;
+}
+
+void TMainForm::ShowConfigWindow() {
+  if (view_)
+    view_->Present();
+  else
+    window_->Form->Show();
 }
 
 // The album pictures made for the pages: the files of the cache folder (not its subfolders), then the
@@ -165,7 +187,9 @@ void TMainForm::RefreshCache() { core_->CacheRefreshPending = true; }
 
 void TMainForm::SaveSettings() { qf::SaveSettings(*core_); }
 
-// The user window has no view of its own yet: there is nothing to show, and the caller goes on at once.
-void TMainForm::ShowUserWindow(TUserForm&) {}
+// Without a view (Linux) there is no window to show, and the caller goes on at once.
+void TMainForm::ShowUserWindow(TUserForm& form) {
+  if (view_) view_->RunUserWindow(form);
+}
 
 }  // namespace qf

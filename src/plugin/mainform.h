@@ -6,6 +6,7 @@
 //
 // Every member function runs on the player's user-interface thread.
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,6 +21,7 @@ class TPlayer;
 class THttpServer;
 class TConfigWindow;
 class TCache;
+class ConfigView;
 
 class TMainForm : private ConfigFormHost {
  public:
@@ -34,6 +36,12 @@ class TMainForm : private ConfigFormHost {
   void HostClosing();
   // The player said its playlist changed (on its own thread).
   void PlaylistModified();
+  // Whether the player's close must wait: an event of the windows runs (it may wait in a dialog), and the
+  // objects it uses must outlive it. Then `closeAgain` runs once it has returned, and the user window is
+  // closed if it is open.
+  bool PostponeClosing(std::function<void()> closeAgain);
+  // The player's configure call: shows the configuration window.
+  void ShowConfigWindow();
   // The start/stop button: stops a running server, or starts it on the configured port.
   void ToggleServer();
   // The main timer's tick.
@@ -54,7 +62,8 @@ class TMainForm : private ConfigFormHost {
   void ShowUserWindow(TUserForm& form) override;
 
   std::unique_ptr<TConfigWindow> window_;
-  std::unique_ptr<TPlayer> player_;  // lent to the core object, so it goes after it
+  std::unique_ptr<ConfigView> view_;  // shows window_'s form; none on Linux
+  std::unique_ptr<TPlayer> player_;   // lent to the core object, so it goes after it
   std::unique_ptr<TQuenforth> core_;
   std::unique_ptr<TCache> cache_;        // borrows the core object: stopped before the core goes
   std::unique_ptr<THttpServer> server_;  // after the core: stopped before the core goes

@@ -114,6 +114,7 @@ void TConfigForm::ShowSwitches(const Settings& settings) {
     if (SameText(Skins.items[i], settings.Skin)) Skins.selected = static_cast<int>(i);
   ApplyDependentControls();
   ShowTitle();
+  ShowServerIcon();
 }
 
 void TConfigForm::ShowSettings(const Settings& settings) {
@@ -172,6 +173,7 @@ bool TConfigForm::SetChecked(Check check, bool checked) {
   ChangeSettings([&](Settings& s) { s.*row.setting = checked; });
   ApplyDependentControls();
   ShowTitle();
+  ShowServerIcon();
   return true;
 }
 
@@ -284,6 +286,7 @@ bool TConfigForm::DeleteFolder(int index) {
     auto found = std::find(s.AdditionalFolders.begin(), s.AdditionalFolders.end(), folder);
     if (found != s.AdditionalFolders.end()) s.AdditionalFolders.erase(found);
   });
+  AdditionalFolders.selected = -1;
   ShowAdditionalFolders();
   return true;
 }
@@ -302,6 +305,7 @@ void TConfigForm::AddWhitelistEntry() {
     return;
   }
   Modify(core_.IpWhitelist, [&](TextList& list) { list.insert(list.begin(), *entry); });
+  if (Whitelist.selected >= 0) ++Whitelist.selected;  // the same entry, one further down
   ShowWhitelist();
 }
 
@@ -334,6 +338,7 @@ bool TConfigForm::DeleteWhitelistEntry(int index) {
     if (static_cast<std::size_t>(index) < list.size() && list[static_cast<std::size_t>(index)] == old)
       list.erase(list.begin() + index);
   });
+  Whitelist.selected = -1;
   ShowWhitelist();
   return true;
 }
@@ -371,9 +376,16 @@ bool TConfigForm::ChooseSkin(int index) {
 }
 
 void TConfigForm::ShowServerState(bool running, bool failed) {
+  serverFailed_ = failed && !running;
+  ShowServerIcon();
+}
+
+// The icon of the server's state in the variant of the localhost box: the box can change only while the
+// server is stopped, and loading the settings ticks it before the first start.
+void TConfigForm::ShowServerIcon() {
   int offset = LocalOnly.checked ? kLocalOffset : 0;
-  IconIndex = (failed ? kError : running ? kRunning : kStopped) + offset;
-  IconHint = failed ? "error" : running ? "running" : "stopped";
+  IconIndex = (serverFailed_ ? kError : serverRunning_ ? kRunning : kStopped) + offset;
+  IconHint = serverFailed_ ? "error" : serverRunning_ ? "running" : "stopped";
 }
 
 void TConfigForm::ServerButtonClick() {
@@ -430,13 +442,34 @@ void TConfigForm::LinkClick() {
 void TConfigForm::HelpClick() { OpenWithBrowser(core_.DataFolder() + "\\help\\index.html"); }
 
 void TConfigForm::EditUserClick() {
+  if (userWindowOpen_) return;
   std::string skin = ValidIndex(Skins, Skins.selected) ? Skins.items[static_cast<std::size_t>(Skins.selected)] : "";
   TUserForm users(core_, RootFolder.text, Skins.items, skin, Position, StayOnTop.checked);
   Visible = false;
-  host_.ShowUserWindow(users);
+  userWindowOpen_ = true;
+  try {
+    host_.ShowUserWindow(users);
+  } catch (...) {
+    userWindowOpen_ = false;
+    Visible = true;
+    throw;
+  }
+  userWindowOpen_ = false;
   Position = users.Position;
   Visible = true;
   host_.SaveSettings();
 }
+
+bool TConfigForm::Show() {
+  if (userWindowOpen_) return false;
+  Visible = true;
+  return true;
+}
+
+void TConfigForm::SelectFolder(int index) {
+  AdditionalFolders.selected = ValidIndex(AdditionalFolders, index) ? index : -1;
+}
+
+void TConfigForm::SelectWhitelistEntry(int index) { Whitelist.selected = ValidIndex(Whitelist, index) ? index : -1; }
 
 }  // namespace qf

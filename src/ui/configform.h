@@ -129,7 +129,20 @@ class TConfigForm {
   void HelpClick();
   void EditUserClick();
   void CloseClick() { Visible = false; }
-  void Show() { Visible = true; }
+  // The player asks the plug-in to configure itself. While the user window is open this window stays
+  // hidden (it shows itself again when that one closes): the answer is false then.
+  bool Show();
+  bool UserWindowOpen() const { return userWindowOpen_; }
+  // The tab shown. The debug page has no tab: no event shows it.
+  void ShowPage(Page page) { VisiblePage = page; }
+  // The entry of a list that the buttons beside it act on; -1 (or any other index that names no entry):
+  // none.
+  void SelectFolder(int index);
+  void SelectWhitelistEntry(int index);
+  // The keyboard focus left the port box: it is no longer to be given the focus and its text selected.
+  void PortLostFocus() { Port.focused = Port.textSelected = false; }
+  // The window was moved on the screen.
+  void Moved(WindowPosition position) { Position = position; }
   // The server stopped without the button (the player closes).
   void ServerStopped();
 
@@ -187,12 +200,15 @@ class TConfigForm {
   CheckBox IpManagement{"enable"};
   CheckBox AllowCrossSite{"allow commands from pages of other web sites"};
   ListBox Whitelist;
+  // the hidden debug page: its memo, empty from the start
+  EditBox DebugMemo;
 
  private:
   const CheckRow& RowOf(Check check) const;
   void ApplyDependentControls();
   void ShowTitle();
   void ShowServerState(bool running, bool failed);
+  void ShowServerIcon();
   void OpenWithBrowser(const std::string& target);
   template <class Change>
   void ChangeSettings(Change&& change);
@@ -202,6 +218,8 @@ class TConfigForm {
   TQuenforth& core_;
   ConfigFormHost& host_;
   bool serverRunning_ = false;
+  bool serverFailed_ = false;  // the last start failed, and nothing started or stopped the server since
+  bool userWindowOpen_ = false;
 };
 
 }  // namespace qf

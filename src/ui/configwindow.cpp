@@ -83,6 +83,10 @@ void TConfigWindow::RunPosted() {
   }
 }
 
+void TConfigWindow::TellChanged() {
+  if (Changed) RunDroppingFailure(Changed);
+}
+
 void TConfigWindow::Handle(platform::UINT message, platform::WPARAM wParam, platform::LPARAM lParam) {
   if (message == kPosted) {
     RunPosted();
@@ -97,11 +101,17 @@ void TConfigWindow::Handle(platform::UINT message, platform::WPARAM wParam, plat
     }
   } else if (message == platform::WM_TIMER && wParam == kMainTimer && tick_) {
     RunDroppingFailure(tick_);
+  } else {
+    return;
   }
+  TellChanged();
 }
 
 void TConfigWindow::Post(Change change) {
-  if (platform::GetCurrentThreadId() == threadId_) return RunDroppingFailure([&] { change(*this); });
+  if (platform::GetCurrentThreadId() == threadId_) {
+    RunDroppingFailure([&] { change(*this); });
+    return TellChanged();
+  }
   {
     std::lock_guard guard(queueLock_);
     queue_.push_back(std::move(change));
@@ -110,7 +120,10 @@ void TConfigWindow::Post(Change change) {
 }
 
 void TConfigWindow::Send(const Change& work) {
-  if (platform::GetCurrentThreadId() == threadId_) return work(*this);
+  if (platform::GetCurrentThreadId() == threadId_) {
+    work(*this);
+    return TellChanged();
+  }
   // A sent message, not a posted one: the window's thread handles sent messages also while it waits for
   // connection threads to end, so a connection thread in here cannot hold up the server's stop.
   SentWork sent{work, false, nullptr};

@@ -47,6 +47,9 @@ class TConfigWindow {
   // The window's controls and their behaviour, once the main form has made them (the core object and the
   // server exist after the window); shown settings and skins reach them through SettingsChanged.
   std::unique_ptr<TConfigForm> Form;
+  // Runs on the window's thread after every posted change, sent work and timer tick, so that a view shows
+  // the form again. What it throws is dropped.
+  std::function<void()> Changed;
 
   platform::HWND Window() const { return window_; }
   // The window procedure's part: posted changes, sent work and timer ticks.
@@ -54,6 +57,7 @@ class TConfigWindow {
 
  private:
   void RunPosted();
+  void TellChanged();
   void* moduleInstance_;
   platform::HWND window_ = nullptr;
   platform::DWORD threadId_ = 0;

@@ -100,6 +100,7 @@ TUserForm::TUserForm(TQuenforth& core, const std::string& rootFolder, const std:
                      const std::string& selectedSkin, WindowPosition position, bool alwaysOnTop)
     : Position(position), core_(core) {
   Title = alwaysOnTop ? "Quenforth - User Management (always on top)" : "Quenforth - User Management";
+  AlwaysOnTop = alwaysOnTop;
   for (std::size_t day = 0; day < 7; ++day) {
     Days[day] = CheckBox{kDayNames[day], true};
     From[day].text = "00:00:00";
@@ -243,6 +244,51 @@ bool TUserForm::TypeTracksPerHour(const std::string& text) {
 bool TUserForm::TypeLimit(int mode, const std::string& text) {
   if (mode < 2 || mode > 4 || !AllDigits(text) || text.size() > 6) return false;
   Limits[static_cast<std::size_t>(mode - 2)].text = text;
+  return true;
+}
+
+bool TUserForm::SetDay(int day, bool checked) {
+  if (day < 0 || day >= 7) return false;
+  Days[static_cast<std::size_t>(day)].checked = checked;
+  return true;
+}
+
+// A time is checked when it is used (create, save, clone): the box takes what is typed.
+bool TUserForm::TypeFrom(int day, const std::string& text) {
+  if (day < 0 || day >= 7) return false;
+  From[static_cast<std::size_t>(day)].text = text;
+  return true;
+}
+
+bool TUserForm::TypeTo(int day, const std::string& text) {
+  if (day < 0 || day >= 7) return false;
+  To[static_cast<std::size_t>(day)].text = text;
+  return true;
+}
+
+CheckBox& TUserForm::RightBox(Right right) {
+  switch (right) {
+    case Right::ChangeState:
+      return ChangeState;
+    case Right::AddFiles:
+      return AddFiles;
+    case Right::RemoveAll:
+      return RemoveAll;
+    case Right::RemoveHis:
+      return RemoveHis;
+    case Right::Download:
+      return Download;
+    case Right::Admin:
+      break;
+  }
+  return Admin;
+}
+
+void TUserForm::SetRight(Right right, bool checked) { RightBox(right).checked = checked; }
+
+bool TUserForm::ChooseSkin(int index) {
+  if (index < -1 || index >= static_cast<int>(Skins.items.size())) return false;
+  Skins.selected = index;
   return true;
 }
 

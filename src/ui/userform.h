@@ -34,7 +34,11 @@ class TUserForm {
   TUserForm(TQuenforth& core, const std::string& rootFolder, const std::vector<std::string>& skins,
             const std::string& selectedSkin, WindowPosition position, bool alwaysOnTop);
 
-  // Events. Each answers whether it did what was asked; the reason it did not is in a message box.
+  // The rights of the privileges page.
+  enum class Right { ChangeState, AddFiles, RemoveAll, RemoveHis, Download, Admin };
+
+  // Events. Each answers whether it did what was asked; the reason it did not is in a message box, or,
+  // for a control that takes no such input, nowhere (the control shows the form's state again).
   bool SelectLogin(int index);
   bool SelectLogin(const std::string& login);  // the list entry with that login, without regard to case
   bool SetBrowseAboveRoot(bool checked);
@@ -43,8 +47,22 @@ class TUserForm {
   bool SetUploadMode(int mode);                       // 1 unlimited, 2 max file size, 3 daily limit, 4 account limit
   bool TypeTracksPerHour(const std::string& text);    // digits only
   bool TypeLimit(int mode, const std::string& text);  // digits only, at most 6
+  void TypeLogin(const std::string& text) { Login.text = text; }
+  void TypePassword(const std::string& text) { Password.text = text; }
+  // The keyboard focus left the login box: it is no longer to be given the focus.
+  void LoginLostFocus() { Login.focused = false; }
+  bool SetDay(int day, bool checked);  // 0 Monday ... 6 Sunday
+  bool TypeFrom(int day, const std::string& text);
+  bool TypeTo(int day, const std::string& text);
+  void SetRight(Right right, bool checked);
+  CheckBox& RightBox(Right right);
+  void TypeFolder(const std::string& text) { Folder.text = text; }
   void LeaveFolderBox();
   void BrowseFolder();
+  bool ChooseSkin(int index);  // -1: none
+  void SetChangeSkin(bool checked) { ChangeSkin.checked = checked; }
+  void ShowPage(Page page) { VisiblePage = page; }
+  void Moved(WindowPosition position) { Position = position; }
   bool Create();
   bool Save();
   bool Clone();
@@ -52,6 +70,7 @@ class TUserForm {
   void Close() { Visible = false; }
 
   std::string Title;
+  bool AlwaysOnTop = false;  // stays above other windows, as the configuration window it was opened from
   bool Visible = true;
   Page VisiblePage = Page::Access;
   WindowPosition Position;

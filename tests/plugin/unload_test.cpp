@@ -115,6 +115,8 @@ class PluginUnloadTest : public StandInTest {
             plugin->hwndParent = window;
             plugin->hDllInstance = module;
             life.initResult = plugin->init();
+            // The player's configure call, which may come at any time: on Linux the window is its model.
+            plugin->config();
             if (subclassAfterInit)
               subclassedBefore = reinterpret_cast<platform::WNDPROC>(platform::SetWindowLongPtrA(
                   window, platform::GWL_WNDPROC, reinterpret_cast<platform::LONG_PTR>(LaterSubclass)));

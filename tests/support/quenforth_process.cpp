@@ -114,6 +114,10 @@ void MakeWinePrefix(const fs::path& prefix) {
     throw std::runtime_error("no Wine prefix at QF_WINE_TEMPLATE=" + wineTemplate.string());
   for (const char* file : {"system.reg", "user.reg", "userdef.reg", ".update-timestamp"})
     if (fs::exists(wineTemplate / file)) fs::copy_file(wineTemplate / file, prefix / file);
+  // Wine draws the windows' frames itself: under Xvfb no window manager would, and a picture of a window
+  // shows its title.
+  std::ofstream(prefix / "user.reg", std::ios::app)
+      << "\n[Software\\\\Wine\\\\X11 Driver] 1700000000\n\"Decorated\"=\"N\"\n";
   fs::create_directories(prefix / "dosdevices");
   fs::create_directory_symlink("../drive_c", prefix / "dosdevices/c:");
   WriteFile(prefix / "drive_c/.windows-label", "Quenforth");  // the label the Linux runner gives C:
@@ -135,7 +139,12 @@ void MakeWinePrefix(const fs::path& prefix) {
 void InstallPackage(const fs::path& playerFolder) {
   fs::copy(Setting("QF_WINDOWS_PACKAGE"), playerFolder,
            fs::copy_options::recursive | fs::copy_options::overwrite_existing);
-  fs::copy_file(Setting("QF_FAKEAMP"), playerFolder / "fakeamp.exe", fs::copy_options::overwrite_existing);
+  fs::path fakeamp = Setting("QF_FAKEAMP");
+  fs::copy_file(fakeamp, playerFolder / "fakeamp.exe", fs::copy_options::overwrite_existing);
+  const char* driver = std::getenv("QF_UIDRIVER");
+  fs::path uidriver = driver && *driver ? fs::path(driver) : fakeamp.parent_path() / "uidriver.exe";
+  if (fs::exists(uidriver))
+    fs::copy_file(uidriver, playerFolder / "uidriver.exe", fs::copy_options::overwrite_existing);
 }
 
 }  // namespace
@@ -273,6 +282,26 @@ std::optional<std::string> QuenforthProcess::ShortPath(const std::string& window
   while (!output.empty() && (output.back() == '\n' || output.back() == '\r')) output.pop_back();
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || output.empty()) return std::nullopt;
   return output;
+}
+
+bool QuenforthProcess::Control(const std::string& line) {
+  if (host_ != Host::Wine || control_ < 0 || pid_ <= 0) return false;
+  std::string text = line + "\n";
+  return ::write(control_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+}
+
+int QuenforthProcess::StartWineProgram(const std::string& program, const std::vector<std::string>& arguments, int input,
+                                       int output) const {
+  if (host_ != Host::Wine) throw std::runtime_error("only the Wine host runs Windows programs");
+  std::vector<std::string> command{WineLoader(), (prefix_.Path() / "drive_c/Program Files/Winamp" / program).string()};
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  return Spawn(command, {.output = output, .input = input, .environment = WineEnvironment(prefix_.Path())});
+}
+
+fs::path QuenforthProcess::HostPath(const std::string& windowsPath) const {
+  std::string relative = windowsPath.size() > 3 ? windowsPath.substr(3) : "";
+  std::replace(relative.begin(), relative.end(), '\\', '/');
+  return prefix_.Path() / "drive_c" / relative;
 }
 
 std::string QuenforthProcess::Output() const {

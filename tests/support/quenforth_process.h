@@ -9,6 +9,8 @@
 //     QF_FAKEAMP          fakeamp.exe, built for the same machine as the package's DLL
 //     QF_WINE_TEMPLATE    a Wine prefix made once by wineboot, whose system files each test's prefix shares
 //     QF_WINE             the Wine loader (default /usr/lib/wine/wine64; /usr/bin/wine for a 32-bit host)
+//     QF_UIDRIVER         uidriver.exe, which works windows from outside (default: beside QF_FAKEAMP);
+//                         put beside fakeamp.exe in the player's folder when it exists
 // Wine needs a display: run the suite under one X server (xvfb-run -a).
 
 #include <chrono>
@@ -79,6 +81,15 @@ class QuenforthProcess {
   std::optional<std::string> ShortPath(const std::string& windowsPath) const;
   // Waits until the output holds `text`.
   bool WaitForOutput(const std::string& text, std::chrono::milliseconds timeout);
+  // Writes a line to fakeamp's control pipe ("config" calls the plug-in's config callback); false on the
+  // Linux host, whose player has no such pipe.
+  bool Control(const std::string& line);
+  // Starts a Windows program of the player's folder (uidriver.exe, say) in this player's Wine prefix,
+  // with its standard input and output on these descriptors: its process id.
+  int StartWineProgram(const std::string& program, const std::vector<std::string>& arguments, int input,
+                       int output) const;
+  // The Linux path of a Windows path on C: of the prefix.
+  std::filesystem::path HostPath(const std::string& windowsPath) const;
 
  private:
   void StartWine(std::vector<std::string> command);

@@ -32,7 +32,10 @@ class FakeServerHost : public ConfigFormHost {
   void SaveSettings() override { ++saves; }
   void ShowUserWindow(TUserForm& form) override {
     userWindowTitle = form.Title;
+    userWindowOnTop = form.AlwaysOnTop;
+    userWindowOpenedAt = form.Position;
     configVisibleMeanwhile = configVisible();
+    if (whileUserWindowOpen) whileUserWindowOpen();
     form.Position = WindowPosition{40, 50};
   }
 
@@ -45,6 +48,9 @@ class FakeServerHost : public ConfigFormHost {
   int refreshes = 0;
   int saves = 0;
   std::string userWindowTitle;
+  bool userWindowOnTop = false;
+  WindowPosition userWindowOpenedAt;
+  std::function<void()> whileUserWindowOpen;
   bool configVisibleMeanwhile = true;
   std::function<bool()> configVisible = [] { return false; };
 };
@@ -403,6 +409,76 @@ TEST_F(ConfigFormTest, EditUserHidesThisWindowShowsTheUserWindowThenSaves) {
   EXPECT_EQ(form_.Position.left, 40);
   EXPECT_EQ(form_.Position.top, 50);
   EXPECT_EQ(host_.saves, 1);
+}
+
+TEST_F(ConfigFormTest, TheUserWindowOpensWhereThisOneStandsAndKeepsItHiddenWhileOpen) {
+  form_.Moved(WindowPosition{120, 80});
+  form_.SetChecked(Check::StayOnTop, true);
+  ASSERT_TRUE(form_.Show());
+  bool shownMeanwhile = true;
+  host_.whileUserWindowOpen = [&] {
+    EXPECT_TRUE(form_.UserWindowOpen());
+    shownMeanwhile = form_.Show();
+    form_.EditUserClick();  // a second user window never opens over the first
+  };
+  form_.EditUserClick();
+  EXPECT_EQ(host_.userWindowOpenedAt.left, 120);
+  EXPECT_EQ(host_.userWindowOpenedAt.top, 80);
+  EXPECT_TRUE(host_.userWindowOnTop);
+  EXPECT_FALSE(shownMeanwhile) << "the player's configure call waits for the user window";
+  EXPECT_FALSE(form_.UserWindowOpen());
+  EXPECT_TRUE(form_.Visible);
+  EXPECT_EQ(host_.saves, 1);
+}
+
+TEST_F(ConfigFormTest, LoadedLocalOnlyShowsTheStoppedIconOfTheLocalVariant) {
+  Settings settings = Current();
+  settings.bindLocal = true;
+  form_.ShowSettings(settings);
+  EXPECT_EQ(form_.IconIndex, TConfigForm::kStopped + TConfigForm::kLocalOffset);
+  EXPECT_EQ(form_.IconHint, "stopped");
+  form_.SetChecked(Check::LocalOnly, false);
+  EXPECT_EQ(form_.IconIndex, TConfigForm::kStopped);
+  host_.startError = "Address already in use";
+  form_.ServerButtonClick();
+  form_.SetChecked(Check::LocalOnly, true);
+  EXPECT_EQ(form_.IconIndex, TConfigForm::kError + TConfigForm::kLocalOffset);
+  EXPECT_EQ(form_.IconHint, "error");
+}
+
+TEST_F(ConfigFormTest, ListSelectionsFollowTheirEntries) {
+  core_.IpWhitelist.Set(std::make_shared<const TextList>(TextList{"10.0.0.1", "10.0.0.2"}));
+  form_.ShowSettings(Current());
+  form_.SelectWhitelistEntry(1);
+  EXPECT_EQ(form_.Whitelist.selected, 1);
+  platform::emulation::QueueDialogAnswer("10.0.0.3");
+  form_.AddWhitelistEntry();
+  EXPECT_EQ(form_.Whitelist.selected, 2) << "still 10.0.0.2, now one further down";
+  EXPECT_TRUE(form_.DeleteWhitelistEntry(form_.Whitelist.selected));
+  EXPECT_EQ(*core_.IpWhitelist.Get(), (TextList{"10.0.0.3", "10.0.0.1"}));
+  EXPECT_EQ(form_.Whitelist.selected, -1) << "a deletion leaves nothing selected";
+  form_.SelectWhitelistEntry(7);
+  EXPECT_EQ(form_.Whitelist.selected, -1);
+
+  platform::emulation::QueueDialogAnswer("C:\\Music\\Rock");
+  form_.AddFolder();
+  form_.SelectFolder(0);
+  EXPECT_EQ(form_.AdditionalFolders.selected, 0);
+  EXPECT_TRUE(form_.DeleteFolder(form_.AdditionalFolders.selected));
+  EXPECT_EQ(form_.AdditionalFolders.selected, -1);
+  form_.SelectFolder(0);
+  EXPECT_EQ(form_.AdditionalFolders.selected, -1);
+}
+
+TEST_F(ConfigFormTest, ThePortBoxIsFocusedAfterAFailedStartUntilTheFocusLeavesIt) {
+  host_.startError = "Address already in use";
+  form_.ShowPage(TConfigForm::Page::Security);
+  form_.ServerButtonClick();
+  EXPECT_EQ(form_.VisiblePage, TConfigForm::Page::ServerSetup);
+  EXPECT_TRUE(form_.Port.focused);
+  form_.PortLostFocus();
+  EXPECT_FALSE(form_.Port.focused);
+  EXPECT_FALSE(form_.Port.textSelected);
 }
 
 TEST_F(ConfigFormTest, RefreshNowAsksTheCacheAndCloseOnlyHides) {

@@ -87,6 +87,27 @@ TEST(ConfigWindow, TimerTickThatThrowsKeepsTheTimerTicking) {
   owner.Window().Send([](TConfigWindow& window) { window.StopTimer(); });
 }
 
+TEST(ConfigWindow, ChangedRunsAfterPostedChangesSentWorkAndTicks) {
+  WindowThread owner;
+  std::atomic<int> changes{0};
+  std::atomic<int> ticks{0};
+  owner.Window().Send([&](TConfigWindow& window) {
+    window.Changed = [&] {
+      ++changes;
+      throw std::runtime_error("a view that fails");
+    };
+  });
+  owner.Window().Post([](TConfigWindow&) {});
+  owner.Window().Send([](TConfigWindow&) {});
+  EXPECT_GE(changes.load(), 2);
+  owner.Window().Send([&](TConfigWindow& window) { window.StartTimer(10, [&] { ++ticks; }); });
+  EXPECT_TRUE(WaitFor([&] { return ticks.load() >= 2 && changes.load() >= 4; }));
+  owner.Window().Send([](TConfigWindow& window) {
+    window.StopTimer();
+    window.Changed = nullptr;
+  });
+}
+
 TEST(ConfigWindow, SendReportsTheWorksExceptionToTheCaller) {
   WindowThread owner;
   try {

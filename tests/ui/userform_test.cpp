@@ -123,6 +123,64 @@ TEST_F(UserFormTest, CreateMakesARecordFromTheControls) {
   EXPECT_EQ(user->TracksThisHour.load(), 0);
 }
 
+TEST_F(UserFormTest, TheControlsEventsReachTheRecord) {
+  TUserForm form = Open();
+  form.TypeLogin("dave");
+  form.TypePassword("pw");
+  EXPECT_TRUE(form.SetDay(static_cast<int>(kSundayInWindow), false));
+  EXPECT_FALSE(form.SetDay(7, false));
+  EXPECT_TRUE(form.TypeFrom(0, "07:00:00"));
+  EXPECT_TRUE(form.TypeTo(0, "21:00:00"));
+  EXPECT_FALSE(form.TypeTo(-1, "21:00:00"));
+  form.SetRight(TUserForm::Right::Download, true);
+  form.SetRight(TUserForm::Right::RemoveHis, true);
+  EXPECT_TRUE(form.RightBox(TUserForm::Right::Download).checked);
+  form.TypeFolder("C:\\Music\\Rock");
+  EXPECT_TRUE(form.ChooseSkin(1));
+  EXPECT_FALSE(form.ChooseSkin(2));
+  form.SetChangeSkin(false);
+  ASSERT_TRUE(form.Create());
+
+  auto user = User(0);
+  EXPECT_EQ(user->Login, "dave");
+  EXPECT_EQ(user->Password, "pw");
+  EXPECT_FALSE(user->DayAllowed[0]) << "Sunday";
+  EXPECT_EQ(FormatTimeOfDay(user->DayFrom[1]), "07:00:00") << "Monday";
+  EXPECT_EQ(FormatTimeOfDay(user->DayTo[1]), "21:00:00");
+  EXPECT_TRUE(user->download);
+  EXPECT_TRUE(user->remove_his);
+  EXPECT_FALSE(user->admin);
+  EXPECT_EQ(user->RootDirectory.Get(), "C:\\Music\\Rock");
+  EXPECT_EQ(user->Skin.Get(), "Dark");
+  EXPECT_FALSE(user->ChangeSkin);
+}
+
+TEST_F(UserFormTest, ATimeIsCheckedWhenItIsUsedAndTheLoginBoxKeepsTheFocusUntilItLeaves) {
+  AddUser("bob");
+  TUserForm form = Open();
+  EXPECT_TRUE(form.TypeFrom(2, "noon"));
+  form.TypeLogin("bob");
+  form.TypePassword("pw");
+  EXPECT_FALSE(form.Create());
+  EXPECT_TRUE(form.Login.focused);
+  form.LoginLostFocus();
+  EXPECT_FALSE(form.Login.focused);
+  form.TypeLogin("carol");
+  EXPECT_FALSE(form.Create());
+  EXPECT_EQ(Messages().back(), "Quenforth - User Management: Please enter a valid timestring.");
+}
+
+TEST_F(UserFormTest, OpenedFromAnAlwaysOnTopWindowItStaysOnTopToo) {
+  EXPECT_FALSE(Open().AlwaysOnTop);
+  EXPECT_TRUE(Open(true).AlwaysOnTop);
+  TUserForm form = Open();
+  form.ShowPage(TUserForm::Page::FileUpload);
+  form.Moved(WindowPosition{5, 6});
+  EXPECT_EQ(form.VisiblePage, TUserForm::Page::FileUpload);
+  EXPECT_EQ(form.Position.left, 5);
+  EXPECT_EQ(form.Position.top, 6);
+}
+
 TEST_F(UserFormTest, AnInvalidTimeStopsTheActionWithItsMessage) {
   AddUser("bob");
   TUserForm form = Open();

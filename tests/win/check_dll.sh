@@ -4,17 +4,23 @@
 # exports each EXPORT under that exact name, undecorated, and (with --version-info) it carries a
 # version resource with these texts, its file and product version VERSION.0.0 (VERSION is major.minor).
 #   check_dll.sh [--machine MACHINE] [--version-info PRODUCT DESCRIPTION VERSION] OBJDUMP DLL EXPORT...
-# The resource is read back with the windres that sits beside OBJDUMP.
+# With --dialog CAPTION (repeatable), it carries a dialog resource with that caption, and with --icons N
+# at least N icons. The resources are read back with the windres that sits beside OBJDUMP.
 set -euo pipefail
-usage="usage: check_dll.sh [--machine i386|x86-64] [--version-info PRODUCT DESCRIPTION VERSION] OBJDUMP DLL EXPORT..."
+usage="usage: check_dll.sh [--machine i386|x86-64] [--version-info PRODUCT DESCRIPTION VERSION] [--dialog CAPTION]...
+       [--icons N] OBJDUMP DLL EXPORT..."
 machine=""
 product=""
 description=""
 version=""
+dialogs=()
+icons=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --machine) [ $# -ge 2 ] || { echo "$usage"; exit 2; }; machine="$2"; shift 2 ;;
     --version-info) [ $# -ge 4 ] || { echo "$usage"; exit 2; }; product="$2"; description="$3"; version="$4"; shift 4 ;;
+    --dialog) [ $# -ge 2 ] || { echo "$usage"; exit 2; }; dialogs+=("$2"); shift 2 ;;
+    --icons) [ $# -ge 2 ] || { echo "$usage"; exit 2; }; icons="$2"; shift 2 ;;
     -*) echo "$usage"; exit 2 ;;
     *) break ;;
   esac
@@ -89,9 +95,28 @@ if [ -n "$version" ]; then
   fi
 fi
 
+if [ ${#dialogs[@]} -gt 0 ] || [ "$icons" -gt 0 ]; then
+  windres="${objdump%objdump}windres"
+  command -v "$windres" >/dev/null || { echo "FAIL: no $windres to read the resources with"; exit 1; }
+  script="$("$windres" -i "$dll" -O rc 2>/dev/null || true)"
+  for caption in "${dialogs[@]}"; do
+    if ! grep -qxF "CAPTION \"$caption\"" < <(sed 's/^\s*//' <<< "$script"); then
+      echo "FAIL: $dll carries no dialog \"$caption\""
+      status=1
+    fi
+  done
+  found="$(grep -c 'RT_GROUP_ICON' <<< "$script" || true)"
+  if [ "$found" -lt "$icons" ]; then
+    echo "FAIL: $dll carries $found icons, not $icons"
+    status=1
+  fi
+fi
+
 if [ $status -eq 0 ]; then
   summary="ok: $dll${machine:+ ($machine)} imports only system libraries and exports ${exports[*]}"
   [ -z "$version" ] || summary+="; version resource \"$description\" $version"
+  [ ${#dialogs[@]} -eq 0 ] || summary+="; dialogs ${dialogs[*]}"
+  [ "$icons" -eq 0 ] || summary+="; $icons icons"
   echo "$summary"
 fi
 exit $status

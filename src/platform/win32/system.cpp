@@ -2,6 +2,8 @@
 
 #include "platform/system.h"
 
+#include "platform/dialogs.h"
+
 #include <process.h>
 #include <windows.h>
 
@@ -107,6 +109,7 @@ void ReleaseFreeMemory() {
 }
 
 int MessageBoxA(HWND owner, const std::string& text, const std::string& caption, UINT type) {
+  if (!owner) owner = DialogOwner::Current();
   return ::MessageBoxA(reinterpret_cast<::HWND>(owner), text.c_str(), caption.c_str(), type);
 }
 
