@@ -64,6 +64,7 @@ constexpr CheckControl kChecks[] = {
     {IDC_UPLOAD, Check::AllowUpload},
     {IDC_USERS, Check::EnableUsers},
     {IDC_IP_MANAGEMENT, Check::IpManagement},
+    {IDC_CROSS_SITE, Check::AllowCrossSite},
 };
 
 // The pages in the order of TConfigForm::Page; the debug page has no tab.
