@@ -31,9 +31,11 @@
 // clang-format on
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <future>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -175,22 +177,30 @@ std::string WindowText(HWND window) {
   return text;
 }
 
-// Prints each message box once and presses its default button, until `stop`.
+// Prints each message box once and presses its default button, until `stop`. A box still there half a
+// second after its press is pressed again: a press that reached it while it was still being made may be
+// lost, and a box nobody closes would hold the player for ever.
 void WatchMessageBoxes(const std::atomic<bool>& stop) {
-  std::set<HWND> answered;
+  using Clock = std::chrono::steady_clock;
+  std::map<HWND, Clock::time_point> pressed;
   while (!stop) {
     Dialogs dialogs;
     EnumWindows(CollectDialog, reinterpret_cast<LPARAM>(&dialogs));
+    const Clock::time_point now = Clock::now();
     for (HWND dialog : dialogs.found) {
-      if (!answered.insert(dialog).second) continue;
-      Print("[message box \"" + WindowText(dialog) + "\"] " + WindowText(GetDlgItem(dialog, kMessageBoxText)));
+      auto found = pressed.find(dialog);
+      if (found == pressed.end())
+        Print("[message box \"" + WindowText(dialog) + "\"] " + WindowText(GetDlgItem(dialog, kMessageBoxText)));
+      else if (now - found->second < std::chrono::milliseconds(500))
+        continue;
+      pressed[dialog] = now;
       LRESULT byDefault = SendMessageA(dialog, DM_GETDEFID, 0, 0);
       int button = HIWORD(byDefault) == DC_HASDEFID ? LOWORD(byDefault) : IDOK;
       PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
                    reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
     }
     // Handles are reused: forget the boxes that are gone.
-    for (auto it = answered.begin(); it != answered.end();) it = IsWindow(*it) ? std::next(it) : answered.erase(it);
+    for (auto it = pressed.begin(); it != pressed.end();) it = IsWindow(it->first) ? std::next(it) : pressed.erase(it);
     Sleep(20);
   }
 }

@@ -114,10 +114,12 @@ struct Row {
 // The full path a file command names: relative to the current folder unless full paths are in use or
 // it is an address. Empty when the argument is refused, or when it is relative to a current folder the
 // command may not use. A control character would end the line the path is written on in the playlist
-// and in saved playlists, and a line that starts with "#" is read back as a comment or a title.
+// and in saved playlists, and a line that starts with "#" is read back as a comment or a title. A device
+// name would have the player read from a device (AUX, COM1, CON) that may never answer.
 std::string FilePath(Command& command, bool addressesAsIs) {
   const std::string& value = command.value;
-  if (value == ".." || HasRefusedSequence(value) || HasControlCharacter(value) || StartsText(value, "#"))
+  if (value == ".." || HasRefusedSequence(value) || HasControlCharacter(value) || StartsText(value, "#") ||
+      (!StartsText(value, "http://") && NamesDevice(value)))
     return std::string();
   if (!command.Core().CurrentSettings.Get()->useFullPath && !(addressesAsIs && StartsText(value, "http://"))) {
     std::optional<std::string> folder = CurrentFolderFor(command.batch.folders, FolderUse::Browse);
@@ -495,7 +497,8 @@ void Query(Command& c) { c.Session().MediaLibraryQuery = c.value; }
 void SearchMl(Command& c) { c.Session().MediaLibrarySearch = c.value; }
 void MlPage(Command& c) { c.Session().MediaLibraryPage = c.value; }
 void SearchPlaylist(Command& c) { c.Session().PlaylistFilter = c.value; }
-void UseFile(Command& c) { c.Session().UseFile = c.value; }
+// The file albumart reads its picture from: never a device, whose reading may never end.
+void UseFile(Command& c) { c.Session().UseFile = NamesDevice(c.value) ? std::string() : c.value; }
 void SearchFiles(Command& c) { c.Session().SearchString = c.value; }
 void SearchDirectories(Command& c) { c.Session().SearchForDirectories = SameText(c.value, "true"); }
 void SearchForFiles(Command& c) { c.Session().SearchForFiles = SameText(c.value, "true"); }

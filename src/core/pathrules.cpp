@@ -105,6 +105,21 @@ bool IsRefusedPath(std::string_view path) {
   return longForm && !SameText(*longForm, path);
 }
 
+bool NamesDevice(std::string_view path) {
+  if (StartsText(path, "\\\\?\\") || StartsText(path, "\\\\.\\") || StartsText(path, "//?/") ||
+      StartsText(path, "//./"))
+    return true;
+  std::string_view rest = HasDrive(path) ? path.substr(2) : path;
+  std::size_t start = 0;
+  while (start <= rest.size()) {
+    std::size_t end = rest.find_first_of("\\/", start);
+    if (end == std::string_view::npos) end = rest.size();
+    if (end > start && IsDeviceName(rest.substr(start, end - start))) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
 bool IsFullPath(std::string_view path) {
   if (HasDrive(path)) return path.size() >= 3 && IsSeparator(path[2]);
   return path.size() >= 3 && IsSeparator(path[0]) && IsSeparator(path[1]) && !IsSeparator(path[2]);

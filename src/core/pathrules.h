@@ -22,6 +22,11 @@ bool IsInsideFolder(std::string_view path, std::string_view folder);
 // on Windows, an existing path whose long form differs other than in letter case (an 8.3 alias).
 bool IsRefusedPath(std::string_view path);
 
+// True when opening `path` would open a device instead of a file: a component that is a device name
+// (CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$, CONOUT$, with any extension), or the device namespaces
+// \\.\ and \\?\. Reading such a "file" may never end.
+bool NamesDevice(std::string_view path);
+
 // A path Windows resolves the same from any current folder: a drive, a colon and a separator, or a
 // network path ("\\server\share").
 bool IsFullPath(std::string_view path);

@@ -668,6 +668,18 @@ TEST_F(CommandsTest, PathsWithControlCharactersAreNotAdded) {
   EXPECT_EQ(PlaylistPaths(), before);
 }
 
+TEST_F(CommandsTest, DevicesAreNeverHandedToThePlayer) {
+  StartPlugin(1);
+  std::vector<std::string> before = PlaylistPaths();
+  for (const char* command : {"add", "insert", "file"})
+    for (const char* device : {"AUX.mp3", "C:\\Music\\CON", "COM1", "lpt1.ogg", "\\\\.\\C:\\Music\\t0.mp3"})
+      Run({std::string(command) + "=" + device});
+  EXPECT_EQ(PlaylistPaths(), before);
+  SessionData session;
+  RunCommands(*core, {"usefile=NUL.mp3"}, nullptr, session);
+  EXPECT_EQ(session.UseFile, "");
+}
+
 TEST_F(CommandsTest, CharsetTakesOnlyACharacterSetName) {
   StartPlugin(1);
   for (const char* name : {"utf-8", "ISO-8859-15", "x_mac.roman", "ibm:437", "Windows-1252"}) {

@@ -45,6 +45,15 @@ TEST(PathRules, RefusesNamesWindowsResolvesElsewhere) {
   for (const char* path : accepted) EXPECT_FALSE(IsRefusedPath(path)) << path;
 }
 
+TEST(PathRules, DevicesAreToldFromFiles) {
+  for (const char* device : {"AUX", "aux.mp3", "C:\\Music\\CON", "D:\\x\\com1.txt\\y", "LPT9", "NUL ", "conin$",
+                             "\\\\.\\C:\\x.mp3", "\\\\?\\C:\\x.mp3", "//./pipe/x"})
+    EXPECT_TRUE(NamesDevice(device)) << device;
+  for (const char* file : {"C:\\Music\\aux1.mp3", "C:\\CONCERT\\x.mp3", "COM10", "C:\\Music\\NULL.ogg",
+                           "\\\\server\\share\\x.mp3", "C:\\Music\\con-fused.mp3", ""})
+    EXPECT_FALSE(NamesDevice(file)) << file;
+}
+
 TEST(PathRules, FullPaths) {
   for (const char* path : {"C:\\", "C:\\a", "c:/a", "\\\\server\\share\\a"}) EXPECT_TRUE(IsFullPath(path)) << path;
   for (const char* path : {"", "C:", "C:a\\b", "\\a\\b", "a\\b", "\\\\\\x"}) EXPECT_FALSE(IsFullPath(path)) << path;
