@@ -9,7 +9,9 @@
 //
 // Oracles: the server ends the exchange by itself (no hang behind a half-closed client), whatever it sends
 // begins with a status line, no answer shows a settings file or another file no request may read (the
-// canary), and no request writes anywhere but the folders requests may write to.
+// canary), no request writes anywhere but the folders requests may write to, and nothing a client sends
+// breaks a line of the access log: every line ends in CR LF and has the fields of a request line (six,
+// five TABs) or of a refusal of logins (three).
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -17,6 +19,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -123,5 +126,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   QF_FUZZ_CHECK(answer.empty() || answer.compare(0, 7, "HTTP/1.") == 0);
   QF_FUZZ_CHECK(!qffuzz::ShowsCanary(answer, request));
   prefix.CheckNothingWrittenOutside();
+
+  const std::string log = prefix.AccessLog();
+  for (std::size_t start = 0; start < log.size();) {
+    std::size_t end = log.find("\r\n", start);
+    QF_FUZZ_CHECK(end != std::string::npos);
+    std::string_view line = std::string_view(log).substr(start, end - start);
+    QF_FUZZ_CHECK(line.find_first_of("\r\n") == std::string_view::npos);
+    auto tabs = std::count(line.begin(), line.end(), '\t');
+    QF_FUZZ_CHECK(tabs == 5 || (tabs == 2 && line.find("\tlogins refused for 60 s") != std::string_view::npos));
+    start = end + 2;
+  }
   return 0;
 }

@@ -1,6 +1,8 @@
 #include "standin_prefix.h"
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <system_error>
 #include <vector>
@@ -106,6 +108,7 @@ StandInPrefix::StandInPrefix() : root_(ScratchFolder() / "prefix") {
   settings.WriteBool("Setup", "allowLocking", true);
   settings.WriteInteger("Setup", "CacheTimeout", 0);
   settings.WriteString("Setup", "RootDirectory", host::kMusicFolder);
+  settings.WriteBool("Logfile", "enable", true);
   if (!settings.UpdateFile()) throw std::runtime_error("cannot write quenforth.ini");
   qf::IniFile users(dataFolder + "\\user.ini", "");
   qf::WriteUsers(users, qf::UserList{Account("admin", "secret", true), Account("guest", "guest", false)});
@@ -177,7 +180,7 @@ std::map<fs::path, std::pair<std::uintmax_t, fs::file_time_type>> StandInPrefix:
       entry.disable_recursion_pending();
       continue;
     }
-    if (entry->path().filename() == "skin.ini") continue;
+    if (entry->path().filename() == "skin.ini" || entry->path() == data / "logfile.txt") continue;
     // A folder counts by its presence: its time changes with the writable files inside it.
     std::error_code ignored;
     if (entry->is_regular_file(ignored))
@@ -186,6 +189,11 @@ std::map<fs::path, std::pair<std::uintmax_t, fs::file_time_type>> StandInPrefix:
       files[entry->path()] = {};
   }
   return files;
+}
+
+std::string StandInPrefix::AccessLog() const {
+  std::ifstream file(host::Prefix{root_}.DataFolder() / "logfile.txt", std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 void StandInPrefix::CheckNothingWrittenOutside() const { QF_FUZZ_CHECK(GuardedFiles() == guardedFiles_); }
@@ -219,6 +227,7 @@ void StandInPrefix::Reset(Switches switches) {
   std::error_code ignored;
   const fs::path data = host::Prefix{root_}.DataFolder();
   for (const char* skin : {"base", "plain"}) fs::remove(data / skin / "skin.ini", ignored);
+  fs::remove(data / "logfile.txt", ignored);
   if (std::set<fs::path> now = MusicFiles(); now != musicFiles_) {
     for (const fs::path& file : now)
       if (!musicFiles_.count(file)) fs::remove_all(file, ignored);
