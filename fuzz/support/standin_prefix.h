@@ -5,9 +5,9 @@
 // thread are left out: their work on a clock would make two runs of one input differ.
 //
 // The settings add what a fuzzer should reach: uploads on, shutdown and locking allowed (the platform
-// layer only records them), the access log on (in the data folder's logfile.txt), two accounts (admin/secret with every
-// right, guest/guest with few) and a whitelist of 127.0.0.1 and 127.0.0.64 - 127.0.0.127. quenforth.ini, user.ini,
-// iplist.ini and mime.ini carry the canary: no request may read them.
+// layer only records them), the access log on (the data folder's logfile.txt), two accounts (admin/secret
+// with every right, guest/guest with few) and a whitelist of 127.0.0.1 and 127.0.0.64 - 127.0.0.127.
+// quenforth.ini, user.ini, iplist.ini and mime.ini carry the canary: no request may read them.
 //
 // One per process, made by the first Get() on the calling thread and closed when the process exits.
 
