@@ -5,7 +5,7 @@
 #   linux-asan   the same under AddressSanitizer and UndefinedBehaviorSanitizer, then its concurrency
 #                tests once more beside two busy loops (the stress pass)
 #   linux-tsan   the concurrency tests under ThreadSanitizer
-#   fuzz         the tag reader's parser under libFuzzer for a bounded time
+#   fuzz         every fuzz target under libFuzzer for 60 s, two at a time (scripts/fuzz.sh)
 #   win32        the product DLL and ID3v2Library.dll, checked for their machine, imports, exports and
 #                version resource, and the package quenforth-3.0-win32.zip
 #   win64-test   the 64-bit DLLs and their package, checked the same way
@@ -132,8 +132,8 @@ build linux-tsan
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   setarch "$(uname -m)" -R ctest --test-dir build/linux-tsan --output-on-failure -L concurrency -j "$jobs"
 
-step "fuzz: the tag reader's parser for 60 s"
-fuzz/run.sh 60
+step "fuzz: every target for 60 s, two at a time"
+scripts/fuzz.sh 60
 
 # The entry points of the tag reader, which the plug-in looks up by these names.
 id3v2library_exports=(ID3v2_Create ID3v2_Load ID3v2_Free ID3v2_GetAsciiText ID3v2_GetAlbumPictureStream

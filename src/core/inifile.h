@@ -1,7 +1,8 @@
 #pragma once
 // Windows INI files, read whole into memory, changed there and written back in one piece.
 //
-// Section and key names match without regard to case; values are trimmed of blanks; a plain
+// Lines end at CR LF, LF or a CR alone. Section and key names match without regard to case; values are
+// trimmed of blanks; a plain
 // "key=value" line yields "value" (no quote or escape rules). Lines the class does not change
 // (comments, unknown sections and keys, blank lines) are written back as they were read. Writing goes
 // to a new file that then replaces the old one, so a crash or a full disk never leaves a half-written

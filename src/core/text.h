@@ -65,8 +65,13 @@ std::string HtmlEncode(std::string_view text, Apostrophe apostrophe = Apostrophe
 // the document invalid for every JSON reader that insists on UTF-8.
 std::string JsonEncode(std::string_view text);
 
-// printf-style formatting into a text.
+// printf-style formatting into a text. The formats are checked as GNU printf's (MinGW would otherwise check
+// them as the Microsoft runtime's); clang knows that style as plain printf.
+#ifdef __clang__
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+#else
 std::string Format(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
+#endif
 
 // An ordered list of texts.
 using TextList = std::vector<std::string>;

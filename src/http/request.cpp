@@ -4,7 +4,20 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "core/dimime.h"
+#include "core/text.h"
+
 namespace qf {
+
+void ReadCredentials(std::string_view authorization, TRequest& request) {
+  std::size_t blank = authorization.find(' ');
+  if (blank == std::string_view::npos || !SameText(authorization.substr(0, blank), "Basic")) return;
+  std::string decoded = MimeDecodeString(authorization.substr(blank + 1));
+  std::size_t colon = decoded.find(':');
+  if (colon == std::string::npos) return;
+  request.AuthUsername = decoded.substr(0, colon);
+  request.AuthPassword = decoded.substr(colon + 1);
+}
 
 void RequestBody::Append(const char* data, std::size_t size) {
   if (size == 0) return;

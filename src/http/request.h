@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/text.h"
@@ -52,6 +53,10 @@ struct TRequest {
   std::string SecFetchSite;
   RequestBody* PostStream = nullptr;  // the body of a POST, owned by the server
 };
+
+// The user name and password of a Basic "Authorization" header value ("Basic " and Base64 of
+// "name:password") into AuthUsername and AuthPassword; both stay as they are for any other value.
+void ReadCredentials(std::string_view authorization, TRequest& request);
 
 struct TResponse;
 

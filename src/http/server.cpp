@@ -18,7 +18,6 @@
 
 // Our headers come before Boost's: on Windows Boost includes <windows.h>, whose macros would rewrite the
 // platform layer's Win32 names.
-#include "core/dimime.h"
 #include "http/answerhead.h"
 #include "http/byterange.h"
 #include "http/request.h"
@@ -180,6 +179,22 @@ constexpr int kShrinkTicks = 80;  // two seconds of the monitor's looks
 
 struct Connection;
 
+namespace {
+// A connection's answer being recorded and then written: the header text, then the page (or a small file),
+// or the file a piece at a time. Outside Connection: clang cannot construct a nested class with default
+// member initializers inside the definition of the class that encloses it.
+struct Outgoing {
+  std::string head;
+  std::string body;
+  std::size_t headSent = 0;
+  std::size_t bodySent = 0;
+  platform::File file;
+  std::uint64_t fileOffset = 0;      // where the next piece starts
+  std::uint64_t fileLeft = 0;        // bytes of the file still to be sent
+  std::shared_ptr<const void> hold;  // the page budget's share of the body, given back with it
+};
+}  // namespace
+
 // Everything that lives while the server is active: the io_context, the listener, the connections and
 // the threads. Created by Start; destroyed by Stop, or later when a handler was still stuck then.
 struct THttpServer::Running {
@@ -315,18 +330,6 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
   std::optional<TRequest> request;
   std::optional<RequestBody> body;
 
-  // The answer being recorded and then written: the header text, then the page (or a small file), or the
-  // file a piece at a time.
-  struct Outgoing {
-    std::string head;
-    std::string body;
-    std::size_t headSent = 0;
-    std::size_t bodySent = 0;
-    platform::File file;
-    std::uint64_t fileOffset = 0;      // where the next piece starts
-    std::uint64_t fileLeft = 0;        // bytes of the file still to be sent
-    std::shared_ptr<const void> hold;  // the page budget's share of the body, given back with it
-  };
   std::optional<Outgoing> outgoing;
   TResponse* handlerResponse = nullptr;  // the response the handler fills, while it runs
   std::optional<Head> contentHead;       // WriteContent's answer: its page is taken when the handler returns
@@ -457,16 +460,6 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
       return;
     }
     ReadBody();
-  }
-
-  static void ReadCredentials(std::string_view authorization, TRequest& request) {
-    std::size_t blank = authorization.find(' ');
-    if (blank == std::string_view::npos || !beast::iequals(authorization.substr(0, blank), "Basic")) return;
-    std::string decoded = MimeDecodeString(authorization.substr(blank + 1));
-    std::size_t colon = decoded.find(':');
-    if (colon == std::string::npos) return;
-    request.AuthUsername = decoded.substr(0, colon);
-    request.AuthPassword = decoded.substr(colon + 1);
   }
 
   enum : int { kNeedMore = 0, kComplete = 1 };

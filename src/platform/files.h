@@ -81,7 +81,7 @@ class FailCriticalErrors {
   FailCriticalErrors& operator=(const FailCriticalErrors&) = delete;
 
  private:
-  DWORD previous_ = 0;
+  [[maybe_unused]] DWORD previous_ = 0;  // the Windows build's; the stand-in has no error mode to keep
 };
 // Win32 GetDiskFreeSpaceExA of a drive's root ("D:\"): false when the sizes cannot be read (no such
 // drive, no medium). Any output may be null.

@@ -71,6 +71,18 @@ TEST_F(IniFileTest, ValuesNeverStartANewLine) {
   EXPECT_EQ(ini.ReadString("skin", "color", ""), "red  [Setup]  enablePassword=0");
 }
 
+// A value read with a CR inside would read back otherwise once written (the writer makes it a blank): a CR
+// alone ends the line, as editors show it.
+TEST_F(IniFileTest, ACarriageReturnAloneEndsALine) {
+  IniFile ini("C:\\x.ini", "[IPAddressManagement]\r0=10.0.0.1\r1=10.0.0.0 - 10.255.2\r5.255\r\n2=x\r\r\n");
+  EXPECT_EQ(ini.ReadString("IPAddressManagement", "0", ""), "10.0.0.1");
+  EXPECT_EQ(ini.ReadString("IPAddressManagement", "1", ""), "10.0.0.0 - 10.255.2");
+  EXPECT_EQ(ini.ReadString("IPAddressManagement", "2", ""), "x");
+  EXPECT_EQ(ini.Text(), "[IPAddressManagement]\r\n0=10.0.0.1\r\n1=10.0.0.0 - 10.255.2\r\n5.255\r\n2=x\r\n\r\n");
+  ini.WriteString("IPAddressManagement", "1", ini.ReadString("IPAddressManagement", "1", ""));
+  EXPECT_EQ(IniFile("C:\\x.ini", ini.Text()).ReadString("IPAddressManagement", "1", ""), "10.0.0.0 - 10.255.2");
+}
+
 TEST_F(IniFileTest, DeletesKeysAndSections) {
   IniFile ini("C:\\x.ini", "[a]\nk=1\nj=2\n[b]\nk=3\n");
   ini.DeleteKey("A", "K");
