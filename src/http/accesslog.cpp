@@ -12,11 +12,10 @@
 namespace qf {
 namespace {
 
-// One lock for every append of the process: a line is written whole before the next one starts.
-std::mutex& AppendLock() {
-  static std::mutex* lock = new std::mutex;  // request threads may still log during static destruction
-  return *lock;
-}
+// One lock for every append of the process: a line is written whole before the next one starts. It is
+// constant-initialised, so it exists before any thread logs, and quit has joined every request thread
+// before the module is unloaded and the lock destroyed.
+std::mutex appendLock;
 
 }  // namespace
 
@@ -63,7 +62,7 @@ std::string LogTimeStamp() {
 }
 
 bool AppendLogLine(const std::string& path, std::string_view text) {
-  std::lock_guard guard(AppendLock());
+  std::lock_guard guard(appendLock);
   platform::File file = platform::File::Open(path, platform::File::Mode::Append);
   return file.IsOpen() && file.Write(text);
 }
