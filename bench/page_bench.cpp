@@ -1,14 +1,17 @@
-// Benchmarks of page production: text without tags, many simple tags, the base skin's index page, the
-// playlist of 10,000 entries listed whole and as a window of 50, and a media library of 50,000 records
-// paged by 50 and listed whole.
+// Benchmarks of page production: text without tags, many simple tags, the base skin's index page and
+// its status.json, the playlist of 10,000 entries listed whole and as a window of 50, a media library of
+// 50,000 records paged by 50 and listed whole; and the pieces under them: reading a playlist file of
+// 10,000 entries and CRC-32 (song ids, the added-by register).
 
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
 #include <fstream>
 
+#include "core/crc32.h"
 #include "core/quenforth.h"
 #include "core/session.h"
+#include "pageproducer/playlist.h"
 #include "pageproducer/producer.h"
 #include "platform/posix/emulation.h"
 #include "player/player.h"
@@ -113,6 +116,40 @@ void BaseIndexPage(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(setup.Produce(text));
 }
 BENCHMARK(BaseIndexPage)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// The status the base skin's pages poll once a second: about fifty tags, most of them asking the player,
+// and a window of 15 entries of a 30-entry playlist.
+void BaseStatusJson(benchmark::State& state) {
+  Setup setup(30);
+  std::string text = Setup::Read(fs::path(QF_SOURCE_DATA) / "quenforth/base/status.json");
+  for (auto _ : state) benchmark::DoNotOptimize(setup.Produce(text));
+}
+BENCHMARK(BaseStatusJson)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+std::string PlaylistFile(int entries) {
+  std::string text = "#EXTM3U\r\n";
+  for (int i = 0; i < entries; ++i)
+    text += "#EXTINF:" + std::to_string(180 + i % 200) + ",Artist " + std::to_string(i % 40) + " - Track " +
+            std::to_string(i) + "\r\nC:\\Music\\Artist " + std::to_string(i % 40) + "\\Track " + std::to_string(i) +
+            ".mp3\r\n";
+  return text;
+}
+
+void ReadPlaylistFile(benchmark::State& state) {
+  const std::string text = PlaylistFile(10000);
+  for (auto _ : state) benchmark::DoNotOptimize(qf::ParsePlaylistFile(text));
+  state.SetItemsProcessed(10000 * state.iterations());
+  state.SetBytesProcessed(static_cast<std::int64_t>(text.size()) * state.iterations());
+}
+BENCHMARK(ReadPlaylistFile)->Unit(benchmark::kMicrosecond);
+
+void Crc32(benchmark::State& state) {
+  static const qf::Crc32Table table;
+  const std::string bytes(static_cast<std::size_t>(state.range(0)), 'q');
+  for (auto _ : state) benchmark::DoNotOptimize(table.Compute(bytes));
+  state.SetBytesProcessed(state.range(0) * state.iterations());
+}
+BENCHMARK(Crc32)->Arg(48)->Arg(1 << 20);  // a song's path, and a megabyte
 
 void PlaylistPage(benchmark::State& state, const char* page) {
   Setup setup(10000);

@@ -58,6 +58,16 @@ void MessageRoundTrip(benchmark::State& state) {
 }
 BENCHMARK(MessageRoundTrip)->UseRealTime();
 
+// Many request threads asking at once, as under a load of status pages: the player's thread handles
+// one message after the other, so the figure per message is what the player's thread can serve.
+void MessageRoundTripShared(benchmark::State& state) {
+  static Player player(0);  // one player for every thread and run, made by the first thread to come
+  qf::TPlayer remote;
+  for (auto _ : state) benchmark::DoNotOptimize(remote.GetListLength());
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(MessageRoundTripShared)->Threads(8)->Threads(32)->UseRealTime();
+
 void MediaLibraryQuery(benchmark::State& state, const char* text, bool search) {
   Player player(50000);
   platform::HWND library = qf::TPlayer().GetMediaLibraryWindow();

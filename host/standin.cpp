@@ -264,7 +264,7 @@ void StandInPlayer::Swap(int from, int to) {
     state_.current = from;
 }
 
-void StandInPlayer::WritePlaylist() {
+void StandInPlayer::WritePlaylist(bool durable) {
   std::string text = "#EXTM3U\r\n";
   for (const PlaylistEntry& entry : state_.playlist) {
     text += qf::Format("#EXTINF:%d,", entry.lengthMs < 0 ? -1 : entry.lengthMs / 1000);
@@ -273,7 +273,7 @@ void StandInPlayer::WritePlaylist() {
   std::string file = PlaylistFile();
   std::string folder = file.substr(0, file.rfind('\\'));
   if (!DirectoryExists(folder)) CreateDirectoryA(folder);
-  WriteFileReplacing(file, text);
+  WriteFileReplacing(file, text, durable);  // a reader never sees half of it
 }
 
 void StandInPlayer::ReadPlaylist() {
@@ -334,7 +334,7 @@ LRESULT StandInPlayer::Ipc(LPARAM code, WPARAM argument) {
       Seek(index);
       return 0;
     case IPC_WRITEPLAYLIST:
-      WritePlaylist();
+      WritePlaylist(/*durable=*/false);  // asked for by every reader of the list
       return state_.current;
     case IPC_SETPLAYLISTPOS:
       if (index >= 0 && index < count) state_.current = index;
@@ -525,7 +525,7 @@ LRESULT StandInPlayer::HandleMain(HWND window, UINT message, WPARAM wParam, LPAR
       return 0;
     case WM_CLOSE:
       if (onClosing_) onClosing_();
-      if (options_.keepPlaylist) WritePlaylist();
+      if (options_.keepPlaylist) WritePlaylist(/*durable=*/true);
       mainWindow_ = nullptr;
       for (HWND other : {playlistWindow_, equalizerWindow_, libraryWindow_}) DestroyWindow(other);
       DestroyWindow(window);

@@ -125,7 +125,8 @@ class StandInPlayer {
   void Insert(int index, const std::string& path);
   void Delete(int index);
   void Swap(int from, int to);
-  void WritePlaylist();
+  // Writes winamp.m3u; `durable` waits for the disk (on close, not for each reader of the list).
+  void WritePlaylist(bool durable);
   void ReadPlaylist();
 
   const Metadata& MetadataOf(const std::string& path);

@@ -20,28 +20,49 @@ namespace {
 // hold pages for ever.
 constexpr auto kReadWaitLimit = std::chrono::seconds(10);
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(std::move(line));
-    start = end + 1;
-  }
-  return lines;
+// The next line of `text` from `at` on, without its line end (LF or CR LF); moves `at` past it.
+std::string_view NextLine(std::string_view text, std::size_t& at) {
+  std::size_t end = text.find('\n', at);
+  if (end == std::string_view::npos) end = text.size();
+  std::string_view line = text.substr(at, end - at);
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  at = end + 1;
+  return line;
 }
 
 // A title from a path: the file name without folder and extension; empty without an extension.
-std::string TitleOf(const std::string& path) {
-  std::string name = path.substr(path.rfind('\\') == std::string::npos ? 0 : path.rfind('\\') + 1);
+std::string TitleOf(std::string_view path) {
+  std::string_view name = path.substr(path.rfind('\\') == std::string_view::npos ? 0 : path.rfind('\\') + 1);
   std::size_t dot = name.rfind('.');
-  return dot == std::string::npos ? std::string() : name.substr(0, dot);
+  return dot == std::string_view::npos ? std::string() : std::string(name.substr(0, dot));
 }
 
 }  // namespace
+
+PlaylistEntryList ParsePlaylistFile(std::string_view text) {
+  PlaylistEntryList entries;
+  std::size_t at = 0;
+  NextLine(text, at);  // the file's header
+  while (at < text.size()) {
+    std::string_view line = NextLine(text, at);
+    PlaylistClass entry;
+    if (line.find("#EXTINF:") != std::string_view::npos) {
+      std::size_t comma = line.find(',');
+      if (comma != std::string_view::npos) entry.DisplayTitle = line.substr(comma + 1);
+      std::string seconds(line.size() > 8
+                              ? line.substr(8, comma == std::string_view::npos ? std::string_view::npos : comma - 8)
+                              : std::string_view());
+      entry.Seconds = std::max(ParseInt(seconds).value_or(0), 0);  // streams are written with -1
+      if (at >= text.size()) break;                                // an #EXTINF line without its path line
+      entry.FileName = NextLine(text, at);
+    } else {
+      entry.FileName = line;
+      entry.DisplayTitle = TitleOf(line);
+    }
+    entries.push_back(std::move(entry));
+  }
+  return entries;
+}
 
 // Makes the player write its playlist file, reads it into a new entry list and swaps that in: readers of
 // the old list keep it whole. Answers the new list.
@@ -49,25 +70,7 @@ Snapshot<PlaylistEntryList> ReadPlaylist(TQuenforth& core) {
   core.Player->WritePlaylist();
   std::optional<std::string> text = platform::ReadWholeFile(core.PlaylistFolder.Get() + "\\winamp.m3u");
   auto started = std::chrono::steady_clock::now();
-  auto entries = std::make_shared<PlaylistEntryList>();
-  std::vector<std::string> lines = text ? Lines(*text) : std::vector<std::string>();
-  for (std::size_t j = 1; j < lines.size(); ++j) {  // the first line is the file's header
-    const std::string& line = lines[j];
-    PlaylistClass entry;
-    if (line.find("#EXTINF:") != std::string::npos) {
-      std::size_t comma = line.find(',');
-      entry.DisplayTitle = comma == std::string::npos ? std::string() : line.substr(comma + 1);
-      std::string seconds =
-          line.size() > 8 ? line.substr(8, comma == std::string::npos ? std::string::npos : comma - 8) : std::string();
-      entry.Seconds = std::max(ParseInt(seconds).value_or(0), 0);  // streams are written with -1
-      if (j + 1 >= lines.size()) break;                            // an #EXTINF line without its path line
-      entry.FileName = lines[++j];
-    } else {
-      entry.FileName = line;
-      entry.DisplayTitle = TitleOf(line);
-    }
-    entries->push_back(std::move(entry));
-  }
+  auto entries = std::make_shared<PlaylistEntryList>(text ? ParsePlaylistFile(*text) : PlaylistEntryList());
   std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
   core.PlaylistReadTime = took.count() / 86400.0;
   core.PlaylistEntries.Set(entries);

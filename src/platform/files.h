@@ -55,8 +55,9 @@ bool CreateDirectoryA(const std::string& path);  // one level
 bool RemoveDirectoryA(const std::string& path);  // an empty folder
 bool DeleteFileA(const std::string& path);
 bool CopyFileA(const std::string& existing, const std::string& target, bool failIfExists);
-// Moves `existing` over `target` in one step, replacing it; the target is never seen half-written.
-bool ReplaceFileWith(const std::string& existing, const std::string& target);
+// Moves `existing` over `target` in one step, replacing it; the target is never seen half-written. With
+// `durable`, the move is on the disk when this returns.
+bool ReplaceFileWith(const std::string& existing, const std::string& target, bool durable = true);
 // Moves `existing` to `target` in one step unless something exists there (Win32 MoveFileExA without
 // MOVEFILE_REPLACE_EXISTING): false, and nothing changed, when `target` exists or the move fails.
 bool MoveFileNoReplace(const std::string& existing, const std::string& target);
@@ -142,7 +143,9 @@ inline constexpr std::uint64_t kMaxWholeFile = 64ull * 1024 * 1024;
 std::optional<std::string> ReadWholeFile(const std::string& path);
 // Writes `contents` to a new file beside `path`, forces it to disk and then replaces `path` with it,
 // so that a crash or a full disk never leaves `path` half-written or missing. False on failure, with
-// `path` unchanged.
-bool WriteFileReplacing(const std::string& path, std::string_view contents);
+// `path` unchanged. Without `durable` the file is still never seen half-written, but a crash may lose
+// the change: for files written again and again that the program can write anew (a playlist file
+// written for each reader).
+bool WriteFileReplacing(const std::string& path, std::string_view contents, bool durable = true);
 
 }  // namespace platform

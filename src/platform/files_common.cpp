@@ -61,16 +61,16 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
   }
 }
 
-bool WriteFileReplacing(const std::string& path, std::string_view contents) {
+bool WriteFileReplacing(const std::string& path, std::string_view contents, bool durable) {
   static std::atomic<unsigned> counter{0};
   auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
   std::string temporary = path + "." + std::to_string(stamp % 1000000) + "-" + std::to_string(counter++) + ".tmp";
   bool written;
   {
     File file = File::Open(temporary, File::Mode::CreateAlways);
-    written = file.IsOpen() && file.Write(contents) && file.Flush();
+    written = file.IsOpen() && file.Write(contents) && (!durable || file.Flush());
   }
-  if (written && ReplaceFileWith(temporary, path)) return true;
+  if (written && ReplaceFileWith(temporary, path, durable)) return true;
   DeleteFileA(temporary);
   return false;
 }

@@ -279,10 +279,11 @@ bool CopyFileA(const std::string& existing, const std::string& target, bool fail
   }
 }
 
-bool ReplaceFileWith(const std::string& existing, const std::string& target) {
+bool ReplaceFileWith(const std::string& existing, const std::string& target, bool durable) {
   std::optional<Resolved> from = Resolve(existing);
   std::optional<Resolved> to = Resolve(target);
   if (!from || !to || ::rename(from->hostPath.c_str(), to->hostPath.c_str()) != 0) return false;
+  if (!durable) return true;
   // Make the rename itself durable: sync the folder that holds the new name.
   std::string folder = to->hostPath.substr(0, to->hostPath.rfind('/'));
   int descriptor = ::open(folder.empty() ? "/" : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 #include <string>
 #include <vector>
 
@@ -81,9 +82,10 @@ std::string Upper(const char* text) {
   return result;
 }
 
-// Process-wide tables: window handles, classes and registered message names.
+// Process-wide tables: window handles, classes and registered message names. Every message looks its
+// window up, from many threads at once, so lookups share the lock.
 struct Registry {
-  std::mutex lock;
+  std::shared_mutex lock;
   std::map<std::uintptr_t, std::shared_ptr<Window>> windows;  // ordered by creation
   std::map<std::string, WNDPROC> classes;                     // by upper-case class name
   std::map<std::string, UINT> messageNames;                   // by upper-case name
@@ -141,7 +143,7 @@ const std::shared_ptr<ThreadQueue>& CurrentQueue() {
 
 std::shared_ptr<Window> FindWindowObject(HWND handle) {
   Registry& registry = TheRegistry();
-  std::lock_guard guard(registry.lock);
+  std::shared_lock guard(registry.lock);
   auto found = registry.windows.find(reinterpret_cast<std::uintptr_t>(handle));
   return found == registry.windows.end() ? nullptr : found->second;
 }
@@ -158,13 +160,15 @@ void HandleSent(const std::shared_ptr<SentMessage>& sent) {
   CompleteSent(sent, result);
 }
 
-// Handles every sent message waiting in `queue`; the lock is released while each is handled.
+// Handles every sent message waiting in `queue`, in the order they came; the lock is released while
+// they are handled, and taken once for all that waited together.
 void HandleAllSent(ThreadQueue& queue, std::unique_lock<std::mutex>& held) {
+  std::deque<std::shared_ptr<SentMessage>> batch;
   while (!queue.sent.empty()) {
-    std::shared_ptr<SentMessage> sent = std::move(queue.sent.front());
-    queue.sent.pop_front();
+    batch.swap(queue.sent);
     held.unlock();
-    HandleSent(sent);
+    for (const std::shared_ptr<SentMessage>& sent : batch) HandleSent(sent);
+    batch.clear();
     held.lock();
   }
 }
@@ -340,7 +344,7 @@ BOOL PostThreadMessageA(DWORD threadId, UINT message, WPARAM wParam, LPARAM lPar
   std::shared_ptr<ThreadQueue> target;
   {
     Registry& registry = TheRegistry();
-    std::lock_guard guard(registry.lock);
+    std::shared_lock guard(registry.lock);
     auto found = registry.threads.find(threadId);
     if (found != registry.threads.end()) target = found->second.lock();
   }

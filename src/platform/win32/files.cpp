@@ -76,8 +76,9 @@ bool CopyFileA(const std::string& existing, const std::string& target, bool fail
   return ::CopyFileA(existing.c_str(), target.c_str(), failIfExists) != 0;
 }
 
-bool ReplaceFileWith(const std::string& existing, const std::string& target) {
-  return ::MoveFileExA(existing.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+bool ReplaceFileWith(const std::string& existing, const std::string& target, bool durable) {
+  const ::DWORD flags = MOVEFILE_REPLACE_EXISTING | (durable ? MOVEFILE_WRITE_THROUGH : 0);
+  return ::MoveFileExA(existing.c_str(), target.c_str(), flags) != 0;
 }
 
 bool MoveFileNoReplace(const std::string& existing, const std::string& target) {
