@@ -32,4 +32,4 @@ WINE_PACKAGES=(wine64 xvfb xauth)
 # What the browser tests need (tests/e2e; npm then installs the packages that tests/e2e/package.json pins).
 E2E_PACKAGES=(chromium chromium-driver nodejs npm fonts-dejavu-core)
 # What the load benchmarks need.
-BENCH_PACKAGES=(wrk nginx-light)
+BENCH_PACKAGES=(wrk nginx-light curl python3)
