@@ -579,10 +579,15 @@ LRESULT StandInPlayer::HandleMediaLibrary(HWND window, UINT message, WPARAM wPar
       else
         found = state_.library.Query(text).value_or(std::vector<const LibraryItem*>{});
       MediaLibrary::Fill(*query, found);
+      if (query->results.Items)
+        state_.mostResultSetsHeld = std::max(state_.mostResultSetsHeld, ++state_.resultSetsHeld);
       return 1;
     }
     case ML_IPC_DB_FREEQUERYRESULTS:
-      if (auto* query = reinterpret_cast<mlQueryStruct*>(wParam)) MediaLibrary::Release(*query);
+      if (auto* query = reinterpret_cast<mlQueryStruct*>(wParam)) {
+        if (query->results.Items) --state_.resultSetsHeld;
+        MediaLibrary::Release(*query);
+      }
       return 1;
     case ML_IPC_DB_UPDATEITEM: {
       auto* record = reinterpret_cast<const itemRecord*>(wParam);

@@ -68,6 +68,8 @@ struct PlayerState {
   bool windowsEnabled = true;
   PlayerRequests requests;
   MediaLibrary library;
+  int resultSetsHeld = 0;      // media-library results handed out and not yet released
+  int mostResultSetsHeld = 0;  // the most there were at once
 };
 
 class StandInPlayer {

@@ -1,6 +1,11 @@
 #pragma once
 // One query of the player's media library: sent when made, its results released exactly once when it
 // goes. Results live in the player's memory and are read through the records of its interface.
+//
+// A result set can be the whole library (tens of megabytes for a large one), and the player's thread
+// answers one query after the other anyway: at most kHeldAtOnce queries of the process that may return
+// more than kFewResults hold results at a time, and the others wait their turn before they ask (a query
+// made while the same thread holds one, from an item template, never waits).
 
 #include <optional>
 #include <string>
@@ -14,6 +19,9 @@ class TPlayer;
 
 class MediaLibraryQuery {
  public:
+  static constexpr int kHeldAtOnce = 2;
+  static constexpr int kFewResults = 100;
+
   enum class Kind { Query, Search };  // ML_IPC_DB_RUNQUERY, ML_IPC_DB_RUNQUERY_SEARCH
 
   // Without a media-library window the query has no results.
@@ -31,6 +39,19 @@ class MediaLibraryQuery {
   static std::string Text(const char* field) { return field ? std::string(field) : std::string(); }
 
  private:
+  class Turn {  // a place among the queries holding results
+   public:
+    explicit Turn(bool needed);
+    ~Turn();
+    Turn(const Turn&) = delete;
+    Turn& operator=(const Turn&) = delete;
+
+   private:
+    bool needed_ = false;
+    bool counted_ = false;
+  };
+
+  Turn turn_;
   platform::HWND window_ = nullptr;
   std::string text_;
   host::mlQueryStruct record_{};

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "platform/window.h"
+#include "player/mlquery.h"
 #include "standin_fixture.h"
 
 namespace qf {
@@ -241,6 +242,33 @@ TEST_F(ConcurrentPlayerTest, RequestThreadsReadStableTexts) {
     });
   for (auto& reader : readers) reader.join();
   EXPECT_EQ(wrong, 0);
+}
+
+// Pages that query the whole library at once: the player never holds more than two result sets for
+// them, a query made inside another one on the same thread does not wait for itself, and each result
+// set is released.
+TEST_F(ConcurrentPlayerTest, AtMostTwoLargeResultSetsAreHeldAtOnce) {
+  StartWith(3);
+  std::atomic<int> found{0};
+  std::vector<std::thread> pages;
+  for (int t = 0; t < 6; ++t)
+    pages.emplace_back([&] {
+      TPlayer mine;
+      for (int i = 0; i < 20; ++i) {
+        MediaLibraryQuery outer(mine, MediaLibraryQuery::Kind::Query, "");
+        MediaLibraryQuery inner(mine, MediaLibraryQuery::Kind::Search, "t1");
+        found += outer.Size() + inner.Size();
+        std::this_thread::yield();  // hold the results while the others ask
+      }
+    });
+  for (auto& page : pages) page.join();
+  EXPECT_EQ(found, 6 * 20 * (3 + 1));
+  auto [held, most] = Look<std::pair<int, int>>([](PlayerState& s) {
+    return std::pair{s.resultSetsHeld, s.mostResultSetsHeld};
+  });
+  EXPECT_EQ(held, 0);
+  EXPECT_LE(most, 2 * MediaLibraryQuery::kHeldAtOnce);  // each thread's outer and inner set
+  EXPECT_GE(most, 2);
 }
 
 }  // namespace
