@@ -97,6 +97,11 @@ open(os.path.join(root, "complete"), "w").close()
 PY
 }
 
+# The Nth .mp3 file of the tree in name order (from 1), as a Windows path on M:.
+nth_track() {  # n
+  (cd "$tree" && find . -name '*.mp3' | LC_ALL=C sort | sed -n "$1p") | sed 's|^\./|M:\\|; s|/|\\|g'
+}
+
 # The first COUNT .mp3 files of the tree, in name order, as the player's winamp.m3u (Windows paths on M:).
 write_playlist() {  # file count
   {
@@ -104,6 +109,16 @@ write_playlist() {  # file count
     (cd "$tree" && find . -name '*.mp3' | LC_ALL=C sort | head -n "$2") |
       sed 's|^\./|M:\\|; s|/|\\|g; s|$|\r|'
   } > "$1"
+}
+
+# The playlist's last entry comes through the plug-in (?add=), as in a home where songs are added all
+# day: the player tells its window of that change, and from then on the plug-in knows that it tells, so
+# it reads an unchanged list no more than once a second (a player that never tells is read for each page).
+add_last_entry() {  # port entries
+  local path url
+  path="$(nth_track "$2")"
+  url="http://127.0.0.1:$1/bench-ping.html?add=$(python3 -c 'import sys, urllib.parse; print(urllib.parse.quote(sys.argv[1]))' "$path")"
+  [ "$(curl -s "$url" | tr -d '[:space:]')" = "$2" ] || { echo "adding $path on port $1 failed" >&2; exit 1; }
 }
 
 # 50,000 described records for --library (tab-separated name=value fields); every title holds "Track".
@@ -470,12 +485,14 @@ main() {
   search_expected="$(count_search "title 1234")"
   folder_expected="$(find "$tree/Artist 07/Album 042" -type f \( -name '*.mp3' -o -name '*.ogg' -o -name '*.wav' -o -name '*.m3u' \) | wc -l)"
   write_library "$work/library.txt"
-  port_A="$(prepare_prefix "$work/A" 10000)"
-  port_B="$(prepare_prefix "$work/B" 1000)"
+  port_A="$(prepare_prefix "$work/A" 9999)"
+  port_B="$(prepare_prefix "$work/B" 999)"
   port_nginx="$(free_port)"
   log "starting player A on port $port_A, player B on port $port_B, nginx on port $port_nginx"
   start_player A "$work/A"
   start_player B "$work/B"
+  add_last_entry "$port_A" 10000
+  add_last_entry "$port_B" 1000
   start_nginx "$port_nginx" "$work/A/drive_c/Program Files/Winamp/Plugins/quenforth/base"
 
   log "waiting for the file caches to fill"

@@ -93,6 +93,31 @@ const TID3v2Library& TMyPageProducer::TagLibrary(const std::string& folder) {
   return *library;
 }
 
+const std::string& TMyPageProducer::ItemKey() {
+  Production& p = *production_;
+  if (!p.keyed || p.keyedPath != Session.ItemPath) {
+    p.itemKey = Core.CrcKey(Session.ItemPath);
+    p.keyedPath = Session.ItemPath;
+    p.keyed = true;
+  }
+  return p.itemKey;
+}
+
+std::optional<std::string> TMyPageProducer::OwnerOf(const std::string& key) {
+  Production& p = *production_;
+  if (!p.ownersIndexed) {
+    Snapshot<TextList> lines = Core.TrackOwners.Get();
+    for (const std::string& line : *lines) {
+      std::size_t equals = line.find('=');
+      if (equals != std::string::npos) p.owners.emplace(UpperCase(line.substr(0, equals)), line.substr(equals + 1));
+    }
+    p.ownersIndexed = true;
+  }
+  auto found = p.owners.find(UpperCase(key));
+  if (found == p.owners.end()) return std::nullopt;
+  return found->second;
+}
+
 const IniFile& TMyPageProducer::SkinIni() {
   std::string path = SkinFolder() + "skin.ini";
   std::shared_ptr<IniFile>& ini = production_->iniFiles[path];

@@ -15,8 +15,10 @@
 #include <cstddef>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "core/pagebudget.h"
 #include "pageproducer/params.h"
@@ -63,6 +65,12 @@ class TMyPageProducer {
   // The ID3v2 library loaded from `folder`, once per production: a page may hold up to kMaxTags tags
   // that read a tag, and loading the library costs far more than reading one.
   const TID3v2Library& TagLibrary(const std::string& folder);
+  // The CRC key of the current item's path (Session.ItemPath): the item tags of one entry ask for it
+  // several times (song ids, the added-by register), so the last one is kept.
+  const std::string& ItemKey();
+  // Who added the track of a CRC key, from the added-by register as it was when the production first
+  // asked: a list of a thousand entries looks a thousand names up in it.
+  std::optional<std::string> OwnerOf(const std::string& key);
 
   // The folder of the requested page, with a trailing "\": sub-templates of list tags live there.
   std::string PageFolder() const;
@@ -85,6 +93,11 @@ class TMyPageProducer {
     bool playlistRead = false;
     std::map<std::string, std::shared_ptr<IniFile>> iniFiles;
     std::map<std::string, std::shared_ptr<TID3v2Library>> tagLibraries;
+    bool keyed = false;
+    std::string keyedPath;  // the path whose CRC key `itemKey` is, when `keyed`
+    std::string itemKey;
+    bool ownersIndexed = false;
+    std::unordered_map<std::string, std::string> owners;  // upper-case key -> login, the first line of each
   };
 
   TMyPageProducer(UserClass* user, TPlayer& player, TQuenforth& core, SessionData& session, int depth,

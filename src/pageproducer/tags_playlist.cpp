@@ -152,11 +152,11 @@ void Artist(Tag& tag) {
 }
 
 void EncSongTitle(Tag& tag) { tag.output = UrlEncode(tag.Session().ItemTitle); }
-void SongId(Tag& tag) { tag.output = tag.Core().SongId(tag.Session().ItemPath, tag.Session().ItemIndex); }
+// A song id: the CRC key of the entry's file name followed by its 0-based index (TQuenforth::SongId).
+void SongId(Tag& tag) { tag.output = tag.producer.ItemKey() + std::to_string(tag.Session().ItemIndex); }
 
 void AddedBy(Tag& tag) {
-  std::optional<std::string> login =
-      ValueOfName(*tag.Core().TrackOwners.Get(), tag.Core().CrcKey(tag.Session().ItemPath));
+  std::optional<std::string> login = tag.producer.OwnerOf(tag.producer.ItemKey());
   std::string text = login ? *login : tag.Given("default") ? tag.Param("default") : "Admin";
   tag.Write(text, kTextOptions);
 }

@@ -120,6 +120,15 @@ TEST_F(PlaylistTest, ItemTags) {
                 "2|C:\\Music\\Song|C:\\Music|Plain title|Plain title||Plain+title|1:05|" +
                 core->CrcKey("C:\\Music\\Song") + "1|eve|eve\n");
   EXPECT_EQ(Produce("<#playlist_numtracks>|<#playlist_length>"), "02| 0:04:10");
+
+  // The register as a hand-edited file may hold it: keys in any case, and the first line of a key wins.
+  std::string key = core->CrcKey("C:\\Music\\Rock\\a.mp3");
+  for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  core->TrackOwners.Set(std::make_shared<const TextList>(TextList{"no equals sign", key + "=ann", key + "=bob"}));
+  EXPECT_EQ(Produce("<#playlist template=item.html length=1 offset=-1>"),
+            "1|C:\\Music\\Rock\\a.mp3|C:\\Music\\Rock|Copper Kites - Rain|Copper Kites - Rain|Copper Kites|"
+            "Copper+Kites+-+Rain|3:05|" +
+                core->CrcKey("C:\\Music\\Rock\\a.mp3") + "0|ann|ann\n");
 }
 
 TEST_F(PlaylistTest, ReadingThePlaylistFile) {
