@@ -106,7 +106,7 @@ nth_track() {  # n
 write_playlist() {  # file count
   {
     printf '#EXTM3U\r\n'
-    (cd "$tree" && find . -name '*.mp3' | LC_ALL=C sort | head -n "$2") |
+    (cd "$tree" && find . -name '*.mp3' | LC_ALL=C sort | sed -n "1,${2}p") |
       sed 's|^\./|M:\\|; s|/|\\|g; s|$|\r|'
   } > "$1"
 }
@@ -184,6 +184,25 @@ start_player() {  # name prefix
   cat "$build/bench-$name.log" >&2
   echo "player $name did not start" >&2
   exit 1
+}
+
+# The player alone on a prefix like A's (the same playlist and library, no plug-in), for what the plug-in
+# adds to the process: its resident memory once the player has started, in $work/memory-alone-idle.
+measure_player_alone() {  # prefix
+  local log="$build/bench-alone.log" pid
+  "$quenforth" run --prefix "$1" --drive "M=$tree:Music" --library 'C:\bench\library.txt' --without-plugin \
+    > "$log" 2>&1 &
+  pid=$!
+  pids+=("$pid")
+  for _ in $(seq 300); do
+    grep -q "runs without the plug-in" "$log" && break
+    kill -0 "$pid" 2>/dev/null || { cat "$log" >&2; echo "the player alone did not start" >&2; exit 1; }
+    sleep 0.1
+  done
+  sleep 3  # as long as the players with the plug-in rest before their idle figure
+  memory_of "$pid" > "$work/memory-alone-idle"
+  kill -TERM "$pid"
+  wait "$pid" 2>/dev/null || true
 }
 
 start_nginx() {  # port skin-folder
@@ -451,7 +470,11 @@ print_report() {
       "$(memory_text "$name" idle)" "$(peak_text "$name")" "$(memory_text "$name" end)" "$(memory_text "$name" after)"
   done
   echo
-  echo "Without the plug-in: not measured (\`quenforth run\` always loads gen_quen08.so)."
+  local alone with
+  read -r alone _ < "$work/memory-alone-idle"
+  read -r with _ < "$work/memory-A-idle"
+  echo "The player alone on A's playlist and library (\`--without-plugin\`): $(memory_text alone idle); the"
+  echo "plug-in adds $(thousands $((with - alone))) KiB to it idle (with its file cache of the tree's playable files)."
 }
 
 # Memory taken at a point: "KiB threads" in $work/memory-NAME-POINT.
@@ -485,6 +508,9 @@ main() {
   search_expected="$(count_search "title 1234")"
   folder_expected="$(find "$tree/Artist 07/Album 042" -type f \( -name '*.mp3' -o -name '*.ogg' -o -name '*.wav' -o -name '*.m3u' \) | wc -l)"
   write_library "$work/library.txt"
+  prepare_prefix "$work/alone" 10000 > /dev/null
+  log "measuring the player alone, without the plug-in"
+  measure_player_alone "$work/alone"
   port_A="$(prepare_prefix "$work/A" 9999)"
   port_B="$(prepare_prefix "$work/B" 999)"
   port_nginx="$(free_port)"

@@ -2,7 +2,7 @@
 //
 //   quenforth install --prefix DIR [--data DIR]
 //   quenforth run --prefix DIR [--drive L=HOSTDIR[:LABEL]]... [--library WINDOWSPATH]... [--port N] [--verbose]
-//                 [--speed FACTOR] [--clock "yyyy-mm-dd hh:nn:ss"] [--data DIR]
+//                 [--speed FACTOR] [--clock "yyyy-mm-dd hh:nn:ss"] [--data DIR] [--without-plugin]
 
 #include <dlfcn.h>
 #include <pthread.h>
@@ -50,12 +50,14 @@ struct Options {
   bool verbose = false;
   double speed = 1.0;
   std::string clock;
+  bool withoutPlugin = false;  // the player alone, for what the plug-in adds to it
 };
 
 const char kUsage[] =
     "usage: quenforth install --prefix DIR [--data DIR]\n"
     "       quenforth run --prefix DIR [--drive L=HOSTDIR[:LABEL]]... [--library WINDOWSPATH]...\n"
     "                     [--port N] [--verbose] [--speed FACTOR] [--clock \"yyyy-mm-dd hh:nn:ss\"] [--data DIR]\n"
+    "                     [--without-plugin]\n"
     "       quenforth config --prefix DIR ...    (quenforth config --help)\n"
     "       quenforth user --prefix DIR ...      (quenforth user --help)\n";
 
@@ -101,6 +103,8 @@ Options ParseArguments(int argc, char** argv) {
       options.libraries.push_back(value());
     } else if (argument == "--verbose") {
       options.verbose = true;
+    } else if (argument == "--without-plugin") {
+      options.withoutPlugin = true;
     } else if (argument == "--speed") {
       std::optional<double> speed = host::ParseSpeed(value());
       if (!speed) Fail("--speed wants a positive number");
@@ -201,12 +205,16 @@ int Run(const Options& options) {
   // The plug-in comes from its own module, found by its one export, as the player loads the DLL; it is
   // unloaded after the player's thread has ended.
   const std::set<int> threadsBefore = ThreadsOfThisProcess();
-  std::unique_ptr<void, int (*)(void*)> module(dlopen(QF_PLUGIN_MODULE, RTLD_NOW | RTLD_LOCAL), dlclose);
-  if (!module) throw std::runtime_error(std::string("cannot load the plug-in: ") + dlerror());
-  using Entry = qf::host::winampGeneralPurposePlugin* (*)();
-  auto entry = reinterpret_cast<Entry>(dlsym(module.get(), "winampGetGeneralPurposePlugin"));
-  if (!entry) throw std::runtime_error("the plug-in has no winampGetGeneralPurposePlugin");
-  qf::host::winampGeneralPurposePlugin* plugin = entry();
+  std::unique_ptr<void, int (*)(void*)> module(nullptr, dlclose);
+  qf::host::winampGeneralPurposePlugin* plugin = nullptr;
+  if (!options.withoutPlugin) {
+    module.reset(dlopen(QF_PLUGIN_MODULE, RTLD_NOW | RTLD_LOCAL));
+    if (!module) throw std::runtime_error(std::string("cannot load the plug-in: ") + dlerror());
+    using Entry = qf::host::winampGeneralPurposePlugin* (*)();
+    auto entry = reinterpret_cast<Entry>(dlsym(module.get(), "winampGetGeneralPurposePlugin"));
+    if (!entry) throw std::runtime_error("the plug-in has no winampGetGeneralPurposePlugin");
+    plugin = entry();
+  }
   host::PlayerOptions playerOptions;
   playerOptions.pluginFolder = host::kPluginFolder;
   playerOptions.libraryFolders = options.libraries;
@@ -218,6 +226,11 @@ int Run(const Options& options) {
   std::fflush(stdout);
   player.Start(
       [plugin, instance = module.get()](platform::HWND main) {
+        if (!plugin) {
+          std::printf("Quenforth: the player runs without the plug-in\n");
+          std::fflush(stdout);
+          return;
+        }
         plugin->hwndParent = main;
         plugin->hDllInstance = instance;
         if (plugin->init() != 0) {
@@ -226,7 +239,7 @@ int Run(const Options& options) {
         }
       },
       [plugin] {
-        plugin->quit();
+        if (plugin) plugin->quit();
         kill(getpid(), SIGUSR1);  // the player is closing: wake the waiting thread
       });
 
@@ -238,6 +251,10 @@ int Run(const Options& options) {
     player.Close();
   }
   player.Join();
+  if (!plugin) {
+    std::printf("Quenforth: stopped\n");
+    return 0;
+  }
   // The player unloads its plug-ins last; nothing of the plug-in may outlive it.
   module.reset();
   void* stillLoaded = dlopen(QF_PLUGIN_MODULE, RTLD_NOW | RTLD_NOLOAD);
