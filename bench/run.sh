@@ -2,7 +2,9 @@
 # The load benchmark (not a test): wrk against the pages of two quenforth players and against nginx
 # serving the same static files, loopback only, in one run.
 #
-#   bench/run.sh [SECONDS] [ROUNDS]        default 10 s per measurement, 5 rounds (medians are reported)
+#   bench/run.sh [SECONDS] [ROUNDS] [TARGET...]
+#                   default 10 s per measurement, 5 rounds (medians are reported), every target; the
+#                   targets are static status index window playlist library search folder
 #
 # It builds the linux-release preset (quenforth and gen_quen08.so), lays out a music tree of 100,000
 # empty files in 5,000 folders (kept in build/linux-release/bench-tree for later runs), and starts:
@@ -16,7 +18,9 @@
 # after the other, round after round. The report (markdown, on standard output and in
 # build/linux-release/bench-report.md) gives the medians, and the resident memory and threads of the
 # players after start-up, at their peak, at the end of the load and 30 s after it. Every server it
-# starts is stopped by its process id when the script ends, however it ends.
+# starts is stopped by its process id when the script ends, however it ends. With BENCH_HOLD=1 set, it
+# prepares and checks everything, prints the ports and process ids and keeps the servers up until it is
+# stopped (for perf record -p PID under a load of one's own).
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -25,8 +29,10 @@ source "$root/scripts/deps.sh"
 
 seconds="${1:-10}"
 rounds="${2:-5}"
-[[ "$seconds" =~ ^[1-9][0-9]*$ && "$rounds" =~ ^[1-9][0-9]*$ ]] || {
-  echo "usage: bench/run.sh [SECONDS] [ROUNDS]   (whole numbers, default 10 and 5)" >&2
+chosen="${*:3}"
+[[ "$seconds" =~ ^[1-9][0-9]*$ && "$rounds" =~ ^[1-9][0-9]*$ && "$chosen" =~ ^[a-z\ ]*$ ]] || {
+  echo "usage: bench/run.sh [SECONDS] [ROUNDS] [TARGET...]   (whole numbers, default 10 and 5; targets:" >&2
+  echo "       static status index window playlist library search folder, default all)" >&2
   exit 2
 }
 
@@ -371,7 +377,16 @@ millis() { awk -v n="$1" 'BEGIN { if (n < 10) printf "%.2f ms", n; else if (n < 
 search_path='/browse.html?home&search_files_string=title%201234&search_for_files=true&search_in_subdirs=true'
 folder_path='/browse.html?dir=M%3A%5CArtist%2007%5CAlbum%20042'
 
+# Every target, or those named on the command line.
 targets() {
+  if [ -z "$chosen" ]; then
+    all_targets
+  else
+    all_targets | awk -F'|' -v chosen=" $chosen " 'index(chosen, " " $1 " ")'
+  fi
+}
+
+all_targets() {
   cat <<EOT
 static|A|/bench.css|^x\{2048\}$|1|/bench.css
 status|A|/status.json|"tracks": "10000"|1|
@@ -499,6 +514,11 @@ record_memory() {  # point
 }
 
 main() {
+  local name
+  for name in $chosen; do
+    [[ " static status index window playlist library search folder " == *" $name "* ]] ||
+      { echo "bench/run.sh: no target '$name'" >&2; exit 2; }
+  done
   ensure_packages "${RUN_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
   build_release
   work="$(mktemp -d /tmp/quenforth-bench-XXXXXX)"
@@ -527,6 +547,11 @@ main() {
   sleep 3  # the pool threads of those requests leave again
   record_memory idle
   check_targets
+  if [ -n "${BENCH_HOLD:-}" ]; then
+    # For profiling: the prepared players and nginx stay up until this script is stopped.
+    log "holding: player A (pid $pid_A) on port $port_A, player B (pid $pid_B) on port $port_B, nginx on port $port_nginx"
+    while true; do sleep 60; done
+  fi
 
   : > "$work/results"
   : > "$wrk_log"

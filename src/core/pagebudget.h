@@ -19,21 +19,39 @@ class PageBudget {
  public:
   static constexpr std::size_t kDefaultLimit = 64 * 1024 * 1024;
   static constexpr std::size_t kSmallPage = 128 * 1024;
+  // A production takes its bytes from the shared count this many at a time and hands them out tag by
+  // tag: a page of a thousand entries writes tens of thousands of pieces, and every thread counting each
+  // of them on the one shared counter made the counter the busiest line of memory in the process.
+  static constexpr std::size_t kReserve = 16 * 1024;
 
   // Bytes one production holds; given back to the budget when the charge goes.
   class Charge {
    public:
     explicit Charge(PageBudget& budget) : budget_(budget) {}
-    ~Charge() { budget_.used_.fetch_sub(bytes_, std::memory_order_relaxed); }
+    ~Charge() { budget_.used_.fetch_sub(reserved_, std::memory_order_relaxed); }
     Charge(const Charge&) = delete;
     Charge& operator=(const Charge&) = delete;
     // Takes up to `bytes` more from the budget; how many it got.
-    std::size_t Take(std::size_t bytes);
+    std::size_t Take(std::size_t bytes) {
+      if (reserved_ - bytes_ < bytes) Reserve(bytes - (reserved_ - bytes_));
+      std::size_t granted = std::min(bytes, reserved_ - bytes_);
+      bytes_ += granted;
+      return granted;
+    }
+    // Gives back what was reserved and not taken: the production has ended.
+    void ReturnUnused() {
+      budget_.used_.fetch_sub(reserved_ - bytes_, std::memory_order_relaxed);
+      reserved_ = bytes_;
+    }
     std::size_t Bytes() const { return bytes_; }
 
    private:
+    void Reserve(std::size_t needed);
+
     PageBudget& budget_;
-    std::size_t bytes_ = 0;  // only the owning production's thread changes it
+    // Only the owning production's thread changes these; reserved_ is what the shared count holds for it.
+    std::size_t bytes_ = 0;
+    std::size_t reserved_ = 0;
   };
 
   explicit PageBudget(std::size_t limit = kDefaultLimit) : limit_(limit) {}
@@ -48,23 +66,26 @@ class PageBudget {
   std::atomic<std::size_t> used_{0};
 };
 
-inline std::size_t PageBudget::Charge::Take(std::size_t bytes) {
-  std::size_t free = bytes_ < kSmallPage ? std::min(bytes, kSmallPage - bytes_) : 0;
-  if (free > 0) {
+// Reserves at least `needed` bytes, kReserve when the budget allows: the first kSmallPage bytes of a
+// production always, past them no more than the limit leaves.
+inline void PageBudget::Charge::Reserve(std::size_t needed) {
+  std::size_t wanted = std::max(needed, kReserve);
+  if (reserved_ < kSmallPage) {
+    std::size_t free = std::min(wanted, kSmallPage - reserved_);
     budget_.used_.fetch_add(free, std::memory_order_relaxed);
-    bytes_ += free;
-    bytes -= free;
-    if (bytes == 0) return free;
+    reserved_ += free;
+    if (free >= needed) return;
+    needed -= free;
+    wanted -= free;
   }
   const std::size_t limit = budget_.limit_.load(std::memory_order_relaxed);
   std::size_t used = budget_.used_.load(std::memory_order_relaxed);
   std::size_t granted;
   do {
-    granted = used >= limit ? 0 : std::min(bytes, limit - used);
-    if (granted == 0) return free;
+    granted = used >= limit ? 0 : std::min(wanted, limit - used);
+    if (granted == 0) return;
   } while (!budget_.used_.compare_exchange_weak(used, used + granted, std::memory_order_relaxed));
-  bytes_ += granted;
-  return free + granted;
+  reserved_ += granted;
 }
 
 }  // namespace qf

@@ -10,9 +10,6 @@
 
 namespace qf {
 
-char LowerChar(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
-char UpperChar(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - ('a' - 'A')) : c; }
-
 std::string LowerCase(std::string_view text) {
   std::string result(text);
   for (char& c : result) c = LowerChar(c);
@@ -48,8 +45,13 @@ bool EndsText(std::string_view text, std::string_view suffix) {
 std::size_t FindText(std::string_view haystack, std::string_view needle, std::size_t start) {
   if (needle.empty()) return start <= haystack.size() ? start : std::string_view::npos;
   if (haystack.size() < needle.size()) return std::string_view::npos;
-  for (std::size_t i = start; i + needle.size() <= haystack.size(); ++i)
-    if (SameText(haystack.substr(i, needle.size()), needle)) return i;
+  // Candidates are found by their first letter in either case; only they are compared whole.
+  const char lower = LowerChar(needle[0]), upper = UpperChar(needle[0]);
+  const std::string_view rest = needle.substr(1);
+  for (std::size_t i = start; i + needle.size() <= haystack.size(); ++i) {
+    char c = haystack[i];
+    if ((c == lower || c == upper) && CompareText(haystack.substr(i + 1, rest.size()), rest) == 0) return i;
+  }
   return std::string_view::npos;
 }
 
@@ -209,10 +211,20 @@ std::string JsonEncode(std::string_view text) {
 }
 
 std::string HtmlEncode(std::string_view text, Apostrophe apostrophe) {
+  // Most texts (titles, names) hold nothing to encode: the plain stretches are copied whole.
+  const bool apostrophes = apostrophe == Apostrophe::Too;
+  auto special = [apostrophes](char c) {
+    return c == '&' || c == '<' || c == '>' || c == '"' || (c == '\'' && apostrophes);
+  };
   std::string result;
   result.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t plain = at;
+    while (plain < text.size() && !special(text[plain])) ++plain;
+    result.append(text.substr(at, plain - at));
+    if (plain == text.size()) break;
+    at = plain + 1;
+    switch (text[plain]) {
       case '&':
         result += "&amp;";
         break;
@@ -225,11 +237,8 @@ std::string HtmlEncode(std::string_view text, Apostrophe apostrophe) {
       case '"':
         result += "&quot;";
         break;
-      case '\'':
-        result += apostrophe == Apostrophe::Too ? "&#39;" : "'";
-        break;
-      default:
-        result += c;
+      default:  // the apostrophe, found only when it is encoded
+        result += "&#39;";
     }
   }
   return result;

@@ -10,8 +10,8 @@
 
 namespace qf {
 
-char LowerChar(char c);
-char UpperChar(char c);
+inline char LowerChar(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
+inline char UpperChar(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - ('a' - 'A')) : c; }
 std::string LowerCase(std::string_view text);
 std::string UpperCase(std::string_view text);
 

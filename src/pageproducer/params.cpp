@@ -1,6 +1,7 @@
 #include "pageproducer/params.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "core/text.h"
 
@@ -89,6 +90,20 @@ TagParams TagParams::Split(std::string_view text) {
   return TagParams(std::move(entries));
 }
 
-std::string TagParams::Value(std::string_view key) const { return ValueOfName(entries_, key).value_or(""); }
+TagParams::TagParams(std::vector<std::string> entries) : entries_(std::move(entries)) {
+  static constexpr std::pair<OutputOption, std::string_view> kNames[] = {
+      {OutputOption::MaxLength, "maxlength"},     {OutputOption::UseSlashes, "useslashes"},
+      {OutputOption::UrlEncoded, "urlencoded"},   {OutputOption::HtmlEncoded, "htmlencoded"},
+      {OutputOption::JsonEncoded, "jsonencoded"}, {OutputOption::Escape, "escape"},
+  };
+  if (entries_.empty()) return;
+  for (const auto& [option, name] : kNames)
+    if (Given(name)) options_ |= static_cast<unsigned>(option);
+}
+
+std::string_view TagParams::View(std::string_view key) const {
+  std::ptrdiff_t index = IndexOfName(entries_, key);
+  return index < 0 ? std::string_view() : ValueOf(entries_[static_cast<std::size_t>(index)]);
+}
 
 }  // namespace qf

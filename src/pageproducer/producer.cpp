@@ -1,6 +1,7 @@
 #include "pageproducer/producer.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -51,7 +52,7 @@ std::string TMyPageProducer::Produce(std::string_view text) {
 
 void TMyPageProducer::ProduceInto(std::string_view text, std::string& out) {
   ProduceTemplate(text, out);
-  if (depth_ == 0 && production_->tooLarge) out += ErrorMarker("page too large");
+  Finish(out);
 }
 
 bool TMyPageProducer::Stopped() const {
@@ -125,68 +126,149 @@ const IniFile& TMyPageProducer::SkinIni() {
   return *ini;
 }
 
-void TMyPageProducer::ProduceTemplate(std::string_view text, std::string& out) {
-  text = text.substr(0, text.find('\0'));  // a NUL byte ends the template
-  std::size_t i = 0;
-  while (i < text.size()) {
-    if (Stopped()) return;
-    const void* found = std::memchr(text.data() + i, '<', text.size() - i);
-    if (!found) {
-      Emit(out, text.substr(i));
-      return;
+TemplateStep NextTemplateStep(std::string_view text, std::size_t& at) {
+  TemplateStep step;
+  const void* found = std::memchr(text.data() + at, '<', text.size() - at);
+  if (!found) {
+    step.text = text.substr(at);
+    at = text.size();
+    return step;
+  }
+  std::size_t open = static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
+  std::size_t next = open + 1;
+  while (next < text.size() && IsBlank(text[next])) ++next;
+  if (next >= text.size() || text[next] != '#') {
+    // Not a tag: the "<" stays, the blanks after it go ("a < b" becomes "a <b").
+    step.text = text.substr(at, open + 1 - at);
+    at = next;
+    return step;
+  }
+  step.text = text.substr(at, open - at);
+  std::size_t nameStart = next + 1;
+  while (nameStart < text.size() && IsBlank(text[nameStart])) ++nameStart;
+  std::size_t nameEnd = nameStart;
+  if (nameEnd < text.size() && IsNameStart(text[nameEnd])) {
+    while (nameEnd < text.size() && IsNameByte(text[nameEnd])) ++nameEnd;
+  } else if (nameEnd < text.size()) {
+    ++nameEnd;  // any other character is a name of its own
+  }
+  std::size_t close = ParameterEnd(text, nameEnd);
+  step.tag = true;
+  step.name = text.substr(nameStart, nameEnd - nameStart);
+  step.parameters = Trim(text.substr(nameEnd, close - nameEnd));
+  at = close < text.size() ? close + 1 : text.size();
+  return step;
+}
+
+namespace {
+
+// A tag's parameters as its handler sees them: split, decoded, and "&gt;" and "&lt;" made ">" and "<"
+// again (an editor may have written them so inside an attribute). Throws TemplateError.
+TagParams TagParameters(std::string_view text) {
+  TagParams params = TagParams::Split(text);
+  const std::vector<std::string>& split = params.Entries();
+  if (std::none_of(split.begin(), split.end(), [](const std::string& e) { return e.find('&') != e.npos; }))
+    return params;
+  std::vector<std::string> entries = split;
+  for (std::string& entry : entries)
+    entry = ReplaceAll(ReplaceAll(entry, "&gt;", ">", Matching::IgnoreCase), "&lt;", "<", Matching::IgnoreCase);
+  return TagParams(std::move(entries));
+}
+
+TagHandler HandlerOf(std::string_view name) {
+  const TagTable& table = Tags();
+  auto handler = table.find(name);
+  return handler == table.end() ? nullptr : handler->second;
+}
+
+}  // namespace
+
+std::optional<CompiledTemplate> CompiledTemplate::Compile(std::string_view text) {
+  text = text.substr(0, text.find('\0'));
+  CompiledTemplate compiled;
+  std::size_t at = 0;
+  std::size_t tags = 0;
+  while (at < text.size()) {
+    TemplateStep step = NextTemplateStep(text, at);
+    if (!step.text.empty()) {
+      if (compiled.pieces_.empty() || compiled.pieces_.back().tag) compiled.pieces_.emplace_back();
+      compiled.pieces_.back().text.append(step.text);
     }
-    std::size_t open = static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
-    if (!Emit(out, text.substr(i, open - i))) return;
-    std::size_t next = open + 1;
-    while (next < text.size() && IsBlank(text[next])) ++next;
-    if (next >= text.size() || text[next] != '#') {
-      // Not a tag: the "<" stays, the blanks after it go ("a < b" becomes "a <b").
-      if (!Emit(out, "<")) return;
-      i = next;
+    if (!step.tag) continue;
+    if (++tags > kMaxTags) return std::nullopt;
+    Piece piece;
+    piece.text = step.name;
+    piece.tag = true;
+    try {
+      piece.params = TagParameters(step.parameters);
+    } catch (const TemplateError& error) {
+      piece.error = error.what();
+    }
+    piece.handler = HandlerOf(step.name);
+    compiled.pieces_.push_back(std::move(piece));
+  }
+  return compiled;
+}
+
+std::string TMyPageProducer::Produce(const CompiledTemplate& compiled) {
+  std::string out;
+  ProduceInto(compiled, out);
+  return out;
+}
+
+void TMyPageProducer::ProduceInto(const CompiledTemplate& compiled, std::string& out) {
+  for (const CompiledTemplate::Piece& piece : compiled.pieces_) {
+    if (Stopped()) break;
+    if (!piece.tag) {
+      if (!Emit(out, piece.text)) break;
       continue;
     }
-    std::size_t nameStart = next + 1;
-    while (nameStart < text.size() && IsBlank(text[nameStart])) ++nameStart;
-    std::size_t nameEnd = nameStart;
-    if (nameEnd < text.size() && IsNameStart(text[nameEnd])) {
-      while (nameEnd < text.size() && IsNameByte(text[nameEnd])) ++nameEnd;
-    } else if (nameEnd < text.size()) {
-      ++nameEnd;  // any other character is a name of its own
-    }
-    std::size_t close = ParameterEnd(text, nameEnd);
+    if (!CountTag()) break;
+    if (piece.error) throw TemplateError(*piece.error);
+    RunTag(piece.handler, piece.text, piece.params, out);
+  }
+  Finish(out);
+}
+
+void TMyPageProducer::Finish(std::string& out) {
+  if (depth_ > 0) return;
+  if (production_->tooLarge) out += ErrorMarker("page too large");
+  if (production_->charge) production_->charge->ReturnUnused();
+}
+
+void TMyPageProducer::ProduceTemplate(std::string_view text, std::string& out) {
+  text = text.substr(0, text.find('\0'));  // a NUL byte ends the template
+  std::size_t at = 0;
+  while (at < text.size()) {
+    if (Stopped()) return;
+    TemplateStep step = NextTemplateStep(text, at);
+    if (!Emit(out, step.text)) return;
+    if (!step.tag) continue;
     if (!CountTag()) return;
-    // What children produce for the tag is counted by them; only what the tag adds on top counts here.
-    std::size_t outBefore = out.size(), spentBefore = production_->bytes;
-    HandleTag(text.substr(nameStart, nameEnd - nameStart), Trim(text.substr(nameEnd, close - nameEnd)), out);
-    std::size_t added = out.size() - outBefore, byChildren = production_->bytes - spentBefore;
-    if (added > byChildren) {
-      std::size_t own = added - byChildren;
-      out.resize(out.size() - (own - Spend(own)));
-    }
-    i = close < text.size() ? close + 1 : text.size();
+    TagParams params = TagParameters(step.parameters);  // a decoding error fails this template
+    RunTag(HandlerOf(step.name), step.name, params, out);
   }
 }
 
-void TMyPageProducer::HandleTag(std::string_view name, std::string_view parameterText, std::string& out) {
-  TagParams params = TagParams::Split(parameterText);  // a decoding error fails this template
-  for (std::string& entry : params.Entries()) {
-    if (entry.find('&') == std::string::npos) continue;
-    entry = ReplaceAll(ReplaceAll(entry, "&gt;", ">", Matching::IgnoreCase), "&lt;", "<", Matching::IgnoreCase);
-  }
-  const TagTable& table = Tags();
-  auto handler = table.find(LowerCase(name));
-  if (handler == table.end()) {
+void TMyPageProducer::RunTag(TagHandler handler, std::string_view name, const TagParams& params, std::string& out) {
+  // What children produce for the tag is counted by them; only what the tag adds on top counts here.
+  std::size_t outBefore = out.size(), spentBefore = production_->bytes;
+  if (!handler) {
     out += EncodedLikeText(ErrorMarker(name), params);
-    return;
+  } else {
+    TagOutput output(out);
+    Tag tag{*this, name, params, output};
+    try {
+      handler(tag);
+    } catch (...) {
+      // A failure ends this tag only: what it had written so far stands.
+    }
   }
-  std::string output;
-  Tag tag{*this, name, params, output};
-  try {
-    handler->second(tag);
-  } catch (...) {
-    // A failure ends this tag only: what it had written so far stands.
+  std::size_t added = out.size() - outBefore, byChildren = production_->bytes - spentBefore;
+  if (added > byChildren) {
+    std::size_t own = added - byChildren;
+    out.resize(out.size() - (own - Spend(own)));
   }
-  out += output;
 }
 
 std::string TMyPageProducer::PageFolder() const {
@@ -198,23 +280,23 @@ std::string TMyPageProducer::PageFolder() const {
 std::string TMyPageProducer::SkinFolder() const { return Core.DataFolder() + "\\" + Session.SkinName + "\\"; }
 
 std::string EncodedLikeText(std::string error, const TagParams& params) {
-  if (params.Given("htmlencoded")) error = HtmlEncode(error);
-  if (params.Given("jsonencoded")) error = JsonEncode(error);
+  if (params.Given(OutputOption::HtmlEncoded)) error = HtmlEncode(error);
+  if (params.Given(OutputOption::JsonEncoded)) error = JsonEncode(error);
   return error;
 }
 
 std::string ApplyOptions(std::string text, const TagParams& params, unsigned accepted) {
-  if ((accepted & kMaxLength) && params.Given("maxlength")) {
+  if ((accepted & kMaxLength) && params.Given(OutputOption::MaxLength)) {
     if (std::optional<int> length = ParseInt(params.Value("maxlength")))
       text = *length <= 0 ? std::string() : text.substr(0, static_cast<std::size_t>(*length));
   }
-  if ((accepted & kUseSlashes) && params.Given("useslashes"))
+  if ((accepted & kUseSlashes) && params.Given(OutputOption::UseSlashes))
     for (char& c : text)
       if (c == '\\') c = '/';
-  if ((accepted & kUrlEncoded) && params.Given("urlencoded")) text = UrlEncode(text);
-  if ((accepted & kEscape) && params.Given("htmlencoded")) text = HtmlEncode(text);
-  if ((accepted & kEscape) && params.Given("jsonencoded")) text = JsonEncode(text);
-  if ((accepted & kEscape) && params.Given("escape"))
+  if ((accepted & kUrlEncoded) && params.Given(OutputOption::UrlEncoded)) text = UrlEncode(text);
+  if ((accepted & kEscape) && params.Given(OutputOption::HtmlEncoded)) text = HtmlEncode(text);
+  if ((accepted & kEscape) && params.Given(OutputOption::JsonEncoded)) text = JsonEncode(text);
+  if ((accepted & kEscape) && params.Given(OutputOption::Escape))
     text = ReplaceAll(ReplaceAll(ReplaceAll(text, "\\", "\\\\"), "'", "\\'"), "\"", "&quot;");
   return text;
 }
@@ -224,6 +306,12 @@ std::string Tag::Error(std::string_view message) const {
 }
 
 void Tag::Fail(std::string_view message) { output = EncodedLikeText(Error(message), params); }
+
+std::size_t TagNameHash::operator()(std::string_view name) const {
+  std::uint64_t hash = 14695981039346656037ull;  // FNV-1a over the lower-case name
+  for (char c : name) hash = (hash ^ static_cast<unsigned char>(LowerChar(c))) * 1099511628211ull;
+  return static_cast<std::size_t>(hash);
+}
 
 const TagTable& Tags() {
   static const TagTable table = [] {
@@ -276,14 +364,23 @@ bool ListTemplates::LoadItemTemplate() {
     tag_.Fail("nesting too deep");
     return false;
   }
+  compiledItem_ = CompiledTemplate::Compile(item_);
   return true;
+}
+
+void ListTemplates::AppendItem() {
+  BeginItem();
+  if (compiledItem_)
+    child_.ProduceInto(*compiledItem_, tag_.output.Page());
+  else
+    child_.ProduceInto(item_, tag_.output.Page());
 }
 
 bool ListTemplates::AppendOptional(std::string_view name) {
   std::string text;
   if (!tag_.Given(name) || !ReadTemplate(name, text, false) || !tag_.producer.MayNest()) return false;
   BeginItem();
-  child_.ProduceInto(text, tag_.output);
+  child_.ProduceInto(text, tag_.output.Page());
   return true;
 }
 
@@ -291,7 +388,7 @@ void ListTemplates::AppendEmpty() {
   std::string text;
   if (!tag_.Given("empty") || !ReadTemplate("empty", text, true)) return;
   if (!tag_.producer.MayNest()) return tag_.Fail("nesting too deep");
-  child_.ProduceInto(text, tag_.output);
+  child_.ProduceInto(text, tag_.output.Page());
 }
 
 // ---- include and errormessage.
@@ -305,7 +402,7 @@ void Include(Tag& tag) {
   std::optional<std::string> text = ReadSkinFile(tag.producer, path);
   if (!text) return tag.Fail("file '<i>" + HtmlEncode(path) + "'</i> not found");
   if (!tag.producer.MayNest()) return tag.Fail("nesting too deep");
-  tag.output = tag.producer.Child().Produce(*text);
+  tag.producer.Child().ProduceInto(*text, tag.output.Page());
 }
 
 void ErrorMessage(Tag& tag) { tag.Write(tag.Session().ErrorMessage, kTextOptions); }

@@ -19,6 +19,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "core/pagebudget.h"
 #include "pageproducer/params.h"
@@ -31,6 +32,44 @@ struct SessionData;
 struct UserClass;
 class IniFile;
 class TID3v2Library;
+
+struct Tag;
+using TagHandler = void (*)(Tag&);
+
+// One step of reading a template: the text to copy as it is, and the tag after it when there is one.
+struct TemplateStep {
+  std::string_view text;
+  bool tag = false;
+  std::string_view name;        // as written
+  std::string_view parameters;  // the text after the name up to the tag's ">", blanks trimmed
+};
+// Reads the step of `text` (its NUL byte and what follows already cut off) at `at`, and moves `at` past it.
+TemplateStep NextTemplateStep(std::string_view text, std::size_t& at);
+
+// A template read once into its pieces: texts to copy, and tags with their parameters decoded and their
+// handlers found. A list tag produces its item template for every entry of the list, and reading the
+// template again each time was most of what a long list cost. What a compiled template produces is what
+// its text produces, byte for byte, errors included.
+class CompiledTemplate {
+ public:
+  // More tags than an item template has any need for: such a template is produced from its text, for
+  // its pieces would take many times the memory of its text, once for each list tag of a page.
+  static constexpr std::size_t kMaxTags = 4096;
+
+  // None for a template of more than kMaxTags tags.
+  static std::optional<CompiledTemplate> Compile(std::string_view text);
+
+ private:
+  friend class TMyPageProducer;
+  struct Piece {
+    std::string text;  // the text to copy, or the tag's name as written
+    bool tag = false;
+    TagHandler handler = nullptr;  // none for a name no tag has
+    TagParams params;
+    std::optional<std::string> error;  // parameters that cannot be decoded: the template fails here
+  };
+  std::vector<Piece> pieces_;
+};
 
 class TMyPageProducer {
  public:
@@ -47,6 +86,8 @@ class TMyPageProducer {
   // the tag that produced it).
   std::string Produce(std::string_view text);
   void ProduceInto(std::string_view text, std::string& out);
+  std::string Produce(const CompiledTemplate& compiled);
+  void ProduceInto(const CompiledTemplate& compiled, std::string& out);
 
   // A producer for a sub-template, one level deeper, with the same four references.
   TMyPageProducer Child() const { return TMyPageProducer(User, Player, Core, Session, depth_ + 1, production_); }
@@ -105,7 +146,9 @@ class TMyPageProducer {
       : User(user), Player(player), Core(core), Session(session), depth_(depth), production_(std::move(production)) {}
 
   void ProduceTemplate(std::string_view text, std::string& out);
-  void HandleTag(std::string_view name, std::string_view parameterText, std::string& out);
+  void RunTag(TagHandler handler, std::string_view name, const TagParams& params, std::string& out);
+  // The end of a production: the too-large marker, and the budget it reserved and did not use.
+  void Finish(std::string& out);
   // How many of `bytes` more the page may hold; they are counted. Fewer than asked stops production.
   std::size_t Spend(std::size_t bytes);
   // Appends what the page may still hold of `text`; false when production has stopped.

@@ -3,10 +3,12 @@
 // helpers every family of tags shares (errors, the common output options, sub-templates).
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 
+#include "core/text.h"
 #include "pageproducer/params.h"
 #include "pageproducer/producer.h"
 
@@ -35,11 +37,36 @@ std::string ApplyOptions(std::string text, const TagParams& params, unsigned acc
 // string it stands in.
 std::string EncodedLikeText(std::string error, const TagParams& params);
 
+// What a tag writes, straight into the page being produced: its part from where the tag stands on.
+// Assigning replaces that part, += adds to it; what stands before the tag is not the handler's to touch.
+// (Long lists were copied once more for every level of tags they were produced under.)
+class TagOutput {
+ public:
+  explicit TagOutput(std::string& page) : page_(page), start_(page.size()) {}
+  TagOutput(const TagOutput&) = delete;
+  TagOutput& operator=(std::string_view text) {
+    page_.resize(start_);
+    page_.append(text);
+    return *this;
+  }
+  TagOutput& operator+=(std::string_view text) {
+    page_.append(text);
+    return *this;
+  }
+  bool empty() const { return page_.size() == start_; }
+  // The page, for a child producer to add the tag's sub-template to.
+  std::string& Page() { return page_; }
+
+ private:
+  std::string& page_;
+  std::size_t start_;
+};
+
 struct Tag {
   TMyPageProducer& producer;
   std::string_view name;  // as written in the template
   const TagParams& params;
-  std::string& output;  // starts empty; what the handler leaves replaces the tag
+  TagOutput& output;  // starts empty; what the handler leaves replaces the tag
 
   std::string Param(std::string_view key) const { return params.Value(key); }
   bool Given(std::string_view key) const { return params.Given(key); }
@@ -56,9 +83,16 @@ struct Tag {
   UserClass* User() const { return producer.User; }
 };
 
-using TagHandler = void (*)(Tag&);
-// Tag names in lower case to their handlers.
-using TagTable = std::unordered_map<std::string, TagHandler>;
+// Tag names in lower case to their handlers, found by a name in any case without copying it.
+struct TagNameHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view name) const;
+};
+struct TagNameEqual {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const { return SameText(a, b); }
+};
+using TagTable = std::unordered_map<std::string, TagHandler, TagNameHash, TagNameEqual>;
 
 // The one table, built on first use from every family of tags.
 const TagTable& Tags();
@@ -89,10 +123,7 @@ class ListTemplates {
   // or its file does not exist, or the templates nest too deep.
   bool LoadItemTemplate();
   // Appends the item template produced for the current item.
-  void AppendItem() {
-    BeginItem();
-    child_.ProduceInto(item_, tag_.output);
-  }
+  void AppendItem();
   // Appends the template named by `name` (highlight, next) when given and present; false otherwise.
   bool AppendOptional(std::string_view name);
   // For an empty list: the `empty` template once, or nothing when it is not given; the not-found error
@@ -110,6 +141,7 @@ class ListTemplates {
   TMyPageProducer child_;
   std::string separator_;
   std::string item_;
+  std::optional<CompiledTemplate> compiledItem_;  // none for an item template of very many tags
   std::size_t items_ = 0;
 };
 

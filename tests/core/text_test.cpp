@@ -21,6 +21,23 @@ TEST(Text, FindsWithoutRegardToCase) {
   EXPECT_EQ(FindText("aaa", "A", 1), 1u);
   EXPECT_EQ(FindText("abc", "abcd"), std::string::npos);
   EXPECT_TRUE(ContainsText("Content-Disposition: form-data; FILENAME=\"a\"", "filename=\""));
+  EXPECT_EQ(FindText("abcABC", "cab"), 2u);
+  EXPECT_EQ(FindText("xx-Track", "track"), 3u);  // at the very end
+  EXPECT_EQ(FindText("Track", "track", 1), std::string::npos);
+  EXPECT_EQ(FindText("a1b2", "1B2"), 1u);
+  EXPECT_EQ(FindText("abc", "", 2), 2u);
+  EXPECT_EQ(FindText("abc", "", 4), std::string::npos);
+  EXPECT_EQ(FindText("", "a"), std::string::npos);
+}
+
+TEST(Text, HtmlEncodesTheFiveSpecialCharacters) {
+  EXPECT_EQ(HtmlEncode(""), "");
+  EXPECT_EQ(HtmlEncode("Plain Title 07"), "Plain Title 07");
+  EXPECT_EQ(HtmlEncode("<a href=\"x\">Tom & Jerry's</a>"),
+            "&lt;a href=&quot;x&quot;&gt;Tom &amp; Jerry&#39;s&lt;/a&gt;");
+  EXPECT_EQ(HtmlEncode("Jerry's", Apostrophe::Keep), "Jerry's");
+  EXPECT_EQ(HtmlEncode("&&<<"), "&amp;&amp;&lt;&lt;");
+  EXPECT_EQ(HtmlEncode(std::string_view("a\0<", 3)), std::string("a\0&lt;", 6));
 }
 
 TEST(Text, TrimsControlBytesAndBlanks) {

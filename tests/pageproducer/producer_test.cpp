@@ -85,6 +85,54 @@ TEST_F(ProducerTest, LongSingleLineTemplatesAreProduced) {
   EXPECT_EQ(Produce("<script>" + script + "<#Charset></script>"), "<script>" + script + "iso-8859-1</script>");
 }
 
+// Whatever a template's text produces, its compiled form produces the same, errors and all.
+TEST_F(ProducerTest, ACompiledTemplateProducesWhatItsTextProduces) {
+  session_.ErrorMessage = "abc<def>";
+  Skin("part.html", "[<#Charset>]");
+  const std::string_view texts[] = {
+      "plain text, no tags\r\n",
+      "",
+      "<#CHARSET>|<#charset>|<  #Charset>|<#  Charset  >",
+      "x < y, a <\r\n b, <b>bold</b>, <<#Charset>, end <",
+      "<#Nosuchtag a=b><#9lives><#-x><#>",
+      "<#errormessage maxlength=3 x=\"a>b\">!<#errormessage x='>' maxlength=2>",
+      "<#errormessage htmlencoded=1> <#errormessage jsonencoded=1 maxlength=5> <#Nosuchtag htmlencoded=1>",
+      "<#errormessage maxlength=4",
+      std::string_view("before<#Charset>\0after<#Charset>", 33),
+      "a<#include file=part.html>b<#include file=missing.html>c<#include>",
+      "<#inifile Section=s Key=k default=&lt;x&gt;>",
+      "#<#<#Charset>>#",
+  };
+  for (std::string_view text : texts) {
+    std::optional<CompiledTemplate> compiled = CompiledTemplate::Compile(text);
+    ASSERT_TRUE(compiled) << text;
+    EXPECT_EQ(TMyPageProducer(user_, *core_.Player, core_, session_).Produce(*compiled), Produce(text)) << text;
+  }
+  // A parameter that cannot be decoded fails the compiled template where the text fails: when it is produced.
+  std::optional<CompiledTemplate> broken = CompiledTemplate::Compile("ok <#Charset a=%zz>");
+  ASSERT_TRUE(broken);
+  EXPECT_THROW(TMyPageProducer(user_, *core_.Player, core_, session_).Produce(*broken), TemplateError);
+  // Past the page's bound the compiled template stops as the text does.
+  const std::size_t limit = TMyPageProducer::kMaxPageBytes;
+  std::string over(limit - 3, 'x');
+  over += "<#Charset>yz";
+  EXPECT_TRUE(TMyPageProducer(user_, *core_.Player, core_, session_).Produce(*CompiledTemplate::Compile(over)) ==
+              Produce(over));
+}
+
+TEST_F(ProducerTest, ATemplateOfVeryManyTagsIsNotCompiled) {
+  std::string text;
+  for (std::size_t i = 0; i < CompiledTemplate::kMaxTags; ++i) text += "<#Charset>";
+  EXPECT_TRUE(CompiledTemplate::Compile(text));
+  EXPECT_FALSE(CompiledTemplate::Compile(text + "<#Charset>"));
+  // A list produces such an item template from its text.
+  Skin("index.html", "");
+  Skin("many.html", text + "<#skin_name>|");
+  std::string item;
+  for (std::size_t i = 0; i < CompiledTemplate::kMaxTags; ++i) item += "iso-8859-1";
+  EXPECT_EQ(Produce("<#skinlist template=many.html>"), item + "base|");
+}
+
 TEST(TagParams, SplitsQuotesAndDecodes) {
   struct Case {
     const char* text;
@@ -110,6 +158,13 @@ TEST(TagParams, LooksUpTheFirstEntryWithoutRegardToCase) {
   EXPECT_FALSE(params.Given("bare"));  // an entry without "=" has no key
   EXPECT_FALSE(params.Given("urlencoded"));
   EXPECT_EQ(params.Value("missing"), "");
+  // The output options are looked up the same way, once.
+  TagParams options = TagParams::Split("HTMLencoded=1 maxlength= maxlength=5 escape=0 x=urlencoded=1");
+  EXPECT_TRUE(options.Given(OutputOption::HtmlEncoded));
+  EXPECT_FALSE(options.Given(OutputOption::MaxLength));  // the first maxlength is empty
+  EXPECT_TRUE(options.Given(OutputOption::Escape));      // any value that is not empty
+  EXPECT_FALSE(options.Given(OutputOption::UrlEncoded));
+  EXPECT_FALSE(options.Given(OutputOption::JsonEncoded));
 }
 
 TEST(TagParams, BrokenEscapesFailWithTheirMessages) {
