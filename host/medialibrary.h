@@ -67,7 +67,8 @@ class MediaLibrary {
   // Items the query matches; empty when the query cannot be parsed.
   std::optional<std::vector<const LibraryItem*>> Query(std::string_view query) const;
 
-  // Fills the record's result list with at most max_results heap copies; Release frees them.
+  // Fills the record's result list with copies of at most max_results items, all in one heap block;
+  // Release frees it.
   static void Fill(qf::host::mlQueryStruct& query, const std::vector<const LibraryItem*>& items);
   static void Release(qf::host::mlQueryStruct& query);
   // Applies the fields an update record carries (texts that are set, numbers above 0, the extended

@@ -579,6 +579,7 @@ LRESULT StandInPlayer::HandleMediaLibrary(HWND window, UINT message, WPARAM wPar
       else
         found = state_.library.Query(text).value_or(std::vector<const LibraryItem*>{});
       MediaLibrary::Fill(*query, found);
+      ++state_.queriesAnswered;
       if (query->results.Items)
         state_.mostResultSetsHeld = std::max(state_.mostResultSetsHeld, ++state_.resultSetsHeld);
       return 1;

@@ -70,6 +70,7 @@ struct PlayerState {
   MediaLibrary library;
   int resultSetsHeld = 0;      // media-library results handed out and not yet released
   int mostResultSetsHeld = 0;  // the most there were at once
+  int queriesAnswered = 0;     // media-library queries and searches
 };
 
 class StandInPlayer {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "player/mlquery.h"
+
 #include <cstring>
 
 namespace host {
@@ -107,6 +109,27 @@ TEST(MediaLibrary, ResultRecordsCarryFieldsAndExtendedInfo) {
   MediaLibrary::Release(query);
   EXPECT_EQ(query.results.Size, 0);
   EXPECT_EQ(query.results.Items, nullptr);
+
+  // Every record of a whole result set, with its texts and extended fields, is the item it copies.
+  library.CountPlay(library.Items().back().filename, 1700000000);
+  std::vector<const LibraryItem*> all;
+  for (const LibraryItem& item : library.Items()) all.push_back(&item);
+  query.max_results = 0;
+  MediaLibrary::Fill(query, all);
+  ASSERT_EQ(query.results.Size, static_cast<int>(all.size()));
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    const qf::host::itemRecord& r = query.results.Items[i];
+    EXPECT_EQ(
+        std::string(r.filename) + "|" + r.title + "|" + r.album + "|" + r.artist + "|" + r.comment + "|" + r.genre,
+        all[i]->filename + "|" + all[i]->title + "|" + all[i]->album + "|" + all[i]->artist + "|" + all[i]->comment +
+            "|" + all[i]->genre);
+    EXPECT_EQ(r.year, all[i]->year);
+    int fields = 0;
+    for (char** entry = r.extended_info; *entry; ++entry) ++fields;
+    EXPECT_EQ(fields, 1 + (all[i]->playCount > 0) + (all[i]->rating > 0) + (all[i]->lastPlayed > 0)) << i;
+  }
+  EXPECT_EQ(qf::MediaLibraryQuery::Extended(query.results.Items[all.size() - 1], "lastplay"), "1700000000");
+  MediaLibrary::Release(query);
 }
 
 TEST(MediaLibrary, UpdatesChangeTheNextQuery) {

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "platform/window.h"
@@ -252,10 +255,11 @@ TEST_F(ConcurrentPlayerTest, AtMostTwoLargeResultSetsAreHeldAtOnce) {
   std::atomic<int> found{0};
   std::vector<std::thread> pages;
   for (int t = 0; t < 6; ++t)
-    pages.emplace_back([&] {
+    pages.emplace_back([&, t] {
       TPlayer mine;
       for (int i = 0; i < 20; ++i) {
-        MediaLibraryQuery outer(mine, MediaLibraryQuery::Kind::Query, "");
+        // Each thread its own query, matching every track: queries of the same text would share.
+        MediaLibraryQuery outer(mine, MediaLibraryQuery::Kind::Query, "year != " + std::to_string(1000 + t));
         MediaLibraryQuery inner(mine, MediaLibraryQuery::Kind::Search, "t1");
         found += outer.Size() + inner.Size();
         std::this_thread::yield();  // hold the results while the others ask
@@ -269,6 +273,66 @@ TEST_F(ConcurrentPlayerTest, AtMostTwoLargeResultSetsAreHeldAtOnce) {
   EXPECT_EQ(held, 0);
   EXPECT_LE(most, 2 * MediaLibraryQuery::kHeldAtOnce);  // each thread's outer and inner set
   EXPECT_GE(most, 2);
+}
+
+// Pages that wait for their turn with the same query share one result set, asked for once they have all
+// been made; a query made while that set is still held asks the player again and sees what changed.
+TEST_F(ConcurrentPlayerTest, LargeQueriesThatWaitTogetherShareOneResultSet) {
+  StartWith(3);
+  const int asked = Look<int>([](PlayerState& s) { return s.queriesAnswered; });
+  std::vector<std::thread> threads;
+  std::mutex lock;
+  std::condition_variable changed;
+  bool release = false;
+  int holding = 0;
+  // Two pages hold every turn there is.
+  for (int t = 0; t < MediaLibraryQuery::kHeldAtOnce; ++t)
+    threads.emplace_back([&, t] {
+      TPlayer mine;
+      MediaLibraryQuery held(mine, MediaLibraryQuery::Kind::Search, "holder " + std::to_string(t));
+      std::unique_lock guard(lock);
+      ++holding;
+      changed.notify_all();
+      changed.wait(guard, [&] { return release; });
+    });
+  {
+    std::unique_lock guard(lock);
+    changed.wait(guard, [&] { return holding == MediaLibraryQuery::kHeldAtOnce; });
+  }
+  constexpr int kPages = 5;
+  std::atomic<int> found{0};
+  for (int t = 0; t < kPages; ++t)
+    threads.emplace_back([&] {
+      TPlayer mine;
+      MediaLibraryQuery query(mine, MediaLibraryQuery::Kind::Query, "rating > 0");
+      found += query.Size();
+    });
+  for (int polls = 0; MediaLibraryQuery::Waiting() < kPages && polls < 5000; ++polls) std::this_thread::sleep_for(1ms);
+  ASSERT_EQ(MediaLibraryQuery::Waiting(), kPages);
+  {
+    std::lock_guard guard(lock);
+    release = true;
+  }
+  changed.notify_all();
+  for (auto& thread : threads) thread.join();
+  // No track is rated yet: every page saw the library as it was, from one search.
+  EXPECT_EQ(found, 0);
+  EXPECT_EQ(Look<int>([](PlayerState& s) { return s.queriesAnswered; }), asked + MediaLibraryQuery::kHeldAtOnce + 1);
+
+  MediaLibraryQuery before(*player, MediaLibraryQuery::Kind::Query, "rating < 4");
+  player->SetMediaLibraryItemField("C:\\Music\\t1.mp3", "rating", "4");
+  std::thread later([&] {
+    TPlayer mine;
+    found = MediaLibraryQuery(mine, MediaLibraryQuery::Kind::Query, "rating < 4").Size();
+  });
+  later.join();
+  EXPECT_EQ(before.Size(), 3);
+  EXPECT_EQ(found, 2);
+  auto [held, answered] = Look<std::pair<int, int>>([](PlayerState& s) {
+    return std::pair{s.resultSetsHeld, s.queriesAnswered};
+  });
+  EXPECT_EQ(held, 1);  // `before`, still here
+  EXPECT_EQ(answered, asked + MediaLibraryQuery::kHeldAtOnce + 3);
 }
 
 }  // namespace
