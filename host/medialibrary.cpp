@@ -324,9 +324,13 @@ void MediaLibrary::Scan(const std::vector<std::string>& folders, const std::vect
   }
   std::sort(items_.begin(), items_.end(),
             [](const LibraryItem& a, const LibraryItem& b) { return qf::CompareText(a.filename, b.filename) < 0; });
+  foldedStale_ = true;
 }
 
-void MediaLibrary::Add(LibraryItem item) { items_.push_back(std::move(item)); }
+void MediaLibrary::Add(LibraryItem item) {
+  items_.push_back(std::move(item));
+  foldedStale_ = true;
+}
 
 namespace {
 
@@ -397,13 +401,19 @@ std::size_t MediaLibrary::Load(std::string_view description) {
     items_.push_back(std::move(item));
     ++added;
   }
+  foldedStale_ = true;
   return added;
 }
 
-LibraryItem* MediaLibrary::Find(std::string_view filename) {
-  for (LibraryItem& item : items_)
+const LibraryItem* MediaLibrary::FindItem(std::string_view filename) const {
+  for (const LibraryItem& item : items_)
     if (qf::SameText(item.filename, filename)) return &item;
   return nullptr;
+}
+
+LibraryItem* MediaLibrary::Find(std::string_view filename) {
+  foldedStale_ = true;  // the caller may change the item
+  return const_cast<LibraryItem*>(FindItem(filename));
 }
 
 void MediaLibrary::CountPlay(std::string_view filename, std::int64_t now) {
@@ -415,11 +425,30 @@ void MediaLibrary::CountPlay(std::string_view filename, std::int64_t now) {
 
 std::vector<const LibraryItem*> MediaLibrary::Search(std::string_view text) const {
   std::vector<const LibraryItem*> found;
-  for (const LibraryItem& item : items_) {
-    if (qf::ContainsText(item.filename, text) || qf::ContainsText(item.title, text) ||
-        qf::ContainsText(item.artist, text) || qf::ContainsText(item.album, text) || qf::ContainsText(item.genre, text))
-      found.push_back(&item);
+  if (text.find('\0') != std::string_view::npos) {  // it could match across two fields of the folded text
+    for (const LibraryItem& item : items_) {
+      if (qf::ContainsText(item.filename, text) || qf::ContainsText(item.title, text) ||
+          qf::ContainsText(item.artist, text) || qf::ContainsText(item.album, text) ||
+          qf::ContainsText(item.genre, text))
+        found.push_back(&item);
+    }
+    return found;
   }
+  if (foldedStale_ || folded_.size() != items_.size()) {
+    folded_.clear();
+    folded_.reserve(items_.size());
+    for (const LibraryItem& item : items_) {
+      std::string& folded = folded_.emplace_back();
+      for (const std::string* field : {&item.filename, &item.title, &item.artist, &item.album, &item.genre}) {
+        folded += qf::LowerCase(*field);
+        folded += '\0';
+      }
+    }
+    foldedStale_ = false;
+  }
+  const std::string needle = qf::LowerCase(text);
+  for (std::size_t i = 0; i < items_.size(); ++i)
+    if (folded_[i].find(needle) != std::string::npos) found.push_back(&items_[i]);
   return found;
 }
 

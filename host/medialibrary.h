@@ -57,6 +57,7 @@ class MediaLibrary {
   // a number that cannot be read leaves the field's default. Answers the number of records added.
   std::size_t Load(std::string_view description);
   const std::vector<LibraryItem>& Items() const { return items_; }
+  // The item may be changed through the pointer until the next call of a member.
   LibraryItem* Find(std::string_view filename);
 
   // A file was played to its end at `now` (seconds since 1970).
@@ -76,7 +77,14 @@ class MediaLibrary {
   bool Update(const qf::host::itemRecord& record);
 
  private:
+  const LibraryItem* FindItem(std::string_view filename) const;
+
   std::vector<LibraryItem> items_;
+  // For Search: each item's searched texts in lower case, NUL between them, made again after a change.
+  // (Asked of all 50,000 items of a library at once, case-blind searching field by field was most of
+  // what a search cost.)
+  mutable std::vector<std::string> folded_;
+  mutable bool foldedStale_ = true;
 };
 
 }  // namespace host

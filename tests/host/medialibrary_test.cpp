@@ -54,6 +54,23 @@ TEST(MediaLibrary, SearchMatchesNameTitleArtistAlbumAndGenre) {
   EXPECT_EQ(Titles(library.Search("loose\\")), (std::vector<std::string>{"field"}));
   EXPECT_EQ(library.Search("").size(), 4u);
   EXPECT_TRUE(library.Search("nothing like it").empty());
+  // A text never matches across two fields, and the next search sees what changed since the last.
+  EXPECT_TRUE(library.Search(std::string("mp3\0", 4)).empty());
+  EXPECT_TRUE(library.Search("mp3dusk").empty());
+  char file[] = "c:\\music\\orchard\\lanterns\\02 moths.mp3";
+  char title[] = "Moths at Noon";
+  qf::host::itemRecord record{};
+  record.filename = file;
+  record.title = title;
+  ASSERT_TRUE(library.Update(record));
+  EXPECT_EQ(Titles(library.Search("noon")), (std::vector<std::string>{"Moths at Noon"}));
+  library.Find("C:\\Music\\Orchard\\Lanterns\\02 Moths.mp3")->genre = "Ambient";
+  EXPECT_EQ(Titles(library.Search("ambient")), (std::vector<std::string>{"Moths at Noon"}));
+  LibraryItem added;
+  added.filename = "C:\\New\\Noontide.mp3";
+  added.title = "Noontide";
+  library.Add(added);
+  EXPECT_EQ(library.Search("NOON").size(), 2u);
 }
 
 TEST(MediaLibrary, QueryLanguage) {
