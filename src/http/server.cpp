@@ -654,7 +654,7 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
     Outgoing answer;
     answer.head = FormatHead(head);
     if (!headRequest && count > 0) {
-      if (!file.Seek(first)) return FileResult::Unreadable;
+      if (first > 0 && !file.Seek(first)) return FileResult::Unreadable;  // a file opens at its start
       if (count <= kSmallFile) {
         // Read now, and sent with the header in one piece.
         answer.body.resize(static_cast<std::size_t>(count));
