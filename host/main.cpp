@@ -175,18 +175,12 @@ std::set<int> ThreadsOfThisProcess() {
 }
 
 void SetUpEmulation(const Options& options, const host::Prefix& prefix) {
-  emulation::MapDrive('C', prefix.DriveC().string(), "Quenforth");
+  host::EmulateWindowsOn(prefix);
   for (auto& [letter, drive] : options.drives) {
     if (!fs::is_directory(drive.folder))
       Fail("--drive " + std::string(1, letter) + ": no folder " + drive.folder.string());
     emulation::MapDrive(letter, drive.folder.string(), drive.label);
   }
-  emulation::SetModuleFileName(host::kPlayerProgram);
-  emulation::SetEnvironmentVariable("OS", "Windows_NT");
-  emulation::SetEnvironmentVariable("USERNAME", "Quenforth");
-  emulation::SetEnvironmentVariable("USERPROFILE", host::kUserProfile);
-  emulation::SetEnvironmentVariable("APPDATA", host::kAppData);
-  emulation::SetEnvironmentVariable("SystemDrive", "C:");
   if (!options.clock.empty()) emulation::SetEnvironmentVariable("QF_CLOCK_START", options.clock);
 }
 

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "demomusic.h"
+#include "platform/posix/emulation.h"
 
 namespace host {
 
@@ -57,6 +58,17 @@ void Install(const Prefix& prefix, const fs::path& dataSource, const fs::path& t
     file << "[Setup]\r\nServerPort=8080\r\n";
     if (!file) throw std::runtime_error("cannot write " + settings.string());
   }
+}
+
+void EmulateWindowsOn(const Prefix& prefix) {
+  namespace emulation = platform::emulation;
+  emulation::MapDrive('C', prefix.DriveC().string(), "Quenforth");
+  emulation::SetModuleFileName(kPlayerProgram);
+  emulation::SetEnvironmentVariable("OS", "Windows_NT");
+  emulation::SetEnvironmentVariable("USERNAME", "Quenforth");
+  emulation::SetEnvironmentVariable("USERPROFILE", kUserProfile);
+  emulation::SetEnvironmentVariable("APPDATA", kAppData);
+  emulation::SetEnvironmentVariable("SystemDrive", "C:");
 }
 
 }  // namespace host

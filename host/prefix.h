@@ -34,4 +34,8 @@ struct Prefix {
 // `tagLibrary` is the built ID3v2Library.dll, copied into the data folder when given.
 void Install(const Prefix& prefix, const std::filesystem::path& dataSource, const std::filesystem::path& tagLibrary);
 
+// The emulated Windows of a player on the prefix: its drive C:, the player's program file and the
+// environment of its user. Other drives are the caller's to map.
+void EmulateWindowsOn(const Prefix& prefix);
+
 }  // namespace host

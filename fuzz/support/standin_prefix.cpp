@@ -90,13 +90,7 @@ StandInPrefix::StandInPrefix() : root_(ScratchFolder() / "prefix") {
   const fs::path data = prefix.DataFolder();
 
   emulation::UnmapAllDrives();
-  emulation::MapDrive('C', prefix.DriveC().string(), "Quenforth");
-  emulation::SetModuleFileName(host::kPlayerProgram);
-  emulation::SetEnvironmentVariable("OS", "Windows_NT");
-  emulation::SetEnvironmentVariable("USERNAME", "Quenforth");
-  emulation::SetEnvironmentVariable("USERPROFILE", host::kUserProfile);
-  emulation::SetEnvironmentVariable("APPDATA", host::kAppData);
-  emulation::SetEnvironmentVariable("SystemDrive", "C:");
+  host::EmulateWindowsOn(prefix);
 
   // A second skin, so that skin changes have somewhere to go.
   WriteHostFile(data / "plain/index.html", "<html><body><#SongTitle htmlencoded=1> <#errormessage></body></html>");

@@ -42,6 +42,12 @@ std::vector<std::string_view> Components(std::string_view path) {
   return parts;
 }
 
+// \\?\ and \\.\ lead into the device namespace, past every rule of ordinary paths.
+bool InDeviceNamespace(std::string_view path) {
+  return StartsText(path, "\\\\?\\") || StartsText(path, "\\\\.\\") || StartsText(path, "//?/") ||
+         StartsText(path, "//./");
+}
+
 }  // namespace
 
 std::string NormalizePath(std::string_view path) {
@@ -85,39 +91,20 @@ bool IsInsideFolder(std::string_view path, std::string_view folder) {
 }
 
 bool IsRefusedPath(std::string_view path) {
-  if (StartsText(path, "\\\\?\\") || StartsText(path, "\\\\.\\") || StartsText(path, "//?/") ||
-      StartsText(path, "//./"))
-    return true;
-  std::string_view rest = HasDrive(path) ? path.substr(2) : path;
-  std::size_t start = 0;
-  while (start <= rest.size()) {
-    std::size_t end = rest.find_first_of("\\/", start);
-    if (end == std::string_view::npos) end = rest.size();
-    std::string_view component = rest.substr(start, end - start);
-    if (!component.empty()) {
-      if (component.find(':') != std::string_view::npos) return true;
-      if (component.back() == '.' || component.back() == ' ') return true;
-      if (IsDeviceName(component)) return true;
-    }
-    start = end + 1;
+  if (InDeviceNamespace(path)) return true;
+  for (std::string_view component : Components(path)) {
+    if (component.find(':') != std::string_view::npos) return true;
+    if (component.back() == '.' || component.back() == ' ') return true;
+    if (IsDeviceName(component)) return true;
   }
   std::optional<std::string> longForm = platform::GetLongPathNameA(std::string(path));
   return longForm && !SameText(*longForm, path);
 }
 
 bool NamesDevice(std::string_view path) {
-  if (StartsText(path, "\\\\?\\") || StartsText(path, "\\\\.\\") || StartsText(path, "//?/") ||
-      StartsText(path, "//./"))
-    return true;
-  std::string_view rest = HasDrive(path) ? path.substr(2) : path;
-  std::size_t start = 0;
-  while (start <= rest.size()) {
-    std::size_t end = rest.find_first_of("\\/", start);
-    if (end == std::string_view::npos) end = rest.size();
-    if (end > start && IsDeviceName(rest.substr(start, end - start))) return true;
-    start = end + 1;
-  }
-  return false;
+  if (InDeviceNamespace(path)) return true;
+  std::vector<std::string_view> components = Components(path);
+  return std::any_of(components.begin(), components.end(), IsDeviceName);
 }
 
 bool IsFullPath(std::string_view path) {

@@ -161,6 +161,15 @@ TEST(ConcurrentRunner, StopsCleanlyUnderConcurrentLoad) {
 // to be found before these tests run there again.
 bool CloseDuringAStartUpBoxHangs() { return qftest::TestHost() == qftest::Host::Wine; }
 
+// What the load benchmark measures the plug-in against: the Linux runner's player alone.
+TEST(Runner, WithoutThePlugInThePlayerRunsAndServesNothing) {
+  if (qftest::TestHost() == qftest::Host::Wine) GTEST_SKIP() << "an option of the Linux runner";
+  QuenforthProcess quenforth({}, {"--without-plugin"}, QuenforthProcess::Expect::Started);
+  ASSERT_TRUE(quenforth.WaitForOutput("the player runs without the plug-in", 30s)) << quenforth.Output();
+  EXPECT_TRUE(quenforth.Stop()) << quenforth.Output();
+  EXPECT_EQ(quenforth.Output().find("serving http://"), std::string::npos);
+}
+
 TEST(Runner, APortInUseIsReportedAndThePlayerKeepsRunning) {
   if (CloseDuringAStartUpBoxHangs()) GTEST_SKIP() << "closing during the start-up message box hangs under Wine";
   QuenforthProcess first;
