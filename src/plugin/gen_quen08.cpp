@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <type_traits>
+#include <utility>
 
 #include "platform/system.h"
 #include "platform/types.h"
@@ -16,6 +17,10 @@ using qf::host::winampGeneralPurposePlugin;
 
 std::unique_ptr<qf::TMainForm> mainForm;
 platform::WNDPROC previousProcedure = nullptr;
+// While the plug-in starts (the player's thread is inside init, which may show a message box and so run
+// that thread's messages), a close waits: it would quit the player under the plug-in's constructor.
+bool starting = false;
+bool closedWhileStarting = false;
 
 // The player's main window procedure, replaced so the plug-in sees WM_CLOSE before the player does.
 // Without a main form (after quit, when it could not be taken out of the chain) it only forwards.
@@ -23,6 +28,10 @@ platform::LRESULT QF_CALLBACK PlayerWindowProcedure(platform::HWND window, platf
                                                     platform::WPARAM wParam, platform::LPARAM lParam) {
   if (message == qf::host::WM_WA_IPC && lParam == qf::host::IPC_PLAYLIST_MODIFIED && mainForm)
     mainForm->PlaylistModified();
+  if (message == platform::WM_CLOSE && starting) {
+    closedWhileStarting = true;
+    return 0;
+  }
   if (message == platform::WM_CLOSE && mainForm) {
     try {
       // A close that arrives while a window of the plug-in waits in a dialog of its own (the player's
@@ -44,15 +53,22 @@ void Quit() noexcept;
 
 winampGeneralPurposePlugin plugin{qf::host::GPPHDR_VER, "Quenforth KV7", Init, Config, Quit, nullptr, nullptr};
 
+void RestoreProcedure();
+
 int Init() noexcept {
+  previousProcedure = reinterpret_cast<platform::WNDPROC>(platform::SetWindowLongPtrA(
+      plugin.hwndParent, platform::GWL_WNDPROC, reinterpret_cast<platform::LONG_PTR>(PlayerWindowProcedure)));
+  starting = true;
+  int result = 0;
   try {
     mainForm = std::make_unique<qf::TMainForm>(plugin.hDllInstance);
   } catch (...) {
-    return 1;
+    result = 1;
   }
-  previousProcedure = reinterpret_cast<platform::WNDPROC>(platform::SetWindowLongPtrA(
-      plugin.hwndParent, platform::GWL_WNDPROC, reinterpret_cast<platform::LONG_PTR>(PlayerWindowProcedure)));
-  return 0;
+  starting = false;
+  if (result != 0) RestoreProcedure();
+  if (std::exchange(closedWhileStarting, false)) platform::PostMessageA(plugin.hwndParent, platform::WM_CLOSE, 0, 0);
+  return result;
 }
 
 // The player calls it on its own thread, the one that owns the configuration window.
@@ -70,6 +86,10 @@ void Quit() noexcept {
     mainForm.reset();
   } catch (...) {
   }
+  RestoreProcedure();
+}
+
+void RestoreProcedure() {
   if (previousProcedure == nullptr) return;
   auto ours = reinterpret_cast<platform::LONG_PTR>(PlayerWindowProcedure);
   if (platform::GetWindowLongPtrA(plugin.hwndParent, platform::GWL_WNDPROC) == ours) {

@@ -156,11 +156,6 @@ TEST(ConcurrentRunner, StopsCleanlyUnderConcurrentLoad) {
   EXPECT_NE(quenforth.Output().find("Quenforth: stopped"), std::string::npos);
 }
 
-// Under Wine the player sometimes never finishes closing when it is asked to close while the plug-in's
-// start-up message box is still up (seen on an idle machine too): an open fault of the Windows test host,
-// to be found before these tests run there again.
-bool CloseDuringAStartUpBoxHangs() { return qftest::TestHost() == qftest::Host::Wine; }
-
 // What the load benchmark measures the plug-in against: the Linux runner's player alone.
 TEST(Runner, WithoutThePlugInThePlayerRunsAndServesNothing) {
   if (qftest::TestHost() == qftest::Host::Wine) GTEST_SKIP() << "an option of the Linux runner";
@@ -171,7 +166,6 @@ TEST(Runner, WithoutThePlugInThePlayerRunsAndServesNothing) {
 }
 
 TEST(Runner, APortInUseIsReportedAndThePlayerKeepsRunning) {
-  if (CloseDuringAStartUpBoxHangs()) GTEST_SKIP() << "closing during the start-up message box hangs under Wine";
   QuenforthProcess first;
   QuenforthProcess second({}, {"--port", std::to_string(first.Port())}, QuenforthProcess::Expect::Started);
   ASSERT_TRUE(second.WaitForOutput("Please try another port!", 30s)) << second.Output();
@@ -182,7 +176,6 @@ TEST(Runner, APortInUseIsReportedAndThePlayerKeepsRunning) {
 }
 
 TEST(Runner, AServerPortThatIsNoPortIsAFailedStart) {
-  if (CloseDuringAStartUpBoxHangs()) GTEST_SKIP() << "closing during the start-up message box hangs under Wine";
   // Not cut to 16 bits: 70000 would bind 4464 and 80808 would bind 15272.
   for (const char* port : {"70000", "80808", "-1", "eighty"}) {
     QuenforthProcess quenforth(
