@@ -8,8 +8,6 @@
 namespace qf {
 namespace {
 
-char Fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
-
 // A containment test without regard to case, as IsInside and ContainsText make it, with the needle folded
 // once for a whole pass over the cache instead of once per entry.
 class Finder {
@@ -20,9 +18,9 @@ class Finder {
     if (needle_.empty()) return true;
     if (text.size() < needle_.size()) return false;
     for (std::size_t i = 0, last = text.size() - needle_.size(); i <= last; ++i) {
-      if (Fold(text[i]) != needle_[0]) continue;
+      if (LowerChar(text[i]) != needle_[0]) continue;
       std::size_t j = 1;
-      while (j < needle_.size() && Fold(text[i + j]) == needle_[j]) ++j;
+      while (j < needle_.size() && LowerChar(text[i + j]) == needle_[j]) ++j;
       if (j == needle_.size()) return true;
     }
     return false;
