@@ -17,6 +17,7 @@
 #include <mutex>
 #include <shared_mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace platform {
@@ -29,13 +30,15 @@ struct ThreadQueue;
 // A message sent from another thread, waiting to be handled by the window's owner thread. Its
 // completion is guarded by the sender's queue lock and signalled on the sender's condition.
 struct SentMessage {
+  SentMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, std::shared_ptr<ThreadQueue> sender)
+      : window(window), message(message), wParam(wParam), lParam(lParam), sender(std::move(sender)) {}
   HWND window;
   UINT message;
   WPARAM wParam;
   LPARAM lParam;
   std::shared_ptr<ThreadQueue> sender;
   LRESULT result = 0;
-  bool done = false;  // guarded by sender->lock
+  std::atomic<bool> done{false};  // set under sender->lock, after `result`; read without it while watching
 };
 
 struct Timer {
@@ -57,7 +60,24 @@ struct ThreadQueue {
   bool quitPosted = false;
   int quitCode = 0;
   bool alive = true;
+  std::atomic<unsigned> arrivals{0};  // counts what was put in the queue, for a thread watching awake
 };
+
+// Waking a sleeping thread costs tens of microseconds on a machine whose idle cores are halted, a
+// virtual machine's most of all, while the player's thread answers most messages in a microsecond or
+// two. So a thread that waits for an answer, or for its next message, first watches for it awake for
+// a little while, giving its core to any other thread that is ready, and only then sleeps. Answers
+// whether `ready` came true.
+template <typename Ready>
+bool WatchAwake(Ready ready) {
+  constexpr auto kWatch = std::chrono::microseconds(50);
+  const auto until = Clock::now() + kWatch;
+  for (;;) {
+    if (ready()) return true;
+    if (Clock::now() >= until) return false;
+    std::this_thread::yield();
+  }
+}
 
 struct Window {
   std::string className;
@@ -105,7 +125,7 @@ void CompleteSent(const std::shared_ptr<SentMessage>& sent, LRESULT result) {
   {
     std::lock_guard guard(sent->sender->lock);
     sent->result = result;
-    sent->done = true;
+    sent->done.store(true, std::memory_order_release);
   }
   sent->sender->wake.notify_all();
 }
@@ -161,8 +181,9 @@ void HandleSent(const std::shared_ptr<SentMessage>& sent) {
 }
 
 // Handles every sent message waiting in `queue`, in the order they came; the lock is released while
-// they are handled, and taken once for all that waited together.
-void HandleAllSent(ThreadQueue& queue, std::unique_lock<std::mutex>& held) {
+// they are handled, and taken once for all that waited together. Answers whether there were any.
+bool HandleAllSent(ThreadQueue& queue, std::unique_lock<std::mutex>& held) {
+  if (queue.sent.empty()) return false;
   std::deque<std::shared_ptr<SentMessage>> batch;
   while (!queue.sent.empty()) {
     batch.swap(queue.sent);
@@ -171,6 +192,7 @@ void HandleAllSent(ThreadQueue& queue, std::unique_lock<std::mutex>& held) {
     batch.clear();
     held.lock();
   }
+  return true;
 }
 
 // Takes the next message for GetMessageA/PeekMessageA, handling sent messages first. Answers false when
@@ -178,8 +200,9 @@ void HandleAllSent(ThreadQueue& queue, std::unique_lock<std::mutex>& held) {
 bool NextMessage(MSG* msg, bool wait, bool remove) {
   ThreadQueue& queue = *CurrentQueue();
   std::unique_lock held(queue.lock);
+  bool watched = false;
   for (;;) {
-    HandleAllSent(queue, held);
+    if (HandleAllSent(queue, held)) watched = false;
     if (!queue.posted.empty()) {
       *msg = queue.posted.front();
       if (remove) queue.posted.pop_front();
@@ -202,6 +225,14 @@ bool NextMessage(MSG* msg, bool wait, bool remove) {
       earliest = std::min(earliest, timer.due);
     }
     if (!wait) return false;
+    if (!watched) {
+      watched = true;
+      const unsigned seen = queue.arrivals.load(std::memory_order_relaxed);
+      held.unlock();
+      WatchAwake([&] { return queue.arrivals.load(std::memory_order_relaxed) != seen; });
+      held.lock();
+      continue;
+    }
     if (earliest == Clock::time_point::max())
       queue.wake.wait(held);
     else
@@ -305,16 +336,21 @@ LRESULT SendMessageA(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
   const std::shared_ptr<ThreadQueue>& self = CurrentQueue();
   if (window->owner == self) return CallProcedure(handle, window, message, wParam, lParam);
 
-  auto sent = std::make_shared<SentMessage>(SentMessage{handle, message, wParam, lParam, self});
+  auto sent = std::make_shared<SentMessage>(handle, message, wParam, lParam, self);
   {
     std::lock_guard guard(window->owner->lock);
     if (!window->owner->alive) return 0;
     window->owner->sent.push_back(sent);
+    window->owner->arrivals.fetch_add(1, std::memory_order_relaxed);
   }
   window->owner->wake.notify_all();
 
   // While blocked, handle what other threads send to this thread's windows, as Win32 does; that is
   // what keeps a thread that sends to the player while the player sends to it from deadlocking.
+  const unsigned seen = self->arrivals.load(std::memory_order_relaxed);
+  WatchAwake([&] {
+    return sent->done.load(std::memory_order_acquire) || self->arrivals.load(std::memory_order_relaxed) != seen;
+  });
   std::unique_lock held(self->lock);
   while (!sent->done) {
     if (!self->sent.empty()) {
@@ -333,6 +369,7 @@ BOOL PostTo(const std::shared_ptr<ThreadQueue>& target, HWND handle, UINT messag
     std::lock_guard guard(target->lock);
     if (!target->alive) return 0;
     target->posted.push_back(MSG{handle, message, wParam, lParam, 0});
+    target->arrivals.fetch_add(1, std::memory_order_relaxed);
   }
   target->wake.notify_all();
   return 1;
@@ -421,6 +458,7 @@ UINT_PTR SetTimer(HWND handle, UINT_PTR id, UINT milliseconds) {
     std::lock_guard guard(queue.lock);
     std::erase_if(queue.timers, [&](const Timer& timer) { return timer.window == handle && timer.id == id; });
     queue.timers.push_back(Timer{handle, id, interval, Clock::now() + interval});
+    queue.arrivals.fetch_add(1, std::memory_order_relaxed);
   }
   queue.wake.notify_all();
   return id;
