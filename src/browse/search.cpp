@@ -1,5 +1,7 @@
 #include "browse/search.h"
 
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <unordered_set>
 
@@ -12,22 +14,46 @@ namespace {
 // once for a whole pass over the cache instead of once per entry.
 class Finder {
  public:
-  explicit Finder(std::string_view needle) : needle_(LowerCase(needle)) {}
+  explicit Finder(std::string_view needle)
+      : needle_(LowerCase(needle)),
+        // A lower-case letter is matched by a character that is it once 0x20 is set in it, that is by
+        // the letter in either case; anything else only by itself.
+        firstMask_(!needle_.empty() && needle_[0] >= 'a' && needle_[0] <= 'z' ? 0x20 : 0) {}
 
   bool In(std::string_view text) const {
-    if (needle_.empty()) return true;
-    if (text.size() < needle_.size()) return false;
-    for (std::size_t i = 0, last = text.size() - needle_.size(); i <= last; ++i) {
-      if (LowerChar(text[i]) != needle_[0]) continue;
+    const std::size_t length = needle_.size();
+    if (length == 0) return true;
+    if (text.size() < length) return false;
+    for (const char *at = text.data(), *end = at + (text.size() - length) + 1;; ++at) {
+      at = FindFirst(at, end);
+      if (at == end) return false;
       std::size_t j = 1;
-      while (j < needle_.size() && LowerChar(text[i + j]) == needle_[j]) ++j;
-      if (j == needle_.size()) return true;
+      while (j < length && LowerChar(at[j]) == needle_[j]) ++j;
+      if (j == length) return true;
     }
-    return false;
   }
 
  private:
+  // The first place in [at, end) that the needle's first letter matches, or `end`. Goes over eight
+  // characters at a time until a word holds one: the names of a music folder are long, and what is
+  // searched for in them short.
+  const char* FindFirst(const char* at, const char* end) const {
+    constexpr std::uint64_t kOnes = 0x0101010101010101, kHighs = 0x8080808080808080;
+    const std::uint64_t mask = kOnes * static_cast<unsigned char>(firstMask_);
+    const std::uint64_t wanted = kOnes * static_cast<unsigned char>(needle_[0]);
+    for (; end - at >= 8; at += 8) {
+      std::uint64_t word;
+      std::memcpy(&word, at, sizeof word);
+      const std::uint64_t differences = (word | mask) ^ wanted;  // a zero byte where it matches
+      if ((differences - kOnes) & ~differences & kHighs) break;
+    }
+    for (; at < end; ++at)
+      if (static_cast<char>(*at | firstMask_) == needle_[0]) return at;
+    return end;
+  }
+
   std::string needle_;
+  char firstMask_;
 };
 
 // The path below `folder`: the entry without as many characters as the folder has, and the "\" after them.

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
+#include "core/text.h"
+
 namespace qf {
 namespace {
 
@@ -115,6 +119,31 @@ TEST(Search, EmptyCacheFindsNothing) {
   SearchFiles({}, "D:\\Music", SearchDepth::AllLevels, "a", results);
   SearchFolders({}, "D:\\Music", SearchDepth::AllLevels, "a", results);
   EXPECT_TRUE(results.empty());
+}
+
+// Names are searched eight characters at a time: a match must be found at every place in a long name,
+// in either case, and nothing may match a character that only differs from a letter above 0x7F or in
+// bit 0x20 while not being that letter in the other case.
+TEST(Search, FindsTheTextAtEveryPlaceOfALongName) {
+  const std::string filler = "0123456789-_~\xd4\xf4[{`+=,;!#$%&()";
+  for (std::string text : {"tItle 12", "T", "@1", "\xe9t"}) {
+    for (std::size_t at = 0; at <= filler.size(); ++at) {
+      std::string name = filler.substr(0, at) + UpperCase(text) + filler.substr(at);
+      TextList cache{"D:\\Music\\" + name + ".mp3"}, results;
+      SearchFiles(cache, "D:\\Music", SearchDepth::AllLevels, text, results);
+      EXPECT_EQ(results, cache) << text << " at " << at;
+    }
+  }
+  // Characters that a careless fold would take for the first letter or for one another.
+  for (const char* text : {"t", "`", "{", "\xf4"}) {
+    TextList cache{"D:\\Music\\ABCDEFGHIJKLMNOPQRS\xd4UVWXYZ@[.mp3"}, results;
+    SearchFiles(cache, "D:\\Music", SearchDepth::AllLevels, text, results);
+    EXPECT_TRUE(results.empty()) << text;
+  }
+  TextList cache{"D:\\Music\\0123456789ABCDEFGHIJ.mp3"}, results;
+  SearchFiles(cache, "D:\\Music", SearchDepth::AllLevels, "hij", results);
+  SearchFiles(cache, "D:\\Music", SearchDepth::AllLevels, "hijk", results);
+  EXPECT_EQ(results, cache) << "a match ending with the name is found, one going past it is not";
 }
 
 }  // namespace
