@@ -1,6 +1,7 @@
 #pragma once
 // CRC-32 as keys of the added-by register, song ids and the playback signature use it: the standard
-// reflected CRC (polynomial 0x04C11DB7, initial value all ones, final complement), table-driven.
+// reflected CRC (polynomial 0x04C11DB7, initial value all ones, final complement), table-driven, eight
+// bytes a step: a song id is computed for every entry of every playlist page.
 
 #include <array>
 #include <cstdint>
@@ -19,10 +20,12 @@ class Crc32Table {
   // 8 upper-case hexadecimal digits, zero-padded: "352441C2" for "abc".
   std::string Key(std::string_view bytes) const;
 
-  std::uint32_t operator[](std::size_t index) const { return entries_[index]; }
+  std::uint32_t operator[](std::size_t index) const { return entries_[0][index]; }
 
  private:
-  std::array<std::uint32_t, 256> entries_;
+  // entries_[0] is the table of one byte; entries_[k][b] is the CRC contribution of byte b followed by k
+  // zero bytes, so that eight bytes are folded in with eight lookups and no dependency between them.
+  std::array<std::array<std::uint32_t, 256>, 8> entries_;
 };
 
 std::string FormatCrcKey(std::uint32_t crc);

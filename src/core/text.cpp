@@ -210,14 +210,12 @@ std::string JsonEncode(std::string_view text) {
   return result;
 }
 
-std::string HtmlEncode(std::string_view text, Apostrophe apostrophe) {
+void AppendHtmlEncoded(std::string& result, std::string_view text, Apostrophe apostrophe) {
   // Most texts (titles, names) hold nothing to encode: the plain stretches are copied whole.
   const bool apostrophes = apostrophe == Apostrophe::Too;
   auto special = [apostrophes](char c) {
     return c == '&' || c == '<' || c == '>' || c == '"' || (c == '\'' && apostrophes);
   };
-  std::string result;
-  result.reserve(text.size());
   for (std::size_t at = 0; at < text.size();) {
     std::size_t plain = at;
     while (plain < text.size() && !special(text[plain])) ++plain;
@@ -241,6 +239,12 @@ std::string HtmlEncode(std::string_view text, Apostrophe apostrophe) {
         result += "&#39;";
     }
   }
+}
+
+std::string HtmlEncode(std::string_view text, Apostrophe apostrophe) {
+  std::string result;
+  result.reserve(text.size());
+  AppendHtmlEncoded(result, text, apostrophe);
   return result;
 }
 

@@ -57,6 +57,8 @@ std::string UrlEncode(std::string_view text);
 // HTML entities for "&", "<", ">" and '"', and with Apostrophe::Too also for "'".
 enum class Apostrophe { Keep, Too };
 std::string HtmlEncode(std::string_view text, Apostrophe apostrophe = Apostrophe::Too);
+// The same, appended to `out` (which `text` must not be part of).
+void AppendHtmlEncoded(std::string& out, std::string_view text, Apostrophe apostrophe = Apostrophe::Too);
 
 // The inside of a JSON string, in ASCII only: '"' and '\' behind a backslash, the control characters
 // (below 0x20, and DEL) as \u00XX, and every byte from 0x80 up as the \uXXXX of its character in the

@@ -44,6 +44,8 @@ class TagParams {
   bool Given(std::string_view key) const { return !View(key).empty(); }
   // Given(the option's name), looked up once when the parameters were made.
   bool Given(OutputOption option) const { return (options_ & static_cast<unsigned>(option)) != 0; }
+  // Every OutputOption given, as a set of their bits.
+  unsigned Options() const { return options_; }
 
   const std::vector<std::string>& Entries() const { return entries_; }
 

@@ -301,6 +301,25 @@ std::string ApplyOptions(std::string text, const TagParams& params, unsigned acc
   return text;
 }
 
+void Tag::Write(std::string_view text, unsigned accepted) {
+  // Nearly every tag is given no option or htmlencoded alone: its text then goes into the page without
+  // being copied first, encoded on the way.
+  unsigned others = 0;
+  if (accepted & kMaxLength) others |= static_cast<unsigned>(OutputOption::MaxLength);
+  if (accepted & kUseSlashes) others |= static_cast<unsigned>(OutputOption::UseSlashes);
+  if (accepted & kUrlEncoded) others |= static_cast<unsigned>(OutputOption::UrlEncoded);
+  if (accepted & kEscape)
+    others |= static_cast<unsigned>(OutputOption::JsonEncoded) | static_cast<unsigned>(OutputOption::Escape);
+  if (params.Options() & others) {
+    output = ApplyOptions(std::string(text), params, accepted);
+  } else if ((accepted & kEscape) && params.Given(OutputOption::HtmlEncoded)) {
+    output = std::string_view();
+    AppendHtmlEncoded(output.Page(), text);
+  } else {
+    output = text;
+  }
+}
+
 std::string Tag::Error(std::string_view message) const {
   return ErrorMarker(std::string(name) + ": " + std::string(message));
 }

@@ -74,8 +74,8 @@ struct Tag {
   std::string Error(std::string_view message) const;
   // Sets the output to the error marker, encoded as EncodedLikeText says.
   void Fail(std::string_view message);
-  // Sets the output to `text` with the options the tag accepts.
-  void Write(std::string text, unsigned accepted) { output = ApplyOptions(std::move(text), params, accepted); }
+  // Sets the output to `text` (which must not be part of the page) with the options the tag accepts.
+  void Write(std::string_view text, unsigned accepted);
 
   TQuenforth& Core() const { return producer.Core; }
   TPlayer& Player() const { return producer.Player; }

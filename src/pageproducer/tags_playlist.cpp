@@ -153,7 +153,10 @@ void Artist(Tag& tag) {
 
 void EncSongTitle(Tag& tag) { tag.output = UrlEncode(tag.Session().ItemTitle); }
 // A song id: the CRC key of the entry's file name followed by its 0-based index (TQuenforth::SongId).
-void SongId(Tag& tag) { tag.output = tag.producer.ItemKey() + std::to_string(tag.Session().ItemIndex); }
+void SongId(Tag& tag) {
+  tag.output = tag.producer.ItemKey();
+  tag.output += std::to_string(tag.Session().ItemIndex);
+}
 
 void AddedBy(Tag& tag) {
   std::optional<std::string> login = tag.producer.OwnerOf(tag.producer.ItemKey());
@@ -163,7 +166,12 @@ void AddedBy(Tag& tag) {
 
 void Index(Tag& tag) { tag.output = std::to_string(tag.Session().ItemIndex + 1); }
 void LengthMin(Tag& tag) { tag.output = std::to_string(tag.Session().ItemSeconds / 60); }
-void LengthSec(Tag& tag) { tag.output = Format("%02d", tag.Session().ItemSeconds % 60); }
+void LengthSec(Tag& tag) {
+  int seconds = tag.Session().ItemSeconds % 60;
+  if (seconds < 0) return void(tag.output = Format("%02d", seconds));
+  const char digits[2] = {static_cast<char>('0' + seconds / 10), static_cast<char>('0' + seconds % 10)};
+  tag.output = std::string_view(digits, 2);
+}
 
 void Length(Tag& tag) {
   long long seconds = 0;

@@ -201,6 +201,9 @@ TEST_F(ProducerTest, OutputOptionsInTheirFixedOrder) {
   // With both, escaping sees the encoded text: only the apostrophe is left to escape.
   EXPECT_EQ(Produce("<#errormessage urlencoded=1 escape=1>"), "It\\'s+%22a%5cb%22+%26+%3cc%3e");
   EXPECT_EQ(Produce("<#errormessage htmlencoded=1>"), "It&#39;s &quot;a\\b&quot; &amp; &lt;c&gt;");
+  // Encoded straight into the page: what stands before the tag stays, and a cut still comes first.
+  EXPECT_EQ(Produce("x<#errormessage maxlength=4 htmlencoded=1>y"), "xIt&#39;sy");
+  EXPECT_EQ(Produce("&<#errormessage maxlength=1 htmlencoded=1 useslashes=1>&"), "&I&");
   session_.ErrorMessage = "a\"b\\c\td\r\n\x01\x7f\xe9";
   EXPECT_EQ(Produce("<#errormessage jsonencoded=1>"), "a\\\"b\\\\c\\u0009d\\u000d\\u000a\\u0001\\u007f\\u00e9");
   // Bytes of the code page come out as its characters, so the document is ASCII and valid for every reader.
