@@ -38,6 +38,12 @@ class PageBudget {
       bytes_ += granted;
       return granted;
     }
+    // Takes `bytes` when they are reserved already (no access to the shared count); false otherwise.
+    bool TakeReserved(std::size_t bytes) {
+      if (reserved_ - bytes_ < bytes) return false;
+      bytes_ += bytes;
+      return true;
+    }
     // Gives back what was reserved and not taken: the production has ended.
     void ReturnUnused() {
       budget_.used_.fetch_sub(reserved_ - bytes_, std::memory_order_relaxed);

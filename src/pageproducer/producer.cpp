@@ -55,14 +55,11 @@ void TMyPageProducer::ProduceInto(std::string_view text, std::string& out) {
   Finish(out);
 }
 
-bool TMyPageProducer::Stopped() const {
-  if (!production_->stopped && Core.ShuttingDown.load(std::memory_order_relaxed)) production_->stopped = true;
-  return production_->stopped;
-}
+TMyPageProducer::Production::Production(TQuenforth& core) : shuttingDown(core.ShuttingDown) {}
 
 std::shared_ptr<const void> TMyPageProducer::Charge() const { return production_->charge; }
 
-std::size_t TMyPageProducer::Spend(std::size_t bytes) {
+std::size_t TMyPageProducer::SpendBeyondReserve(std::size_t bytes) {
   std::size_t allowed = std::min(bytes, kMaxPageBytes - production_->bytes);
   if (allowed > 0) {
     if (!production_->charge) production_->charge = Core.PageBytes.Open();
@@ -71,11 +68,6 @@ std::size_t TMyPageProducer::Spend(std::size_t bytes) {
   production_->bytes += allowed;
   if (allowed < bytes) production_->tooLarge = production_->stopped = true;
   return allowed;
-}
-
-bool TMyPageProducer::Emit(std::string& out, std::string_view text) {
-  out.append(text.substr(0, Spend(text.size())));
-  return !Stopped();
 }
 
 bool TMyPageProducer::CountTag() {

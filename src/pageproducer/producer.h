@@ -12,6 +12,7 @@
 // (TQuenforth::PageBytes) has left. Past any bound everything stops and the page ends with the error
 // marker "page too large"; when the plug-in shuts down, production stops at the next tag.
 
+#include <atomic>
 #include <cstddef>
 #include <map>
 #include <memory>
@@ -79,7 +80,7 @@ class TMyPageProducer {
   static constexpr std::size_t kMaxTags = 1'000'000;
 
   TMyPageProducer(UserClass* user, TPlayer& player, TQuenforth& core, SessionData& session, int depth = 0)
-      : TMyPageProducer(user, player, core, session, depth, std::make_shared<Production>()) {}
+      : TMyPageProducer(user, player, core, session, depth, std::make_shared<Production>(core)) {}
 
   // Produces a template. A NUL byte ends the template. Throws TemplateError when the parameters of one of
   // its tags cannot be decoded: that fails the template as a whole (a sub-template's failure ends only
@@ -93,7 +94,11 @@ class TMyPageProducer {
   TMyPageProducer Child() const { return TMyPageProducer(User, Player, Core, Session, depth_ + 1, production_); }
   bool MayNest() const { return depth_ + 1 < kMaxDepth; }
   // True once the production has stopped (a bound passed, or the plug-in shutting down).
-  bool Stopped() const;
+  bool Stopped() const {
+    Production& p = *production_;
+    if (!p.stopped && p.shuttingDown.load(std::memory_order_relaxed)) p.stopped = true;
+    return p.stopped;
+  }
   // The production's share of the page budget: whoever holds the page it produced holds this too, until
   // the page has been sent.
   std::shared_ptr<const void> Charge() const;
@@ -126,6 +131,8 @@ class TMyPageProducer {
  private:
   // What one production has spent, shared by the producer and its children.
   struct Production {
+    explicit Production(TQuenforth& core);
+    const std::atomic<bool>& shuttingDown;  // the plug-in's
     std::size_t bytes = 0;
     std::size_t tags = 0;
     std::shared_ptr<PageBudget::Charge> charge;
@@ -150,9 +157,22 @@ class TMyPageProducer {
   // The end of a production: the too-large marker, and the budget it reserved and did not use.
   void Finish(std::string& out);
   // How many of `bytes` more the page may hold; they are counted. Fewer than asked stops production.
-  std::size_t Spend(std::size_t bytes);
+  // (Called for every piece of text and every tag of a page: a list of a thousand entries has tens of
+  // thousands.)
+  std::size_t Spend(std::size_t bytes) {
+    Production& p = *production_;
+    if (p.charge && bytes <= kMaxPageBytes - p.bytes && p.charge->TakeReserved(bytes)) {
+      p.bytes += bytes;
+      return bytes;
+    }
+    return SpendBeyondReserve(bytes);
+  }
+  std::size_t SpendBeyondReserve(std::size_t bytes);
   // Appends what the page may still hold of `text`; false when production has stopped.
-  bool Emit(std::string& out, std::string_view text);
+  bool Emit(std::string& out, std::string_view text) {
+    out.append(text.data(), Spend(text.size()));
+    return !Stopped();
+  }
   // Counts a tag; false when production has stopped.
   bool CountTag();
 
