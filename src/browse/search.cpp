@@ -1,5 +1,6 @@
 #include "browse/search.h"
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -67,9 +68,27 @@ std::string_view BeforeLast(std::string_view text, char separator) {
   return at == std::string_view::npos ? std::string_view() : text.substr(0, at);
 }
 
+// Where the last "\\" of `entry` is, or npos. Goes back eight characters at a time: the name after it is
+// some twenty characters long, and a search over the cache looks for it in every entry.
+std::size_t LastSeparator(std::string_view entry) {
+  std::size_t end = entry.size();
+  if constexpr (std::endian::native == std::endian::little) {
+    constexpr std::uint64_t kLows = 0x7F7F7F7F7F7F7F7F, wanted = 0x0101010101010101 * '\\';
+    for (; end >= 8; end -= 8) {
+      std::uint64_t word;
+      std::memcpy(&word, entry.data() + end - 8, sizeof word);
+      const std::uint64_t differences = word ^ wanted;
+      // 0x80 in exactly the bytes that are zero: no borrow runs from one byte into the next.
+      const std::uint64_t zeros = ~(((differences & kLows) + kLows) | differences | kLows);
+      if (zeros != 0) return end - 8 + static_cast<std::size_t>(63 - std::countl_zero(zeros)) / 8;
+    }
+  }
+  return entry.substr(0, end).rfind('\\');
+}
+
 // The file name the subfolder search matches: without its extension, and without ".lnk" before that.
 std::string_view NameWithoutExtension(std::string_view entry) {
-  std::size_t slash = entry.rfind('\\');
+  std::size_t slash = LastSeparator(entry);
   std::string_view name = slash == std::string_view::npos ? entry : entry.substr(slash + 1);
   static const Finder shortcut(".lnk");
   if (shortcut.In(name)) name = BeforeLast(name, '.');

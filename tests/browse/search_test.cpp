@@ -146,5 +146,24 @@ TEST(Search, FindsTheTextAtEveryPlaceOfALongName) {
   EXPECT_EQ(results, cache) << "a match ending with the name is found, one going past it is not";
 }
 
+// The name is what follows the last "\\", which is looked for eight characters at a time from the end: it
+// must be found at every place, and the folder part before it, whatever it holds, never matched.
+TEST(Search, MatchesOnlyTheNameAfterTheLastSeparatorWhereverItIs) {
+  for (std::size_t folder = 0; folder <= 17; ++folder) {
+    for (std::size_t name = 0; name <= 17; ++name) {
+      // Bytes that differ from "\\" by one bit or in the top bit, next to it and around it.
+      std::string entry = "D:\\" + std::string(folder, '\xdc') + "title\\" + std::string(name, '|') + ".mp3";
+      TextList cache{entry}, results;
+      SearchFiles(cache, "D:", SearchDepth::AllLevels, "title", results);
+      EXPECT_TRUE(results.empty()) << folder << " " << name;
+      SearchFiles(cache, "D:", SearchDepth::AllLevels, std::string(name, '|'), results);
+      EXPECT_EQ(results, cache) << folder << " " << name;
+    }
+  }
+  TextList cache{"title.mp3"}, results;  // no separator at all: the whole entry is the name
+  SearchFiles(cache, "", SearchDepth::AllLevels, "title", results);
+  EXPECT_EQ(results, cache);
+}
+
 }  // namespace
 }  // namespace qf
