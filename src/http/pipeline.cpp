@@ -1,7 +1,13 @@
 #include "http/pipeline.h"
 
+#include <algorithm>
 #include <array>
+#include <atomic>
+#include <functional>
 #include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
 
 #include "commands/commands.h"
 #include "core/pathrules.h"
@@ -33,6 +39,28 @@ constexpr std::array<std::string_view, 8> kErrorTexts{
     "</head><body>\n<h1>Service Unavailable</h1>\n<p>The service you have requested is currently not available. (",
     ")</p>\n</body></html>",
 };
+
+// How large the last page of a template came to, by a hash of its path: the next page of it is produced
+// into that much room at once, instead of growing a page of a megabyte by doubling, a copy of all it held
+// each time. A hint only: two templates that share a slot, or a page that comes out smaller, cost nothing.
+class PageSizes {
+ public:
+  std::size_t Hint(std::string_view path) const { return slots_[Slot(path)].load(std::memory_order_relaxed); }
+  void Note(std::string_view path, std::size_t size) {
+    slots_[Slot(path)].store(std::min(size, kMaxHint), std::memory_order_relaxed);
+  }
+
+ private:
+  static constexpr std::size_t kSlots = 64;
+  static constexpr std::size_t kMaxHint = 4 << 20;
+  static std::size_t Slot(std::string_view path) { return std::hash<std::string_view>{}(path) % kSlots; }
+  std::array<std::atomic<std::size_t>, kSlots> slots_{};
+};
+
+PageSizes& LastPageSizes() {
+  static PageSizes sizes;
+  return sizes;
+}
 
 void Answer(TResponse& response, int status, std::string_view document) {
   response.ResponseNo = status;
@@ -147,7 +175,11 @@ void HTTPServer1CommandGet(TQuenforth& core, TRequest& request, TResponse& respo
       std::optional<std::string> text = platform::ReadWholeFile(path);
       if (!text) return Answer(response, 404, request.Document);
       TMyPageProducer producer(user.get(), *core.Player, core, session);
-      response.ContentText = producer.Produce(*text);
+      std::string page;
+      page.reserve(std::max(text->size() + text->size() / 4, LastPageSizes().Hint(path)));
+      producer.ProduceInto(*text, page);
+      LastPageSizes().Note(path, page.size());
+      response.ContentText = std::move(page);
       response.Hold = producer.Charge();
       response.ContentType = templateType.empty() ? MimeTypeFor(path) : templateType;
       response.WriteContent();
