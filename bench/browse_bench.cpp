@@ -18,10 +18,9 @@ namespace fs = std::filesystem;
 using namespace qf;
 
 // 100,000 files: 50 artists, 100 albums each, 20 tracks per album, in scan order.
-const TextList& Cache() {
-  static const TextList cache = [] {
-    TextList entries;
-    entries.reserve(100'000);
+const PackedTextList& Cache() {
+  static const PackedTextList cache = [] {
+    PackedTextList entries;
     for (int artist = 0; artist < 50; ++artist)
       for (int album = 0; album < 100; ++album)
         for (int track = 0; track < 20; ++track)

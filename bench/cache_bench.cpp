@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
   const qf::ExtensionMatcher matcher(extensions.Items());
   std::size_t cached = 0;
   double scan = BestSeconds([&] {
-    qf::TextList files;
+    qf::PackedTextList files;
     qf::ScanFolder(
         "M:\\", matcher, [] { return false; }, files);
     cached = files.size();

@@ -50,7 +50,7 @@ Folder Read(std::string path, const ExtensionMatcher& matcher) {
 }  // namespace
 
 bool ScanFolder(const std::string& folder, const ExtensionMatcher& matcher, const std::function<bool()>& stopRequested,
-                TextList& files) {
+                PackedTextList& files) {
   // An empty folder text would name the current drive's root on Windows, not nothing.
   if (Trim(folder).empty() || matcher.size() == 0) return true;
   std::vector<Folder> pending;
@@ -62,7 +62,7 @@ bool ScanFolder(const std::string& folder, const ExtensionMatcher& matcher, cons
       std::string child = Join(top.path, top.subfolders[top.next++]);
       pending.push_back(Read(std::move(child), matcher));  // `top` is not used past this point
     } else {
-      files.insert(files.end(), std::make_move_iterator(top.files.begin()), std::make_move_iterator(top.files.end()));
+      for (const std::string& file : top.files) files.push_back(file);
       pending.pop_back();
     }
   }
@@ -88,10 +88,11 @@ bool TCache::Rebuild() {
   Snapshot<SortedTextList> extensions = core_.MusicExtensions.Get();
   const ExtensionMatcher matcher(extensions->Items());
   auto stopRequested = [this] { return stop_.Requested(); };
-  auto files = std::make_shared<TextList>();
+  auto files = std::make_shared<PackedTextList>();
   if (!ScanFolder(settings->RootDirectory, matcher, stopRequested, *files)) return false;
   for (const std::string& folder : settings->AdditionalFolders)
     if (!ScanFolder(folder, matcher, stopRequested, *files)) return false;
+  files->shrink_to_fit();
   core_.FileCache.Set(std::move(files));
   core_.CacheRefreshPending = false;
   core_.CacheAgeTicks = 0;

@@ -27,7 +27,7 @@ class ExtensionMatcher;
 // never followed; folders that cannot be read add nothing. `stopRequested` is asked before each subfolder;
 // false when it said stop, with `files` holding what was found until then.
 bool ScanFolder(const std::string& folder, const ExtensionMatcher& matcher, const std::function<bool()>& stopRequested,
-                TextList& files);
+                PackedTextList& files);
 
 class TCache {
  public:

@@ -94,7 +94,7 @@ SortedTextList SplitExtensions(std::string_view text) {
   return extensions;
 }
 
-TextList DirectoryEntries(const BrowseState& state, const TextList& cache) {
+TextList DirectoryEntries(const BrowseState& state, const PackedTextList& cache) {
   TextList entries;
   if (state.current.empty()) return entries;
   if (state.SearchActive()) {
@@ -130,7 +130,7 @@ void AppendMatchingFiles(const std::string& folder, const SortedTextList& extens
   }
 }
 
-TextList FileEntries(const BrowseState& state, const TextList& cache, const SortedTextList& extensions) {
+TextList FileEntries(const BrowseState& state, const PackedTextList& cache, const SortedTextList& extensions) {
   TextList entries;
   if (state.current.empty()) return entries;
   if (state.SearchActive()) {

@@ -50,13 +50,13 @@ SortedTextList SplitExtensions(std::string_view text);
 // for, not sorted); otherwise every directory entry of the current folder but "." sorted ignoring case,
 // the parent entry first where the file system reports it, then at the root the subfolders of each
 // additional folder in the order the file system gives them.
-TextList DirectoryEntries(const BrowseState& state, const TextList& cache);
+TextList DirectoryEntries(const BrowseState& state, const PackedTextList& cache);
 
 // The file entries as full paths, sorted ignoring case: during a search the file results (none unless
 // files are searched for); otherwise the files of the current folder, and at the root of each additional
 // folder, matching "*." and one of `extensions`. A folder is enumerated once whatever the number of
 // extensions.
-TextList FileEntries(const BrowseState& state, const TextList& cache, const SortedTextList& extensions);
+TextList FileEntries(const BrowseState& state, const PackedTextList& cache, const SortedTextList& extensions);
 
 // The files of `folder` matching "*." + E for each E of `extensions`, as full paths, in extension order
 // and then in the order the file system reports them.

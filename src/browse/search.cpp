@@ -97,21 +97,21 @@ std::string_view NameWithoutExtension(std::string_view entry) {
 
 }  // namespace
 
-void SearchFiles(const TextList& cache, std::string_view folder, SearchDepth depth, std::string_view text,
+void SearchFiles(const PackedTextList& cache, std::string_view folder, SearchDepth depth, std::string_view text,
                  TextList& results) {
   const Finder under(folder), matching(text);
-  for (const std::string& entry : cache) {
+  for (std::string_view entry : cache) {
     if (!under.In(entry)) continue;
     if (depth == SearchDepth::AllLevels) {
-      if (matching.In(NameWithoutExtension(entry))) results.push_back(entry);
+      if (matching.In(NameWithoutExtension(entry))) results.emplace_back(entry);
     } else {
       std::string_view relative = RelativePart(entry, folder);
-      if (relative.find('\\') == std::string_view::npos && matching.In(relative)) results.push_back(entry);
+      if (relative.find('\\') == std::string_view::npos && matching.In(relative)) results.emplace_back(entry);
     }
   }
 }
 
-void SearchFolders(const TextList& cache, std::string_view folder, SearchDepth depth, std::string_view text,
+void SearchFolders(const PackedTextList& cache, std::string_view folder, SearchDepth depth, std::string_view text,
                    TextList& results) {
   std::unordered_set<std::string> found;
   for (const std::string& result : results) found.insert(LowerCase(result));
@@ -119,7 +119,7 @@ void SearchFolders(const TextList& cache, std::string_view folder, SearchDepth d
     if (found.insert(LowerCase(result)).second) results.push_back(std::move(result));
   };
   const Finder under(folder), matching(text);
-  for (const std::string& entry : cache) {
+  for (std::string_view entry : cache) {
     if (!under.In(entry)) continue;
     std::string_view relative = RelativePart(entry, folder);
     if (depth == SearchDepth::AllLevels) {

@@ -21,14 +21,14 @@ enum class SearchDepth {
 // Appends to `results`, in cache order, the cached files under `folder` whose names contain `text`: with
 // AllLevels the names without their extension (and without a ".lnk" after it), with DirectContent the
 // names of the folder's own files, extension included.
-void SearchFiles(const TextList& cache, std::string_view folder, SearchDepth depth, std::string_view text,
+void SearchFiles(const PackedTextList& cache, std::string_view folder, SearchDepth depth, std::string_view text,
                  TextList& results);
 
 // Appends to `results`, in the order they are first met in the cache, the folders under `folder` whose
 // names contain `text`, skipping folders already in `results` (without regard to case). With AllLevels the
 // text is matched against the whole folder path below `folder` and the folder that directly holds the file
 // is found; with DirectContent only the direct subfolders of `folder` are matched and found.
-void SearchFolders(const TextList& cache, std::string_view folder, SearchDepth depth, std::string_view text,
+void SearchFolders(const PackedTextList& cache, std::string_view folder, SearchDepth depth, std::string_view text,
                    TextList& results);
 
 }  // namespace qf

@@ -20,16 +20,16 @@ constexpr int kDraws = 1000;
 constexpr int kDefaultTimerInterval = 100;
 
 // A random cache entry whose path has no "m3u" in it; empty when there is none.
-std::string DrawTrack(const TextList& cache, std::mt19937& random) {
+std::string DrawTrack(const PackedTextList& cache, std::mt19937& random) {
   if (cache.empty()) return std::string();
   for (int attempt = 0; attempt < kDraws; ++attempt) {
-    const std::string& path = cache[random() % cache.size()];
-    if (path.find("m3u") == std::string::npos) return path;
+    std::string_view path = cache[random() % cache.size()];
+    if (path.find("m3u") == std::string_view::npos) return std::string(path);
   }
-  std::vector<const std::string*> tracks;
-  for (const std::string& path : cache)
-    if (path.find("m3u") == std::string::npos) tracks.push_back(&path);
-  return tracks.empty() ? std::string() : *tracks[random() % tracks.size()];
+  std::vector<std::string_view> tracks;
+  for (std::string_view path : cache)
+    if (path.find("m3u") == std::string_view::npos) tracks.push_back(path);
+  return tracks.empty() ? std::string() : std::string(tracks[random() % tracks.size()]);
 }
 
 }  // namespace
@@ -56,7 +56,7 @@ std::string TickFileCache(TQuenforth& core) {
 }
 
 void AppendRandomTracks(TQuenforth& core) {
-  Snapshot<TextList> cache = core.FileCache.Get();
+  Snapshot<PackedTextList> cache = core.FileCache.Get();
   // One generator per thread, seeded once: seeding by the clock on every call would draw the same track
   // for every call within a second.
   thread_local std::mt19937 random{std::random_device{}()};

@@ -51,7 +51,7 @@ class TQuenforth {
   Guarded<Snapshot<TextList>> TemplateContentTypes{Lock, EmptySnapshot<TextList>()};
   Guarded<Snapshot<SortedTextList>> SkinNames{Lock, EmptySnapshot<SortedTextList>()};
   Guarded<Snapshot<TextList>> TrackOwners{Lock, EmptySnapshot<TextList>()};  // CRC key = login
-  Guarded<Snapshot<TextList>> FileCache{Lock, EmptySnapshot<TextList>()};
+  Guarded<Snapshot<PackedTextList>> FileCache{Lock, EmptySnapshot<PackedTextList>()};
   Guarded<Snapshot<UserList>> Users{Lock, EmptySnapshot<UserList>()};
   Guarded<Snapshot<PlaylistEntryList>> PlaylistEntries{Lock, EmptySnapshot<PlaylistEntryList>()};
   std::atomic<double> PlaylistReadTime{0};  // days

@@ -7,6 +7,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <stdexcept>
 
 namespace qf {
 
@@ -303,6 +304,25 @@ bool DeleteName(TextList& list, std::string_view name) {
   if (index < 0) return false;
   list.erase(list.begin() + index);
   return true;
+}
+
+PackedTextList::PackedTextList(std::initializer_list<std::string_view> items) {
+  for (std::string_view item : items) push_back(item);
+}
+
+PackedTextList::PackedTextList(const TextList& items) {
+  for (const std::string& item : items) push_back(item);
+}
+
+void PackedTextList::push_back(std::string_view text) {
+  if (text.size() > UINT32_MAX - text_.size()) throw std::length_error("more text than a packed list holds");
+  text_.append(text);
+  ends_.push_back(static_cast<std::uint32_t>(text_.size()));
+}
+
+void PackedTextList::shrink_to_fit() {
+  text_.shrink_to_fit();
+  ends_.shrink_to_fit();
 }
 
 bool SortedTextList::Add(std::string text) {

@@ -43,13 +43,13 @@ void BrowserDrives(Tag& tag) {
 
 void BrowserDirectories(Tag& tag) {
   BrowseState state = StateOf(tag);
-  Snapshot<TextList> cache = tag.Core().FileCache.Get();
+  Snapshot<PackedTextList> cache = tag.Core().FileCache.Get();
   ProduceList(tag, DirectoryEntries(state, *cache));
 }
 
 void BrowserFiles(Tag& tag) {
   BrowseState state = StateOf(tag);
-  Snapshot<TextList> cache = tag.Core().FileCache.Get();
+  Snapshot<PackedTextList> cache = tag.Core().FileCache.Get();
   if (tag.Given("extension"))
     return ProduceList(tag, FileEntries(state, *cache, SplitExtensions(tag.Param("extension"))));
   Snapshot<SortedTextList> extensions = tag.Core().MusicExtensions.Get();

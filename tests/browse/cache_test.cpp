@@ -74,10 +74,10 @@ class CacheTest : public ::testing::Test {
     core_.CurrentSettings.Set(std::make_shared<const Settings>(settings));
   }
   TextList Scan(const std::string& folder) {
-    TextList files;
+    PackedTextList files;
     EXPECT_TRUE(ScanFolder(
         folder, ExtensionMatcher(Extensions().Items()), [] { return false; }, files));
-    return files;
+    return files.ToTextList();
   }
   // Waits for the cache thread to finish the rebuild that was asked for.
   void WaitForRebuild() {
@@ -137,7 +137,7 @@ TEST_F(CacheTest, RebuildCoversTheRootThenEachAdditionalFolderInOrder) {
   core_.CacheAgeTicks = 17;
   TCache cache(core_);
   ASSERT_TRUE(cache.Rebuild());
-  TextList files = *core_.FileCache.Get();
+  TextList files = core_.FileCache.Get()->ToTextList();
   TextList expected = Scan("D:\\Music");
   expected.push_back("D:\\Extra\\e.mp3");
   for (const std::string& file : Scan("D:\\Music\\Rock")) expected.push_back(file);
@@ -149,7 +149,7 @@ TEST_F(CacheTest, RebuildCoversTheRootThenEachAdditionalFolderInOrder) {
 
 TEST_F(CacheTest, AMissingRootContributesNothingAndTheRebuildStillEnds) {
   UseFolders("D:\\Nothing", {});
-  core_.FileCache.Set(std::make_shared<const TextList>(TextList{"D:\\Music\\top.mp3"}));
+  core_.FileCache.Set(std::make_shared<const PackedTextList>(PackedTextList{"D:\\Music\\top.mp3"}));
   core_.CacheRefreshPending = true;
   core_.CacheAgeTicks = 3;
   TCache cache(core_);
@@ -162,8 +162,8 @@ TEST_F(CacheTest, AMissingRootContributesNothingAndTheRebuildStillEnds) {
 TEST_F(CacheTest, AReaderKeepsTheListItTookWhileARebuildSwapsInANewOne) {
   TCache cache(core_);
   ASSERT_TRUE(cache.Rebuild());
-  Snapshot<TextList> before = core_.FileCache.Get();
-  const TextList seen = *before;
+  Snapshot<PackedTextList> before = core_.FileCache.Get();
+  const PackedTextList seen = *before;
   qftest::WriteFile(Drive() / "Music/new.mp3", "x");
   ASSERT_TRUE(cache.Rebuild());
   EXPECT_EQ(*before, seen);
@@ -173,12 +173,12 @@ TEST_F(CacheTest, AReaderKeepsTheListItTookWhileARebuildSwapsInANewOne) {
 
 TEST_F(CacheTest, AStopBetweenFoldersEndsTheScanAndDropsTheList) {
   int asked = 0;
-  TextList files;
+  PackedTextList files;
   EXPECT_FALSE(ScanFolder(
       "D:\\Music", ExtensionMatcher(Extensions().Items()), [&] { return ++asked == 2; }, files));
   EXPECT_EQ(asked, 2);
 
-  core_.FileCache.Set(std::make_shared<const TextList>(TextList{"old"}));
+  core_.FileCache.Set(std::make_shared<const PackedTextList>(PackedTextList{"old"}));
   core_.CacheRefreshPending = true;
   TCache cache(core_);
   cache.Stop();
@@ -196,7 +196,7 @@ TEST_F(CacheTest, TheThreadRebuildsEachTimeItIsAsked) {
   qftest::WriteFile(Drive() / "Music/Rock/later.mp3", "x");
   core_.CacheRefreshPending = true;
   WaitForRebuild();
-  EXPECT_NE(PositionOf(*core_.FileCache.Get(), "D:\\Music\\Rock\\later.mp3"), -1);
+  EXPECT_NE(PositionOf(core_.FileCache.Get()->ToTextList(), "D:\\Music\\Rock\\later.mp3"), -1);
   cache.Stop();
 }
 

@@ -246,7 +246,7 @@ TEST_F(CommandsTest, TracksPerHourQuota) {
   EXPECT_EQ(PlaylistPaths().size(), 3u);
   EXPECT_EQ(user->TracksThisHour, 2);
   // addrand is not counted against the quota.
-  core->FileCache.Set(std::make_shared<TextList>(TextList{extra}));
+  core->FileCache.Set(std::make_shared<PackedTextList>(TextList{extra}));
   EXPECT_EQ(Run({"addrand"}, user.get()).ErrorMessage, "");
   EXPECT_EQ(ValueOfName(*core->TrackOwners.Get(), core->CrcKey(extra)), "carol");
 }

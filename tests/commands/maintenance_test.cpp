@@ -84,7 +84,7 @@ TEST_F(MaintenanceTest, QuotasResetOnTheHourAndUploadsOnTheDay) {
 TEST_F(MaintenanceTest, TheCacheIsRefreshedAfterAWholePeriodOfTicks) {
   StartPlugin(1);
   Configure(100, 600000);
-  core->FileCache.Set(std::make_shared<const TextList>(TextList{"C:\\Music\\t0.mp3", "C:\\Music\\x.mp3"}));
+  core->FileCache.Set(std::make_shared<const PackedTextList>(TextList{"C:\\Music\\t0.mp3", "C:\\Music\\x.mp3"}));
   core->CacheAgeTicks = 5998;
   EXPECT_EQ(Tick(), "2");
   EXPECT_EQ(core->CacheAgeTicks, 5999);
@@ -146,7 +146,7 @@ TEST_F(MaintenanceTest, LoadingTheSettingsAsksForACacheRebuildUnlessTheCacheIsOf
 TEST_F(MaintenanceTest, KeepPlaylistAliveAddsRandomTracksAndPlays) {
   StartPlugin(0);
   std::string a = AddTrack("a", 30), b = AddTrack("b", 30), list = AddTrack("list.m3u", 1);
-  core->FileCache.Set(std::make_shared<TextList>(TextList{a, b, list}));
+  core->FileCache.Set(std::make_shared<PackedTextList>(TextList{a, b, list}));
   Configure(100, 600000);
   Modify(core->CurrentSettings, [](Settings& s) { s.KeepPlaylistAlive = true; });
   MaintainPlaylist(*core);
@@ -154,7 +154,7 @@ TEST_F(MaintenanceTest, KeepPlaylistAliveAddsRandomTracksAndPlays) {
   ASSERT_EQ(paths.size(), 2u);
   for (const std::string& path : paths) EXPECT_EQ(path.find("m3u"), std::string::npos);
   EXPECT_EQ(core->Player->IsPlaying(), 1);
-  core->FileCache.Set(std::make_shared<TextList>(TextList{list}));  // only playlists: nothing to draw
+  core->FileCache.Set(std::make_shared<PackedTextList>(TextList{list}));  // only playlists: nothing to draw
   core->Player->ClearPlaylist();
   MaintainPlaylist(*core);
   EXPECT_TRUE(PlaylistPaths().empty());
@@ -194,7 +194,7 @@ TEST_F(MaintenanceTest, RemovePlayedStopsAndEmptiesAPlaylistWhoseOnlyEntryStarts
 TEST_F(MaintenanceTest, ATrackChangeAddsARandomTrackWhenSwitchedOn) {
   StartPlugin(3);
   std::string extra = AddTrack("extra", 30);
-  core->FileCache.Set(std::make_shared<TextList>(TextList{extra}));
+  core->FileCache.Set(std::make_shared<PackedTextList>(TextList{extra}));
   Configure(100, 600000);
   core->Player->Play();
   core->Player->SetPositionMs(10000);
@@ -217,13 +217,13 @@ TEST_F(MaintenanceTest, RandomTracksAreNeverPlaylistsAndNoneComeFromPlaylistsAlo
   for (int i = 0; i < 50; ++i) cache.push_back("C:\\Music\\list" + std::to_string(i) + ".m3u");
   std::string song = AddTrack("song", 30);
   cache.push_back(song);
-  core->FileCache.Set(std::make_shared<const TextList>(cache));
+  core->FileCache.Set(std::make_shared<const PackedTextList>(cache));
   for (int i = 0; i < 20; ++i) AppendRandomTracks(*core);
   std::vector<std::string> paths = PlaylistPaths();
   ASSERT_EQ(paths.size(), 23u);
   for (std::size_t i = 3; i < paths.size(); ++i) EXPECT_EQ(paths[i], song);
   cache.pop_back();
-  core->FileCache.Set(std::make_shared<const TextList>(cache));
+  core->FileCache.Set(std::make_shared<const PackedTextList>(cache));
   AppendRandomTracks(*core);
   EXPECT_EQ(PlaylistPaths().size(), 23u);
 }

@@ -30,9 +30,9 @@ TEST(Quenforth, DataFolderHangsBelowThePluginFolder) {
 
 TEST(Quenforth, SnapshotReadersKeepTheirListWhileItIsRebuilt) {
   TQuenforth core;
-  core.FileCache.Set(std::make_shared<TextList>(TextList{"C:\\a.mp3", "C:\\b.mp3"}));
-  Snapshot<TextList> reader = core.FileCache.Get();
-  core.FileCache.Set(std::make_shared<TextList>(TextList{"C:\\c.mp3"}));
+  core.FileCache.Set(std::make_shared<PackedTextList>(TextList{"C:\\a.mp3", "C:\\b.mp3"}));
+  Snapshot<PackedTextList> reader = core.FileCache.Get();
+  core.FileCache.Set(std::make_shared<PackedTextList>(TextList{"C:\\c.mp3"}));
   Modify(core.TrackOwners, [](TextList& owners) { SetValueOfName(owners, "0A1B2C3D", "alice"); });
   EXPECT_EQ(reader->size(), 2u);
   EXPECT_EQ(core.FileCache.Get()->size(), 1u);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace qf {
 namespace {
 
@@ -104,6 +106,25 @@ TEST(SortedTextList, KeepsOrderWithoutDuplicates) {
   EXPECT_EQ(list[2], "WAV");
   EXPECT_EQ(list.IndexOf("OGG"), 1);
   EXPECT_EQ(list.IndexOf("flac"), -1);
+}
+
+// Empty texts, texts that hold NUL bytes and the boundaries between neighbours must all come back as
+// they went in, in order, through indexing, iteration and the copy back into strings.
+TEST(PackedTextList, GivesBackEveryTextAsItWentIn) {
+  const TextList texts{"", "D:\\Music\\a.mp3", "", std::string("x\0y", 3), "last"};
+  PackedTextList list(texts);
+  ASSERT_EQ(list.size(), texts.size());
+  for (std::size_t i = 0; i < texts.size(); ++i) EXPECT_EQ(list[i], texts[i]) << i;
+  EXPECT_EQ(list.ToTextList(), texts);
+  EXPECT_EQ(list.end() - list.begin(), 5);
+  EXPECT_EQ(*(list.begin() + 3), texts[3]);
+  EXPECT_EQ(std::find(list.begin(), list.end(), "last") - list.begin(), 4);
+  EXPECT_EQ(list, PackedTextList(texts));
+  EXPECT_FALSE(list == (PackedTextList{"", "D:\\Music\\a.mp3", "", "x", "\0ylast"})) << "same text, other cuts";
+  list.shrink_to_fit();
+  EXPECT_EQ(list.ToTextList(), texts);
+  EXPECT_TRUE(PackedTextList().empty());
+  EXPECT_EQ(PackedTextList().begin(), PackedTextList().end());
 }
 
 }  // namespace

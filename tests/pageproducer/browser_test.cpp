@@ -36,7 +36,7 @@ class BrowserTags : public ::testing::Test {
       s.useFullPath = false;
       s.AdditionalFolders = {"E:\\Audio"};
     });
-    core_.FileCache.Set(std::make_shared<const TextList>(
+    core_.FileCache.Set(std::make_shared<const PackedTextList>(
         TextList{"D:\\Music\\Rock\\a.mp3", "D:\\Music\\Rock\\Live\\b.mp3", "D:\\Music\\Jazz\\c.mp3",
                  "D:\\Music\\Rock\\x.mp3.lnk", "E:\\Audio\\Rock Hits\\h.mp3"}));
     core_.MusicExtensions.Set(std::make_shared<const SortedTextList>(SplitExtensions("mp3:mp3.lnk")));
