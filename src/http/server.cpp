@@ -64,6 +64,10 @@ namespace http = beast::http;
 using tcp = asio::ip::tcp;
 using error_code = boost::system::error_code;
 using Clock = std::chrono::steady_clock;
+// A connection's socket names its strand's type: a socket of the type-erased executor allocates for the
+// executor of every operation it starts, several times a request.
+using Strand = asio::strand<asio::io_context::executor_type>;
+using StrandSocket = asio::basic_stream_socket<tcp, Strand>;
 
 namespace {
 
@@ -232,7 +236,7 @@ struct THttpServer::Running {
   // connections, which unregister themselves.
   asio::io_context context;
   std::optional<asio::executor_work_guard<asio::io_context::executor_type>> work;
-  asio::strand<asio::io_context::executor_type> acceptStrand{context.get_executor()};
+  Strand acceptStrand{context.get_executor()};
   tcp::acceptor acceptor{acceptStrand};
   asio::steady_timer acceptRetry{acceptStrand};
   asio::steady_timer sweepTimer{acceptStrand};
@@ -297,7 +301,7 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
   // closed by the caps; the strand only finishes closing it.
   enum class Phase { Waiting, Busy, Evicted };
 
-  Connection(THttpServer::Running& server, tcp::socket socket, std::string remoteIp)
+  Connection(THttpServer::Running& server, StrandSocket socket, std::string remoteIp)
       : server(server), socket(std::move(socket)), remoteIp(std::move(remoteIp)) {
     handle = this->socket.native_handle();
     waitingSince = Clock::now().time_since_epoch().count();
@@ -305,7 +309,7 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
   ~Connection() override { server.Unregister(this); }
 
   THttpServer::Running& server;
-  tcp::socket socket;  // bound to the connection's own strand
+  StrandSocket socket;  // bound to the connection's own strand
   // When the connection's current wait ends (steady-clock ticks; 0: none): the sweep closes it then.
   std::atomic<Clock::rep> deadline{0};
   const std::string remoteIp;
@@ -787,7 +791,7 @@ bool THttpServer::Running::Admit(const std::shared_ptr<Connection>& connection) 
 }
 
 void THttpServer::Running::Accept() {
-  acceptor.async_accept(asio::make_strand(context), [this](error_code error, tcp::socket socket) {
+  acceptor.async_accept(asio::make_strand(context), [this](error_code error, StrandSocket socket) {
     if (error == asio::error::operation_aborted || stopping) return;
     if (error) {
       // Out of descriptors or similar: try again shortly instead of spinning.
