@@ -58,8 +58,6 @@ bool Matches(const UserClass& user, std::string_view login, std::string_view pas
   return loginMatches & passwordMatches;
 }
 
-unsigned char Folded(unsigned char c) { return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + 32) : c; }
-
 // The host and port a URL names ("http://a:8080/x" gives "a:8080"), lower case, without the scheme's
 // default port; empty when it names none.
 std::string AuthorityOf(std::string_view url) {
@@ -103,8 +101,8 @@ bool CheckUserAccess(const UserList& users, std::string_view login, std::string_
 bool SameTextConstantTime(std::string_view stored, std::string_view given) {
   unsigned difference = stored.size() != given.size();
   for (std::size_t i = 0; i < stored.size(); ++i) {
-    unsigned char other = given.empty() ? 0 : static_cast<unsigned char>(given[i % given.size()]);
-    difference |= Folded(static_cast<unsigned char>(stored[i])) ^ Folded(other);
+    char other = given.empty() ? '\0' : given[i % given.size()];
+    difference |= static_cast<unsigned char>(LowerChar(stored[i]) ^ LowerChar(other));
   }
   return difference == 0;
 }

@@ -66,17 +66,13 @@ struct ThreadQueue {
 // Waking a sleeping thread costs tens of microseconds on a machine whose idle cores are halted, a
 // virtual machine's most of all, while the player's thread answers most messages in a microsecond or
 // two. So a thread that waits for an answer, or for its next message, first watches for it awake for
-// a little while, giving its core to any other thread that is ready, and only then sleeps. Answers
-// whether `ready` came true.
+// a little while, giving its core to any other thread that is ready, and only then sleeps. Its callers
+// look again under their lock either way.
 template <typename Ready>
-bool WatchAwake(Ready ready) {
+void WatchAwake(Ready ready) {
   constexpr auto kWatch = std::chrono::microseconds(50);
   const auto until = Clock::now() + kWatch;
-  for (;;) {
-    if (ready()) return true;
-    if (Clock::now() >= until) return false;
-    std::this_thread::yield();
-  }
+  while (!ready() && Clock::now() < until) std::this_thread::yield();
 }
 
 struct Window {
