@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 
 #include "core/quenforth.h"
 #include "core/session.h"
@@ -173,10 +174,24 @@ void LengthSec(Tag& tag) {
   tag.output = std::string_view(digits, 2);
 }
 
+// The playing time of all entries of a playlist read. A status page asks for it on every request, and
+// a list of ten thousand entries is read much less often than that: each request thread remembers the
+// sum of the last read it added up. The weak pointer holds that read's control block, so an equal owner
+// is that very read, never a later one at the same address.
+long long TotalSeconds(const Snapshot<PlaylistEntryList>& entries) {
+  thread_local std::weak_ptr<const PlaylistEntryList> summed;
+  thread_local long long total = 0;
+  if (summed.owner_before(entries) || entries.owner_before(summed) || summed.expired()) {
+    long long seconds = 0;
+    for (const PlaylistClass& entry : *entries) seconds += entry.Seconds;
+    summed = entries;
+    total = seconds;
+  }
+  return total;
+}
+
 void Length(Tag& tag) {
-  long long seconds = 0;
-  Snapshot<PlaylistEntryList> entries = PageEntries(tag);  // held while it is read
-  for (const PlaylistClass& entry : *entries) seconds += entry.Seconds;
+  const long long seconds = TotalSeconds(PageEntries(tag));
   tag.Write(Format("%2lld:%02lld:%02lld", seconds / 3600, (seconds / 60) % 60, seconds % 60), kUrlEncoded);
 }
 
