@@ -27,6 +27,7 @@
 #include "core/inifile.h"
 #include "editor.h"
 #include "platform/posix/emulation.h"
+#include "platform/system.h"
 #include "platform/window.h"
 #include "player/host_interface.h"
 #include "prefix.h"
@@ -241,6 +242,9 @@ int Run(const Options& options) {
   std::fflush(stdout);
   player.Start(
       [plugin, instance = module.get()](platform::HWND main) {
+        // The player has read its playlist and library: what reading them took and freed goes back
+        // before the plug-in starts, with it or without (the heap is kept while a load lasts).
+        platform::ReleaseFreeMemory();
         if (!plugin) {
           std::printf("Quenforth: the player runs without the plug-in\n");
           std::fflush(stdout);
