@@ -7,7 +7,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <utility>
 
 #include "commands/commands.h"
 #include "core/pathrules.h"
@@ -175,11 +174,8 @@ void HTTPServer1CommandGet(TQuenforth& core, TRequest& request, TResponse& respo
       std::optional<std::string> text = platform::ReadWholeFile(path);
       if (!text) return Answer(response, 404, request.Document);
       TMyPageProducer producer(user.get(), *core.Player, core, session);
-      std::string page;
-      page.reserve(std::max(text->size() + text->size() / 4, LastPageSizes().Hint(path)));
-      producer.ProduceInto(*text, page);
-      LastPageSizes().Note(path, page.size());
-      response.ContentText = std::move(page);
+      response.ContentText = producer.Produce(*text, LastPageSizes().Hint(path));
+      LastPageSizes().Note(path, response.ContentText.size());
       response.Hold = producer.Charge();
       response.ContentType = templateType.empty() ? MimeTypeFor(path) : templateType;
       response.WriteContent();

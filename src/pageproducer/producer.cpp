@@ -43,9 +43,9 @@ std::string ErrorMarker(std::string_view message) {
   return "<font color=\"ff0000\">" + std::string(message) + "</font>";
 }
 
-std::string TMyPageProducer::Produce(std::string_view text) {
+std::string TMyPageProducer::Produce(std::string_view text, std::size_t room) {
   std::string out;
-  out.reserve(text.size() + text.size() / 4);
+  out.reserve(std::max(text.size() + text.size() / 4, room));
   ProduceInto(text, out);
   return out;
 }

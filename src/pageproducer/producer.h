@@ -85,7 +85,8 @@ class TMyPageProducer {
   // Produces a template. A NUL byte ends the template. Throws TemplateError when the parameters of one of
   // its tags cannot be decoded: that fails the template as a whole (a sub-template's failure ends only
   // the tag that produced it).
-  std::string Produce(std::string_view text);
+  // `room`: how large the page is expected to be, reserved at once (at least a quarter more than the text).
+  std::string Produce(std::string_view text, std::size_t room = 0);
   void ProduceInto(std::string_view text, std::string& out);
   std::string Produce(const CompiledTemplate& compiled);
   void ProduceInto(const CompiledTemplate& compiled, std::string& out);

@@ -181,7 +181,7 @@ void LengthSec(Tag& tag) {
 long long TotalSeconds(const Snapshot<PlaylistEntryList>& entries) {
   thread_local std::weak_ptr<const PlaylistEntryList> summed;
   thread_local long long total = 0;
-  if (summed.owner_before(entries) || entries.owner_before(summed) || summed.expired()) {
+  if (summed.owner_before(entries) || entries.owner_before(summed)) {
     long long seconds = 0;
     for (const PlaylistClass& entry : *entries) seconds += entry.Seconds;
     summed = entries;
