@@ -21,6 +21,7 @@
 #include "http/answerhead.h"
 #include "http/byterange.h"
 #include "http/request.h"
+#include "http/smallfiles.h"
 #include "http/urlcode.h"
 #include "platform/files.h"
 #include "platform/system.h"
@@ -71,8 +72,10 @@ using StrandSocket = asio::basic_stream_socket<tcp, Strand>;
 
 namespace {
 
-constexpr std::size_t kChunk = 64 * 1024;      // a file is sent, and a body read, in pieces of this size
-constexpr std::size_t kSmallFile = 16 * 1024;  // files up to this size are read whole before they are sent
+constexpr std::size_t kChunk = 64 * 1024;               // a file is sent, and a body read, in pieces of this size
+constexpr std::size_t kSmallFile = 16 * 1024;           // files up to this size are read whole before they are sent
+constexpr std::size_t kSmallFilesKept = 4 << 20;        // of them, kept in memory at most
+constexpr std::uint64_t kFileSentAtOnce = 16 * kChunk;  // then the connection waits its turn
 
 bool ContainsNul(const std::string& text) { return text.find('\0') != std::string::npos; }
 
@@ -226,6 +229,7 @@ struct THttpServer::Running {
   std::atomic<std::size_t> activeRequests{0};
   std::atomic<std::uint64_t> finishedRequests{0};
   std::atomic<bool> listenerClosed{false};
+  SmallFiles smallFiles{kSmallFile, kSmallFilesKept};
 
   // The monitor sleeps on this between looks at the pool.
   std::mutex monitorLock;
@@ -348,12 +352,28 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
       waitingSince = Clock::now().time_since_epoch().count();
       phase = Phase::Waiting;
     }
-    socket.async_wait(tcp::socket::wait_read, [self = shared_from_this()](error_code error) {
-      Phase expected = Phase::Waiting;
-      if (!self->phase.compare_exchange_strong(expected, Phase::Busy) || error || self->server.stopping)
-        return self->Close();
-      self->ReadHeader();
-    });
+    // The wait is the request's first read. (A bare wait for readable data would re-arm the socket in the
+    // kernel's poll set each time, one more system call per request on a kept-alive connection.)
+    std::size_t room = std::min(std::max<std::size_t>(readBuffer.capacity(), 1024), server.limits.maxHeaderBytes);
+    readBuffer.resize(room);
+    socket.async_read_some(
+        asio::buffer(readBuffer.data(), room), [self = shared_from_this()](error_code error, std::size_t got) {
+          self->readBuffer.resize(got);
+          Phase expected = Phase::Waiting;
+          if (!self->phase.compare_exchange_strong(expected, Phase::Busy) || error || self->server.stopping)
+            return self->Close();
+          self->TakeHeader();
+        });
+  }
+
+  // A header that came whole with the first read is taken at once: waiting for it again through the
+  // io_context would hand the connection to another thread. Only from a read's completion, so that a
+  // burst of pipelined requests never nests one answer in another on the stack.
+  void TakeHeader() {
+    auto [end, found] = HeaderEnd()(readBuffer.cbegin(), readBuffer.cend());
+    std::size_t length = static_cast<std::size_t>(end - readBuffer.cbegin());
+    if (found && length <= server.limits.maxHeaderBytes) return OnHeader(error_code(), length);
+    ReadHeader();
   }
 
   void ReadHeader() {
@@ -615,8 +635,15 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
   // is read whole now, a larger one as the client takes it.
   FileResult SendFile(const TResponse& response, const std::string& path) override {
     if (outgoing || contentHead) return FileResult::ConnectionLost;
-    platform::File file = platform::File::Open(path, platform::File::Mode::Read);
-    std::optional<platform::FileInfo> info = file.IsOpen() ? file.Info() : std::nullopt;
+    platform::File file;
+    std::optional<platform::FileInfo> info;
+    std::optional<SmallFiles::Kept> kept = server.smallFiles.Find(path);
+    if (kept) {
+      info = kept->info;
+    } else {
+      file = platform::File::Open(path, platform::File::Mode::Read);
+      if (file.IsOpen()) info = file.Info();
+    }
     if (!info || info->IsDirectory()) return FileResult::Unreadable;
     std::uint64_t size = info->size;
     auto& header = parser->get();
@@ -658,11 +685,15 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
     Outgoing answer;
     answer.head = FormatHead(head);
     if (!headRequest && count > 0) {
-      if (first > 0 && !file.Seek(first)) return FileResult::Unreadable;  // a file opens at its start
-      if (count <= kSmallFile) {
+      if (kept) {
+        answer.body.assign(*kept->content, static_cast<std::size_t>(first), static_cast<std::size_t>(count));
+      } else if (first > 0 && !file.Seek(first)) {  // a file opens at its start
+        return FileResult::Unreadable;
+      } else if (count <= kSmallFile) {
         // Read now, and sent with the header in one piece.
         answer.body.resize(static_cast<std::size_t>(count));
         if (!ReadFully(file, answer.body.data(), answer.body.size())) return FileResult::Unreadable;
+        if (count == size) server.smallFiles.Keep(path, *info, answer.body);
       } else {
         answer.file = std::move(file);
         answer.fileOffset = first;
@@ -686,49 +717,53 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
 
   // Writing the answer.
 
+  // Writes what the socket takes now, and waits for it to take more only when it is full.
   void WriteNext() {
-    if (closed || server.stopping) return Close();
-    Outgoing& answer = *outgoing;
-    if (answer.fileLeft > 0) {
-      socket.async_wait(tcp::socket::wait_write, [self = shared_from_this()](error_code error) {
-        if (error) return self->Close();
-        self->WriteFilePiece();
-      });
-      return;
+    std::uint64_t fileSent = 0;  // in this call: a fast client of a large file leaves room for others
+    for (;;) {
+      if (closed || server.stopping) return Close();
+      Outgoing& answer = *outgoing;
+      error_code error;
+      std::size_t written = 0;
+      if (answer.fileLeft > 0) {
+        if (fileSent >= kFileSentAtOnce) break;
+        written = WriteFilePiece(answer, error);
+        fileSent += written;
+        if (!error && written == 0) return Close();  // the file shrank under us
+      } else {
+        std::array<asio::const_buffer, 2> buffers{asio::buffer(answer.head) + answer.headSent,
+                                                  asio::buffer(answer.body) + answer.bodySent};
+        if (buffers[0].size() + buffers[1].size() == 0) return FinishAnswer();
+        written = socket.write_some(buffers, error);
+        std::size_t ofHead = std::min(written, answer.head.size() - answer.headSent);
+        answer.headSent += ofHead;
+        answer.bodySent += written - ofHead;
+      }
+      if (error == asio::error::would_block || error == asio::error::try_again) break;
+      if (error) return Close();
+      SetDeadline(server.limits.ioTimeout);
     }
-    std::array<asio::const_buffer, 2> buffers{asio::buffer(answer.head) + answer.headSent,
-                                              asio::buffer(answer.body) + answer.bodySent};
-    if (buffers[0].size() + buffers[1].size() == 0) return FinishAnswer();
-    socket.async_write_some(buffers, [self = shared_from_this()](error_code error, std::size_t written) {
+    socket.async_wait(tcp::socket::wait_write, [self = shared_from_this()](error_code error) {
       if (error) return self->Close();
-      Outgoing& sent = *self->outgoing;
-      std::size_t ofHead = std::min(written, sent.head.size() - sent.headSent);
-      sent.headSent += ofHead;
-      sent.bodySent += written - ofHead;
-      self->SetDeadline(self->server.limits.ioTimeout);
       self->WriteNext();
     });
   }
 
-  // Once the client can take more: the file's next piece goes out from this thread's stack, read again
-  // from the file where the client left off, so that a client that does not read holds no memory here.
-  void WriteFilePiece() {
-    if (closed || server.stopping) return Close();
-    Outgoing& answer = *outgoing;
+  // The file's next piece goes out from this thread's stack, read again from the file where the client
+  // left off, so that a client that does not read holds no memory here. Answers the bytes written (of
+  // the header and the file); 0 without an error when the file could not be read.
+  std::size_t WriteFilePiece(Outgoing& answer, error_code& error) {
     char piece[kChunk];
     std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(answer.fileLeft, kChunk));
-    if (!answer.file.Seek(answer.fileOffset) || !ReadFully(answer.file, piece, want)) return Close();
+    if (!answer.file.Seek(answer.fileOffset) || !ReadFully(answer.file, piece, want)) return 0;
     std::array<asio::const_buffer, 2> buffers{asio::buffer(answer.head) + answer.headSent, asio::buffer(piece, want)};
-    error_code error;
     std::size_t written = socket.write_some(buffers, error);
-    if (error && error != asio::error::would_block && error != asio::error::try_again) return Close();
     std::size_t ofHead = std::min(written, answer.head.size() - answer.headSent);
     answer.headSent += ofHead;
     answer.fileOffset += written - ofHead;
     answer.fileLeft -= written - ofHead;
     if (answer.fileLeft == 0) answer.file.Close();
-    if (written > 0) SetDeadline(server.limits.ioTimeout);
-    WriteNext();
+    return written;
   }
 
   void FinishAnswer() {

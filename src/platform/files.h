@@ -28,6 +28,9 @@ struct FileInfo {
   DWORD attributes = 0;
   std::uint64_t size = 0;
   std::int64_t lastWriteTime = 0;  // seconds since 1970-01-01 UTC
+  // Changes whenever the file is written or replaced, at the file system's finest clock: equal versions
+  // of one path mean the same content, unless the file was written twice within one tick of that clock.
+  std::uint64_t version = 0;
 
   bool IsDirectory() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
   bool IsLink() const { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -629,6 +630,49 @@ TEST_F(FileServerTest, UnchangedFilesAnswerNotModified) {
   ASSERT_TRUE(again);
   EXPECT_EQ(again->status, 304);
   EXPECT_EQ(again->body, "");
+}
+
+// Small files are answered from memory once read; every change of the file on disk must still be seen
+// by the next request, however it was made.
+TEST_F(FileServerTest, AKeptSmallFileIsReadAgainOnceItChanges) {
+  namespace fs = std::filesystem;
+  const fs::path css = folder_.Path() / "style.css";
+  const auto longAgo = fs::file_time_type::clock::now() - std::chrono::hours(1);
+  auto body = [&] {
+    auto response = Get(port_, "/file/style.css");
+    return response ? response->body : std::string("(no answer)");
+  };
+  qftest::WriteFile(css, "one!");
+  fs::last_write_time(css, longAgo);
+  EXPECT_EQ(body(), "one!");
+  EXPECT_EQ(body(), "one!");
+  auto part = Get(port_, "/file/style.css", "Range: bytes=1-2\r\n");
+  ASSERT_TRUE(part);
+  EXPECT_EQ(part->body, "ne");
+
+  // Rewritten in place with the same length, its modification time set back to what it was.
+  qftest::WriteFile(css, "two!");
+  fs::last_write_time(css, longAgo);
+  EXPECT_EQ(body(), "two!");
+  // Replaced by another file moved over it.
+  qftest::WriteFile(folder_.Path() / "new.tmp", "six!");
+  fs::last_write_time(folder_.Path() / "new.tmp", longAgo);
+  fs::rename(folder_.Path() / "new.tmp", css);
+  EXPECT_EQ(body(), "six!");
+  // Grown, shrunk, gone.
+  qftest::WriteFile(css, "seven!!");
+  EXPECT_EQ(body(), "seven!!");
+  qftest::WriteFile(css, "8");
+  EXPECT_EQ(body(), "8");
+  fs::remove(css);
+  EXPECT_NE(body(), "8");  // the server's own page: the handler answers nothing else
+
+  // A file written just now is not kept: a second write within the same tick of the disk's clock would
+  // not show in its version.
+  for (const char* text : {"fresh-1", "fresh-2", "fresh-3"}) {
+    qftest::WriteFile(css, text);
+    EXPECT_EQ(body(), text);
+  }
 }
 
 TEST(ServerStart, APortInUseIsReportedAndLeavesTheServerStopped) {

@@ -70,6 +70,32 @@ TEST(Runner, AnswersPagesFilesAndErrors) {
   EXPECT_NE(head->Header("content-length"), std::to_string(root->body.size()));  // the server's own page
 }
 
+// Skin files are answered from memory once read: an edit of one must show in the very next answer.
+TEST(Runner, ASkinFileEditedWhileServedIsSentAsItIsNow) {
+  fs::path style;
+  QuenforthProcess quenforth([&style](const fs::path& data) {
+    style = data / "base/edit.css";
+    qftest::WriteFile(style, "a { color: red; }");
+    fs::last_write_time(style, fs::file_time_type::clock::now() - 1h);
+  });
+  auto body = [&] {
+    auto response = Get(quenforth.Port(), "/edit.css");
+    return response && response->status == 200 ? response->body
+                                               : "(status " + std::to_string(response ? response->status : 0) + ")";
+  };
+  EXPECT_EQ(body(), "a { color: red; }");
+  EXPECT_EQ(body(), "a { color: red; }");
+  // The same length each time, written in place, one right after the other.
+  for (const char* colour : {"tan", "sky", "jet"}) {
+    std::string text = std::string("a { color: ") + colour + "; }";
+    qftest::WriteFile(style, text);
+    EXPECT_EQ(body(), text);
+    EXPECT_EQ(body(), text);
+  }
+  fs::remove(style);
+  EXPECT_EQ(body(), "(status 404)");
+}
+
 TEST(Runner, NeverServesTheDataFolder) {
   QuenforthProcess quenforth([](const fs::path& data) {
     qftest::WriteFile(data / "user.ini", "[0]\r\nLogin=c2VjcmV0\r\n");

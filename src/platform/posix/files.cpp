@@ -133,6 +133,13 @@ FileInfo InfoOf(const struct stat& status, const std::string& name) {
   if (name.size() > 1 && name[0] == '.' && name != "..") info.attributes |= FILE_ATTRIBUTE_HIDDEN;
   if ((status.st_mode & S_IWUSR) == 0) info.attributes |= FILE_ATTRIBUTE_READONLY;
   info.lastWriteTime = status.st_mtime;
+  // The change time moves with every write, rename onto the name or change of owner or mode, even when
+  // the modification time is set back; the inode tells a file replaced under the same name.
+  auto nanoseconds = [](const struct timespec& time) {
+    return static_cast<std::uint64_t>(time.tv_sec) * 1000000000u + static_cast<std::uint64_t>(time.tv_nsec);
+  };
+  info.version = nanoseconds(status.st_mtim) ^ (nanoseconds(status.st_ctim) * 0x9E3779B97F4A7C15u) ^
+                 (static_cast<std::uint64_t>(status.st_ino) << 21) ^ static_cast<std::uint64_t>(status.st_dev);
   return info;
 }
 
