@@ -20,6 +20,7 @@
 
 #include "core/crc32.h"
 #include "core/guarded.h"
+#include "core/kept.h"
 #include "core/loginthrottle.h"
 #include "core/pagebudget.h"
 #include "core/records.h"
@@ -29,6 +30,7 @@
 
 namespace qf {
 
+class TID3v2Library;
 class TPlayer;
 class TConfigWindow;
 
@@ -88,6 +90,12 @@ class TQuenforth {
   PageBudget PageBytes;
   // Failed logins per client address, and the addresses refused for a while after too many.
   LoginThrottle Logins;
+  // The tag library, loaded once for the pages that read tags one after another (a status page read
+  // every second by each phone in the house): loading and unloading it for each page cost more than all
+  // the rest of the page. The main timer lets it go once no page has taken it for kTagLibraryKeptFor, so
+  // that an idle player does not hold the library's file.
+  Kept<TID3v2Library> TagLibrary;
+  static constexpr std::chrono::milliseconds kTagLibraryKeptFor{2000};
   // The IP whitelist the configuration window edits: addresses and "a - b" ranges.
   Guarded<Snapshot<TextList>> IpWhitelist{Lock, EmptySnapshot<TextList>()};
   // The configuration window, owned by the main form; null when there is none. Changes to it are posted

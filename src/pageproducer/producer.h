@@ -141,7 +141,7 @@ class TMyPageProducer {
     bool stopped = false;
     bool playlistRead = false;
     std::map<std::string, std::shared_ptr<IniFile>> iniFiles;
-    std::map<std::string, std::shared_ptr<TID3v2Library>> tagLibraries;
+    std::map<std::string, std::shared_ptr<const TID3v2Library>> tagLibraries;
     bool keyed = false;
     std::string keyedPath;  // the path whose CRC key `itemKey` is, when `keyed`
     std::string itemKey;

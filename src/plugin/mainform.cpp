@@ -119,12 +119,14 @@ void TMainForm::OnTimerTick() {
   }
   window_->Form->CacheCount.caption = TickFileCache(core);
   MaintainPlaylist(core);
+  core.TagLibrary.ReleaseIdle(TQuenforth::kTagLibraryKeptFor);
 }
 
 void TMainForm::PlaylistModified() { core_->PlaylistModified(); }
 
 void TMainForm::HostClosing() {
   window_->StopTimer();
+  core_->TagLibrary.ReleaseIdle(std::chrono::milliseconds(0));
   if (core_->CurrentSettings.Get()->ClearCacheOnExit) ClearCacheFolder();
   // Saved while ServerRunning still says whether to start the server next time.
   qf::SaveSettings(*core_);
