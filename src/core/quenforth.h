@@ -26,6 +26,7 @@
 #include "core/records.h"
 #include "core/settingschange.h"
 #include "core/settingsdata.h"
+#include "core/smallfiles.h"
 #include "core/text.h"
 
 namespace qf {
@@ -96,6 +97,8 @@ class TQuenforth {
   // that an idle player does not hold the library's file.
   Kept<TID3v2Library> TagLibrary;
   static constexpr std::chrono::milliseconds kTagLibraryKeptFor{2000};
+  // The skin's templates, read for every page: kept in memory while unchanged on disk.
+  SmallFiles SkinTexts{64 * 1024, 2 * 1024 * 1024};
   // The IP whitelist the configuration window edits: addresses and "a - b" ranges.
   Guarded<Snapshot<TextList>> IpWhitelist{Lock, EmptySnapshot<TextList>()};
   // The configuration window, owned by the main form; null when there is none. Changes to it are posted

@@ -171,7 +171,7 @@ void HTTPServer1CommandGet(TQuenforth& core, TRequest& request, TResponse& respo
     bool isTemplate = false;
     std::string templateType = TemplateContentType(core, path, &isTemplate);
     if (isTemplate && session.ServeFile.empty()) {
-      std::optional<std::string> text = platform::ReadWholeFile(path);
+      std::shared_ptr<const std::string> text = core.SkinTexts.Read(path);
       if (!text) return Answer(response, 404, request.Document);
       TMyPageProducer producer(user.get(), *core.Player, core, session);
       response.ContentText = producer.Produce(*text, LastPageSizes().Hint(path));

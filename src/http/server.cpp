@@ -21,7 +21,7 @@
 #include "http/answerhead.h"
 #include "http/byterange.h"
 #include "http/request.h"
-#include "http/smallfiles.h"
+#include "core/smallfiles.h"
 #include "http/urlcode.h"
 #include "platform/files.h"
 #include "platform/system.h"

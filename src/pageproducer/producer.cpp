@@ -350,21 +350,21 @@ namespace {
 
 // A file a template names, when it lies inside the skin folder: a template must not read the data
 // folder's settings or anything else of the disk.
-std::optional<std::string> ReadSkinFile(const TMyPageProducer& producer, const std::string& path) {
-  if (!StaysInsideFolder(path, producer.SkinFolder()) || !platform::FileExists(path)) return std::nullopt;
-  return platform::ReadWholeFile(path);
+std::shared_ptr<const std::string> ReadSkinFile(const TMyPageProducer& producer, const std::string& path) {
+  if (!StaysInsideFolder(path, producer.SkinFolder())) return nullptr;
+  return producer.Core.SkinTexts.Read(path);
 }
 
 }  // namespace
 
 bool ListTemplates::ReadTemplate(std::string_view name, std::string& text, bool reportMissing) {
   std::string path = PathOf(name);
-  std::optional<std::string> contents = ReadSkinFile(tag_.producer, path);
+  std::shared_ptr<const std::string> contents = ReadSkinFile(tag_.producer, path);
   if (!contents) {
     if (reportMissing) tag_.Fail("template '<i>" + HtmlEncode(path) + "'</i> not found");
     return false;
   }
-  text = std::move(*contents);
+  text = *contents;
   return true;
 }
 
@@ -413,7 +413,7 @@ void Include(Tag& tag) {
   std::string file = tag.Param("file");
   if (file.empty()) return tag.Fail("file not specified");
   std::string path = tag.producer.SkinFolder() + file;
-  std::optional<std::string> text = ReadSkinFile(tag.producer, path);
+  std::shared_ptr<const std::string> text = ReadSkinFile(tag.producer, path);
   if (!text) return tag.Fail("file '<i>" + HtmlEncode(path) + "'</i> not found");
   if (!tag.producer.MayNest()) return tag.Fail("nesting too deep");
   tag.producer.Child().ProduceInto(*text, tag.output.Page());

@@ -70,30 +70,42 @@ TEST(Runner, AnswersPagesFilesAndErrors) {
   EXPECT_NE(head->Header("content-length"), std::to_string(root->body.size()));  // the server's own page
 }
 
-// Skin files are answered from memory once read: an edit of one must show in the very next answer.
+// Skin files and templates are answered from memory once read: an edit of one must show in the very
+// next answer.
 TEST(Runner, ASkinFileEditedWhileServedIsSentAsItIsNow) {
-  fs::path style;
-  QuenforthProcess quenforth([&style](const fs::path& data) {
-    style = data / "base/edit.css";
-    qftest::WriteFile(style, "a { color: red; }");
-    fs::last_write_time(style, fs::file_time_type::clock::now() - 1h);
+  fs::path skin;
+  QuenforthProcess quenforth([&skin](const fs::path& data) {
+    skin = data / "base";
+    qftest::WriteFile(skin / "edit.css", "a { color: red; }");
+    qftest::WriteFile(skin / "edit.html", "[<#include file=part.txt>]");
+    qftest::WriteFile(skin / "part.txt", "part red");
+    for (const char* name : {"edit.css", "edit.html", "part.txt"})
+      fs::last_write_time(skin / name, fs::file_time_type::clock::now() - 1h);
   });
-  auto body = [&] {
-    auto response = Get(quenforth.Port(), "/edit.css");
+  auto body = [&](const char* target) {
+    auto response = Get(quenforth.Port(), target);
     return response && response->status == 200 ? response->body
                                                : "(status " + std::to_string(response ? response->status : 0) + ")";
   };
-  EXPECT_EQ(body(), "a { color: red; }");
-  EXPECT_EQ(body(), "a { color: red; }");
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(body("/edit.css"), "a { color: red; }");
+    EXPECT_EQ(body("/edit.html"), "[part red]");
+  }
   // The same length each time, written in place, one right after the other.
   for (const char* colour : {"tan", "sky", "jet"}) {
-    std::string text = std::string("a { color: ") + colour + "; }";
-    qftest::WriteFile(style, text);
-    EXPECT_EQ(body(), text);
-    EXPECT_EQ(body(), text);
+    std::string style = std::string("a { color: ") + colour + "; }", part = std::string("part ") + colour;
+    qftest::WriteFile(skin / "edit.css", style);
+    qftest::WriteFile(skin / "part.txt", part);
+    EXPECT_EQ(body("/edit.css"), style);
+    EXPECT_EQ(body("/edit.html"), "[" + part + "]");
+    qftest::WriteFile(skin / "edit.html", std::string("{<#include file=part.txt>}"));
+    EXPECT_EQ(body("/edit.html"), "{" + part + "}");
+    qftest::WriteFile(skin / "edit.html", std::string("[<#include file=part.txt>]"));
   }
-  fs::remove(style);
-  EXPECT_EQ(body(), "(status 404)");
+  fs::remove(skin / "edit.css");
+  EXPECT_EQ(body("/edit.css"), "(status 404)");
+  fs::remove(skin / "edit.html");
+  EXPECT_EQ(body("/edit.html"), "(status 404)");
 }
 
 TEST(Runner, NeverServesTheDataFolder) {

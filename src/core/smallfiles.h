@@ -1,5 +1,5 @@
 #pragma once
-// The small files a server sends again and again (a skin's style sheets, scripts and pictures), kept in
+// The small files read again and again (a skin's templates, style sheets, scripts and pictures), kept in
 // memory with the version of the file they were read from. A request for a kept file looks the file up
 // by its name, one call to the file system, instead of opening, reading and closing it; a file whose
 // version changed is read again.
@@ -35,9 +35,16 @@ class SmallFiles {
   void Keep(const std::string& path, const platform::FileInfo& info, std::string_view content,
             std::time_t now = std::time(nullptr));
 
+  // The whole file as ReadWholeFile reads it (nothing when it cannot be read): from memory while its
+  // version is unchanged, otherwise read, and kept as Keep keeps it.
+  std::shared_ptr<const std::string> Read(const std::string& path);
+
   std::size_t Bytes() const;
 
  private:
+  bool Keeps(const platform::FileInfo& info, std::size_t length, std::time_t now) const;
+  void Store(const std::string& path, const platform::FileInfo& info, std::shared_ptr<const std::string> content);
+
   struct Entry {
     std::uint64_t version;
     std::shared_ptr<const std::string> content;

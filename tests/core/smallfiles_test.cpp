@@ -1,8 +1,10 @@
 // The kept small files: what is kept, what is not, and that memory stays within the limit.
 
-#include "http/smallfiles.h"
+#include "core/smallfiles.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 #include "platform/posix/emulation.h"
 #include "quenforth_process.h"
@@ -53,6 +55,30 @@ TEST(SmallFiles, KeepsOnlySettledSmallFilesWithinTheLimit) {
     EXPECT_EQ(*again->content, text);
   }
   EXPECT_FALSE(kept.Find("C:\\missing.css"));
+}
+
+TEST(SmallFiles, ReadsWholeFilesAndKeepsTheSettledOnes) {
+  namespace fs = std::filesystem;
+  qftest::TempFolder folder;
+  platform::emulation::MapDrive('C', folder.Path().string());
+  SmallFiles kept(16, 1024);
+  qftest::WriteFile(folder.Path() / "old.html", "old page");
+  fs::last_write_time(folder.Path() / "old.html", fs::file_time_type::clock::now() - std::chrono::hours(1));
+  qftest::WriteFile(folder.Path() / "new.html", "new page");
+  qftest::WriteFile(folder.Path() / "big.html", std::string(100, 'b'));
+  fs::create_directory(folder.Path() / "folder.html");
+
+  auto old = kept.Read("C:\\old.html");
+  ASSERT_TRUE(old);
+  EXPECT_EQ(*old, "old page");
+  EXPECT_EQ(kept.Read("C:\\old.html"), old) << "the kept text itself";
+  ASSERT_TRUE(kept.Read("C:\\new.html"));
+  EXPECT_EQ(*kept.Read("C:\\new.html"), "new page");
+  EXPECT_FALSE(kept.Find("C:\\new.html")) << "written a moment ago";
+  EXPECT_EQ(*kept.Read("C:\\big.html"), std::string(100, 'b'));
+  EXPECT_FALSE(kept.Find("C:\\big.html")) << "too large to keep, read all the same";
+  EXPECT_FALSE(kept.Read("C:\\folder.html"));
+  EXPECT_FALSE(kept.Read("C:\\missing.html"));
 }
 
 }  // namespace
