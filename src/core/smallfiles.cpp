@@ -16,7 +16,7 @@ std::optional<SmallFiles::Kept> SmallFiles::Find(const std::string& path) {
   std::lock_guard guard(lock_);
   auto found = entries_.find(path);
   if (found != entries_.end() && found->second.version == entry.version) {
-    bytes_ -= found->first.size() + found->second.content->size();
+    bytes_ -= Cost(found->first, *found->second.content);
     entries_.erase(found);
   }
   return std::nullopt;
@@ -36,10 +36,10 @@ void SmallFiles::Store(const std::string& path, const platform::FileInfo& info,
   std::lock_guard guard(lock_);
   auto found = entries_.find(path);
   if (found != entries_.end()) {
-    bytes_ -= found->first.size() + found->second.content->size();
+    bytes_ -= Cost(found->first, *found->second.content);
     entries_.erase(found);
   }
-  const std::size_t cost = path.size() + content->size();
+  const std::size_t cost = Cost(path, *content);
   if (cost > totalBytes_) return;
   // Full: start again. The files a skin's pages use come back with their next requests; a client that
   // asks for ever other files only ever costs the limit.

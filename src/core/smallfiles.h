@@ -42,6 +42,11 @@ class SmallFiles {
   std::size_t Bytes() const;
 
  private:
+  // What an entry holds: its name, its content and the bookkeeping around them (the map's node, the
+  // shared text's control block), so that many empty files cost the limit too.
+  static std::size_t Cost(const std::string& path, const std::string& content) {
+    return path.size() + content.size() + 160;
+  }
   bool Keeps(const platform::FileInfo& info, std::size_t length, std::time_t now) const;
   void Store(const std::string& path, const platform::FileInfo& info, std::shared_ptr<const std::string> content);
 
@@ -53,7 +58,7 @@ class SmallFiles {
   const std::size_t totalBytes_;
   mutable std::mutex lock_;
   std::unordered_map<std::string, Entry> entries_;  // guarded by lock_
-  std::size_t bytes_ = 0;                           // guarded by lock_: the contents' lengths and names
+  std::size_t bytes_ = 0;                           // guarded by lock_: the Cost of every entry
 };
 
 }  // namespace qf
