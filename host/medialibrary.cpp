@@ -435,20 +435,22 @@ std::vector<const LibraryItem*> MediaLibrary::Search(std::string_view text) cons
     return found;
   }
   if (foldedStale_ || folded_.size() != items_.size()) {
-    folded_.clear();
-    folded_.reserve(items_.size());
+    folded_ = qf::PackedTextList();
+    std::string folded;
     for (const LibraryItem& item : items_) {
-      std::string& folded = folded_.emplace_back();
+      folded.clear();
       for (const std::string* field : {&item.filename, &item.title, &item.artist, &item.album, &item.genre}) {
         folded += qf::LowerCase(*field);
         folded += '\0';
       }
+      folded_.push_back(folded);
     }
+    folded_.shrink_to_fit();
     foldedStale_ = false;
   }
   const std::string needle = qf::LowerCase(text);
   for (std::size_t i = 0; i < items_.size(); ++i)
-    if (folded_[i].find(needle) != std::string::npos) found.push_back(&items_[i]);
+    if (folded_[i].find(needle) != std::string_view::npos) found.push_back(&items_[i]);
   return found;
 }
 
