@@ -55,24 +55,10 @@ std::shared_ptr<const std::string> SmallFiles::Read(const std::string& path) {
   if (std::optional<Kept> kept = Find(path)) return std::move(kept->content);
   platform::File file = platform::File::Open(path, platform::File::Mode::Read);
   std::optional<platform::FileInfo> info = file.IsOpen() ? file.Info() : std::nullopt;
-  if (!info || info->IsDirectory() || info->size > platform::kMaxWholeFile) return nullptr;
-  std::string contents(static_cast<std::size_t>(info->size), '\0');
-  std::size_t got = 0;
-  while (got < contents.size()) {
-    std::int64_t read = file.Read(contents.data() + got, contents.size() - got);
-    if (read < 0) return nullptr;
-    if (read == 0) break;  // it shrank
-    got += static_cast<std::size_t>(read);
-  }
-  contents.resize(got);
-  for (char more[16 * 1024];;) {  // it may have grown: read on to its end
-    std::int64_t read = file.Read(more, sizeof more);
-    if (read < 0) return nullptr;
-    if (read == 0) break;
-    if (contents.size() + static_cast<std::size_t>(read) > platform::kMaxWholeFile) return nullptr;
-    contents.append(more, static_cast<std::size_t>(read));
-  }
-  auto shared = std::make_shared<const std::string>(std::move(contents));
+  if (!info || info->IsDirectory()) return nullptr;
+  std::optional<std::string> contents = platform::ReadToEnd(file, info->size);
+  if (!contents) return nullptr;
+  auto shared = std::make_shared<const std::string>(std::move(*contents));
   if (Keeps(*info, shared->size(), std::time(nullptr))) Store(path, *info, shared);
   return shared;
 }

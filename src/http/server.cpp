@@ -18,10 +18,10 @@
 
 // Our headers come before Boost's: on Windows Boost includes <windows.h>, whose macros would rewrite the
 // platform layer's Win32 names.
+#include "core/smallfiles.h"
 #include "http/answerhead.h"
 #include "http/byterange.h"
 #include "http/request.h"
-#include "core/smallfiles.h"
 #include "http/urlcode.h"
 #include "platform/files.h"
 #include "platform/system.h"
@@ -501,10 +501,15 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
     if (state == kComplete) return RunHandler();
     if (state != kNeedMore) return Refuse(state);
     SetDeadline(server.limits.ioTimeout);
-    socket.async_wait(tcp::socket::wait_read, [self = shared_from_this()](error_code error) {
-      if (error || !self->ReadAvailable()) return self->Close();
-      self->ReadBody();
-    });
+    // The wait is the read itself, as for a request's first bytes: no re-arming of the socket per piece.
+    std::size_t old = readBuffer.size();
+    readBuffer.resize(old + kChunk);
+    socket.async_read_some(asio::buffer(readBuffer.data() + old, kChunk),
+                           [self = shared_from_this(), old](error_code error, std::size_t got) {
+                             self->readBuffer.resize(old + got);
+                             if (error || got == 0) return self->Close();
+                             self->ReadBody();
+                           });
   }
 
   // Moves the bytes read so far into the body. Answers kNeedMore, kComplete, or the status to refuse with.
@@ -528,20 +533,6 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
       }
     }
     return kComplete;
-  }
-
-  // Appends what the socket holds (up to a chunk) to readBuffer. False at the end of the stream or on
-  // failure.
-  bool ReadAvailable() {
-    error_code error;
-    std::size_t ready = socket.available(error);
-    std::size_t want = std::clamp<std::size_t>(ready, 1024, kChunk);
-    std::size_t old = readBuffer.size();
-    readBuffer.resize(old + want);
-    std::size_t got = socket.read_some(asio::buffer(readBuffer.data() + old, want), error);
-    readBuffer.resize(old + got);
-    if (error == asio::error::would_block || error == asio::error::try_again) return true;
-    return !error && got > 0;
   }
 
   // Answering, on the pool thread that completed the request.

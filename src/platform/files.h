@@ -144,6 +144,9 @@ class File {
 inline constexpr std::uint64_t kMaxWholeFile = 64ull * 1024 * 1024;
 // The file's bytes; nothing when it cannot be read or is larger than kMaxWholeFile.
 std::optional<std::string> ReadWholeFile(const std::string& path);
+// The bytes of an open file from where it stands to its end, `expected` of them unless it changed while
+// being read; nothing on a read error or when there are more than kMaxWholeFile.
+std::optional<std::string> ReadToEnd(File& file, std::uint64_t expected);
 // Writes `contents` to a new file beside `path`, forces it to disk and then replaces `path` with it,
 // so that a crash or a full disk never leaves `path` half-written or missing. False on failure, with
 // `path` unchanged. Without `durable` the file is still never seen half-written, but a crash may lose

@@ -46,19 +46,30 @@ bool MatchesWildcard(std::string_view mask, std::string_view name) {
   return Glob(mask, name);
 }
 
+std::optional<std::string> ReadToEnd(File& file, std::uint64_t expected) {
+  if (expected > kMaxWholeFile) return std::nullopt;
+  std::string contents(static_cast<std::size_t>(expected), '\0');
+  std::size_t got = 0;
+  while (got < contents.size()) {
+    std::int64_t read = file.Read(contents.data() + got, contents.size() - got);
+    if (read < 0) return std::nullopt;
+    if (read == 0) break;  // it shrank
+    got += static_cast<std::size_t>(read);
+  }
+  contents.resize(got);
+  for (char more[16 * 1024];;) {  // it may have grown: read on to its end
+    std::int64_t read = file.Read(more, sizeof more);
+    if (read < 0) return std::nullopt;
+    if (read == 0) return contents;
+    if (contents.size() + static_cast<std::size_t>(read) > kMaxWholeFile) return std::nullopt;
+    contents.append(more, static_cast<std::size_t>(read));
+  }
+}
+
 std::optional<std::string> ReadWholeFile(const std::string& path) {
   File file = File::Open(path, File::Mode::Read);
-  if (!file.IsOpen() || file.Size() > kMaxWholeFile) return std::nullopt;
-  std::string contents;
-  contents.reserve(static_cast<std::size_t>(file.Size()));
-  char buffer[65536];
-  for (;;) {
-    std::int64_t got = file.Read(buffer, sizeof buffer);
-    if (got < 0) return std::nullopt;
-    if (got == 0) return contents;
-    if (contents.size() + static_cast<std::size_t>(got) > kMaxWholeFile) return std::nullopt;  // it grew
-    contents.append(buffer, static_cast<std::size_t>(got));
-  }
+  if (!file.IsOpen()) return std::nullopt;
+  return ReadToEnd(file, file.Size());
 }
 
 bool WriteFileReplacing(const std::string& path, std::string_view contents, bool durable) {
