@@ -290,8 +290,8 @@ void Src(Command& c) {
 }
 
 void AlbumArt(Command& c) {
-  TID3v2Library library;
-  if (!library.LoadFrom(c.Core().DataFolder())) {
+  std::shared_ptr<const TID3v2Library> library = TakeTagLibrary(c.Core().TagLibrary, c.Core().DataFolder());
+  if (!library) {
     c.Session().ErrorMessage = "ID3v2Library.dll not found.</br>";
     return;
   }
@@ -300,7 +300,7 @@ void AlbumArt(Command& c) {
   std::string cacheFolder = c.Core().CacheFolder.Get();
   std::optional<std::string> name;
   try {
-    name = library.CachePicture(file, cacheFolder);
+    name = library->CachePicture(file, cacheFolder);
   } catch (const ID3v2LibraryError&) {
     return;  // the library's failures are ignored: no picture and no message
   }

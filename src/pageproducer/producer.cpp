@@ -80,10 +80,7 @@ bool TMyPageProducer::FirstPlaylistRead() { return !std::exchange(production_->p
 const TID3v2Library& TMyPageProducer::TagLibrary(const std::string& folder) {
   std::shared_ptr<const TID3v2Library>& library = production_->tagLibraries[folder];
   if (!library) {
-    library = Core.TagLibrary.Take(folder, [&folder]() -> std::shared_ptr<const TID3v2Library> {
-      auto loaded = std::make_shared<TID3v2Library>();
-      return loaded->LoadFrom(folder) ? loaded : nullptr;
-    });
+    library = TakeTagLibrary(Core.TagLibrary, folder);
     if (!library) library = std::make_shared<TID3v2Library>();  // not loaded: the tag says so
   }
   return *library;

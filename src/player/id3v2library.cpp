@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "core/text.h"
 #include "platform/files.h"
 
 namespace qf {
@@ -14,6 +15,13 @@ bool Resolve(const platform::Module& module, const char* name, Function& functio
 }
 
 }  // namespace
+
+std::shared_ptr<const TID3v2Library> TakeTagLibrary(Kept<TID3v2Library>& kept, const std::string& folder) {
+  return kept.Take(UpperCase(folder), [&folder]() -> std::shared_ptr<const TID3v2Library> {
+    auto loaded = std::make_shared<TID3v2Library>();
+    return loaded->LoadFrom(folder) ? loaded : nullptr;
+  });
+}
 
 bool TID3v2Library::LoadFrom(std::string folder) {
   std::string path = kFileName;

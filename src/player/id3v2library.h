@@ -4,11 +4,13 @@
 // Used by one thread at a time.
 
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
 
+#include "core/kept.h"
 #include "id3v2lib/id3v2library.h"
 #include "platform/system.h"
 
@@ -87,5 +89,9 @@ class TID3v2Library {
   platform::Module module_;
   bool loaded_ = false;
 };
+
+// The tag library of `folder` (the data folder, in whatever letter case a caller spells it) as `kept`
+// holds it, loaded when it holds none; null when it cannot be loaded.
+std::shared_ptr<const TID3v2Library> TakeTagLibrary(Kept<TID3v2Library>& kept, const std::string& folder);
 
 }  // namespace qf

@@ -496,6 +496,10 @@ TEST_F(CommandsTest, AlbumArtGoesToTheCache) {
   EXPECT_EQ(session.ErrorMessage, "");
   EXPECT_EQ(session.ServeFile, std::string(kPlugins) + "\\Quenforth\\cache\\covered.mp3.png");
   EXPECT_TRUE(ReadDrive("Program Files/Winamp/Plugins/quenforth/cache/covered.mp3.png") == cover);
+  // The command keeps the library it loaded for the pages, which spell its folder otherwise.
+  std::shared_ptr<const TID3v2Library> kept = TakeTagLibrary(core->TagLibrary, std::string(kPlugins) + "\\Quenforth");
+  ASSERT_TRUE(kept);
+  EXPECT_EQ(TakeTagLibrary(core->TagLibrary, core->DataFolder()), kept);
 }
 
 class AlbumArtTest : public CommandsTest {
