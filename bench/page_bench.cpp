@@ -170,11 +170,14 @@ void MediaLibraryPage(benchmark::State& state, const char* page) {
   Setup setup(0);
   setup.player->Call([](host::PlayerState& player) {
     for (int i = 0; i < kRecords; ++i) {
+      const std::string artist = "Artist " + std::to_string(i % 400);
+      const std::string filename = "C:\\Music\\" + artist + "\\Track " + std::to_string(i) + ".mp3";
+      const std::string title = "Track number " + std::to_string(i), album = "Album " + std::to_string(i % 700);
       host::LibraryItem item;
-      item.filename = "C:\\Music\\Artist " + std::to_string(i % 400) + "\\Track " + std::to_string(i) + ".mp3";
-      item.title = "Track number " + std::to_string(i);
-      item.artist = "Artist " + std::to_string(i % 400);
-      item.album = "Album " + std::to_string(i % 700);
+      item.filename = filename;
+      item.title = title;
+      item.artist = artist;
+      item.album = album;
       item.genre = i % 3 ? "Rock" : "Folk";
       item.year = 1980 + i % 40;
       item.track = i % 12 + 1;

@@ -27,11 +27,13 @@ struct Player {
     player->Call([records](host::PlayerState& state) {
       const char* artists[] = {"Copper Kites", "Mira Solvang", "The Quiet Orchard", "Juniper Rail", "Dalen Ostrova"};
       for (int i = 0; i < records; ++i) {
+        const std::string filename = "C:\\Music\\" + std::to_string(i % 500) + "\\track " + std::to_string(i) + ".mp3";
+        const std::string title = "Track number " + std::to_string(i), album = "Album " + std::to_string(i % 700);
         host::LibraryItem item;
-        item.filename = "C:\\Music\\" + std::to_string(i % 500) + "\\track " + std::to_string(i) + ".mp3";
-        item.title = "Track number " + std::to_string(i);
+        item.filename = filename;
+        item.title = title;
         item.artist = artists[i % 5];
-        item.album = "Album " + std::to_string(i % 700);
+        item.album = album;
         item.genre = i % 3 ? "Rock" : "Folk";
         item.year = 1980 + i % 40;
         item.track = i % 12 + 1;

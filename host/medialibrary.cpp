@@ -92,7 +92,7 @@ struct FieldValue {
 
 using FieldReader = FieldValue (*)(const LibraryItem&);
 
-FieldValue Text(const std::string& text) { return {text, std::nullopt}; }
+FieldValue Text(std::string_view text) { return {std::string(text), std::nullopt}; }
 FieldValue Number(std::int64_t number) { return {std::to_string(number), number}; }
 
 std::optional<FieldReader> FieldNamed(std::string_view name) {
@@ -308,9 +308,10 @@ void MediaLibrary::Scan(const std::vector<std::string>& folders, const std::vect
                        [&](const std::string& known) { return qf::SameText(known, extension); }))
         continue;
       const Metadata& metadata = read(path);
+      const std::string title = metadata.title.empty() ? DisplayTitle(path, metadata) : metadata.title;
       LibraryItem item;
       item.filename = path;
-      item.title = metadata.title.empty() ? DisplayTitle(path, metadata) : metadata.title;
+      item.title = title;
       item.artist = metadata.artist;
       item.album = metadata.album;
       item.genre = metadata.genre;
@@ -319,26 +320,69 @@ void MediaLibrary::Scan(const std::vector<std::string>& folders, const std::vect
       item.track = metadata.track > 0 ? metadata.track : -1;
       item.length = metadata.LengthSeconds();
       item.fileSize = static_cast<std::int64_t>(entry.info.size);
-      items_.push_back(std::move(item));
+      Keep(item);
+      items_.push_back(item);
     }
   }
   std::sort(items_.begin(), items_.end(),
             [](const LibraryItem& a, const LibraryItem& b) { return qf::CompareText(a.filename, b.filename) < 0; });
+  items_.shrink_to_fit();
+  Compact();
   foldedStale_ = true;
 }
 
 void MediaLibrary::Add(LibraryItem item) {
-  items_.push_back(std::move(item));
+  Keep(item);
+  items_.push_back(item);
   foldedStale_ = true;
+}
+
+std::string_view MediaLibrary::TextStore::Copy(std::string_view text) {
+  if (text.empty()) return {};
+  char* at;
+  if (text.size() > kBlock / 4) {
+    auto block = std::make_unique<char[]>(text.size());
+    at = block.get();
+    // A long text has a block of its own, ahead of the last one, whose room stays in use.
+    blocks_.insert(blocks_.empty() ? blocks_.end() : blocks_.end() - 1, std::move(block));
+  } else {
+    if (free_ < text.size()) {
+      blocks_.push_back(std::make_unique<char[]>(kBlock));
+      free_ = kBlock;
+    }
+    at = blocks_.back().get() + (kBlock - free_);
+    free_ -= text.size();
+  }
+  std::memcpy(at, text.data(), text.size());
+  bytes_ += text.size();
+  return {at, text.size()};
+}
+
+void MediaLibrary::Keep(LibraryItem& item) {
+  for (LibraryText* text : {&item.filename, &item.title, &item.artist, &item.album, &item.genre, &item.comment})
+    *text = texts_.Copy(*text);
+}
+
+void MediaLibrary::Replace(LibraryText& field, const char* text) {
+  replacedBytes_ += field.size();
+  field = texts_.Copy(text);
+  if (replacedBytes_ > 1024 * 1024 && replacedBytes_ > texts_.Bytes() / 2) Compact();
+}
+
+void MediaLibrary::Compact() {
+  TextStore old = std::move(texts_);
+  texts_ = TextStore();
+  for (LibraryItem& item : items_) Keep(item);
+  replacedBytes_ = 0;
 }
 
 namespace {
 
 // Sets one field of a described record; false for a name the description does not know.
-bool SetField(LibraryItem& item, std::string_view name, const std::string& value) {
+bool SetField(LibraryItem& item, std::string_view name, std::string_view value) {
   struct TextField {
     const char* name;
-    std::string LibraryItem::*field;
+    LibraryText LibraryItem::*field;
   };
   static const TextField kTexts[] = {
       {"filename", &LibraryItem::filename}, {"title", &LibraryItem::title}, {"artist", &LibraryItem::artist},
@@ -366,7 +410,7 @@ bool SetField(LibraryItem& item, std::string_view name, const std::string& value
   for (const NumberField& number : kNumbers)
     if (qf::SameText(name, number.name)) {
       // The result records carry 32-bit numbers (the size in KB).
-      if (std::optional<std::int64_t> parsed = ParseNumber(value);
+      if (std::optional<std::int64_t> parsed = ParseNumber(std::string(value));
           parsed && *parsed >= INT32_MIN && *parsed <= INT32_MAX)
         number.set(item, *parsed);
       return true;
@@ -395,10 +439,11 @@ std::size_t MediaLibrary::Load(std::string_view description) {
       from = tab + 1;
       std::size_t equals = field.find('=');
       if (equals != std::string_view::npos)
-        SetField(item, field.substr(0, equals), std::string(field.substr(equals + 1)));
+        SetField(item, field.substr(0, equals), field.substr(equals + 1));
     }
     if (item.filename.empty()) continue;
-    items_.push_back(std::move(item));
+    Keep(item);  // its texts lie in the description until then
+    items_.push_back(item);
     ++added;
   }
   foldedStale_ = true;
@@ -439,7 +484,7 @@ std::vector<const LibraryItem*> MediaLibrary::Search(std::string_view text) cons
     std::string folded;
     for (const LibraryItem& item : items_) {
       folded.clear();
-      for (const std::string* field : {&item.filename, &item.title, &item.artist, &item.album, &item.genre}) {
+      for (const LibraryText* field : {&item.filename, &item.title, &item.artist, &item.album, &item.genre}) {
         folded += qf::LowerCase(*field);
         folded += '\0';
       }
@@ -474,7 +519,8 @@ void MediaLibrary::Fill(mlQueryStruct& query, const std::vector<const LibraryIte
   std::size_t slots = 0, textBytes = 0;
   for (std::size_t i = 0; i < count; ++i) {
     const LibraryItem& item = *items[i];
-    for (const std::string* text : {&item.filename, &item.title, &item.album, &item.artist, &item.comment, &item.genre})
+    for (const LibraryText* text :
+         {&item.filename, &item.title, &item.album, &item.artist, &item.comment, &item.genre})
       textBytes += text->size() + 1;
     ExtendedFields extended(item);
     for (int f = 0; f < extended.count; ++f)
@@ -489,11 +535,11 @@ void MediaLibrary::Fill(mlQueryStruct& query, const std::vector<const LibraryIte
   constexpr std::size_t kAhead = 8;  // items whose texts are asked for before they are copied
   for (std::size_t i = 0; i < count; ++i) {
     if (i + kAhead < count) {
-      // The items are kept sorted by file name, and their texts lie wherever they were made: without
-      // asking for them early, the copy waits on memory at every text.
+      // An item's texts lie together, in the items' order, but the results of a narrow query lie far
+      // apart: without asking for them early, the copy waits on memory at every item.
       const LibraryItem& later = *items[i + kAhead];
-      for (const std::string* text : {&later.filename, &later.title, &later.album, &later.artist})
-        __builtin_prefetch(text->data());
+      __builtin_prefetch(&later);
+      __builtin_prefetch(later.filename.data());
     }
     const LibraryItem& item = *items[i];
     itemRecord& record = records[i];
@@ -523,11 +569,11 @@ bool MediaLibrary::Update(const itemRecord& record) {
   if (!record.filename) return false;
   LibraryItem* item = Find(record.filename);
   if (!item) return false;
-  if (record.title) item->title = record.title;
-  if (record.album) item->album = record.album;
-  if (record.artist) item->artist = record.artist;
-  if (record.comment) item->comment = record.comment;
-  if (record.genre) item->genre = record.genre;
+  if (record.title) Replace(item->title, record.title);
+  if (record.album) Replace(item->album, record.album);
+  if (record.artist) Replace(item->artist, record.artist);
+  if (record.comment) Replace(item->comment, record.comment);
+  if (record.genre) Replace(item->genre, record.genre);
   if (record.year > 0) item->year = record.year;
   if (record.track > 0) item->track = record.track;
   if (record.length > 0) item->length = record.length;

@@ -16,18 +16,18 @@ MediaLibrary Sample() {
   auto add = [&](std::string file, std::string title, std::string artist, std::string album, std::string genre,
                  int year, int track, int length, int rating, int plays) {
     LibraryItem item;
-    item.filename = std::move(file);
-    item.title = std::move(title);
-    item.artist = std::move(artist);
-    item.album = std::move(album);
-    item.genre = std::move(genre);
+    item.filename = file;
+    item.title = title;
+    item.artist = artist;
+    item.album = album;
+    item.genre = genre;
     item.year = year;
     item.track = track;
     item.length = length;
     item.rating = rating;
     item.playCount = plays;
     item.fileSize = 2048 * 1024;
-    library.Add(std::move(item));
+    library.Add(item);
   };
   add("C:\\Music\\Orchard\\Lanterns\\01 Dusk.mp3", "Dusk", "The Quiet Orchard", "Evening Lanterns", "Folk", 2011, 1,
       185, 4, 3);
@@ -42,7 +42,7 @@ MediaLibrary Sample() {
 std::vector<std::string> Titles(const std::optional<std::vector<const LibraryItem*>>& items) {
   std::vector<std::string> titles;
   if (items)
-    for (const LibraryItem* item : *items) titles.push_back(item->title);
+    for (const LibraryItem* item : *items) titles.emplace_back(item->title);
   return titles;
 }
 
@@ -138,8 +138,8 @@ TEST(MediaLibrary, ResultRecordsCarryFieldsAndExtendedInfo) {
     const qf::host::itemRecord& r = query.results.Items[i];
     EXPECT_EQ(
         std::string(r.filename) + "|" + r.title + "|" + r.album + "|" + r.artist + "|" + r.comment + "|" + r.genre,
-        all[i]->filename + "|" + all[i]->title + "|" + all[i]->album + "|" + all[i]->artist + "|" + all[i]->comment +
-            "|" + all[i]->genre);
+        std::string(all[i]->filename) + "|" + std::string(all[i]->title) + "|" + std::string(all[i]->album) + "|" +
+            std::string(all[i]->artist) + "|" + std::string(all[i]->comment) + "|" + std::string(all[i]->genre));
     EXPECT_EQ(r.year, all[i]->year);
     int fields = 0;
     for (char** entry = r.extended_info; *entry; ++entry) ++fields;
@@ -164,6 +164,42 @@ TEST(MediaLibrary, UpdatesChangeTheNextQuery) {
   char missing[] = "C:\\none.mp3";
   record.filename = missing;
   EXPECT_FALSE(library.Update(record));
+}
+
+// The items' texts lie in the library's own store: they outlive the texts they were given, a long text
+// among many short ones, texts replaced again and again (the store is copied anew once what was
+// replaced outweighs what is used) and a move of the library.
+TEST(MediaLibrary, ItemTextsOutliveTheirSourcesReplacementsAndMoves) {
+  const std::string longComment(300 * 1024, 'c');
+  MediaLibrary library;
+  for (int i = 0; i < 1000; ++i) {
+    std::string file = "C:\\Music\\" + std::to_string(i) + ".mp3";
+    LibraryItem item;
+    item.filename = file;
+    item.title = "first";
+    if (i == 500) item.comment = longComment;
+    library.Add(item);
+  }
+  for (char round : {'x', 'y', 'z'}) {
+    for (int i = 0; i < 1000; ++i) {
+      std::string file = "c:\\music\\" + std::to_string(i) + ".MP3";
+      std::string title = std::string(2000, round) + std::to_string(i);
+      qf::host::itemRecord record{};
+      record.filename = file.data();
+      record.title = title.data();
+      ASSERT_TRUE(library.Update(record));
+    }
+  }
+  MediaLibrary moved = std::move(library);
+  ASSERT_EQ(moved.Items().size(), 1000u);
+  for (int i = 0; i < 1000; ++i) {
+    const LibraryItem& item = moved.Items()[static_cast<std::size_t>(i)];
+    ASSERT_EQ(item.filename, "C:\\Music\\" + std::to_string(i) + ".mp3");
+    ASSERT_EQ(item.title, std::string(2000, 'z') + std::to_string(i));
+    ASSERT_EQ(item.comment, i == 500 ? std::string_view(longComment) : std::string_view());
+  }
+  EXPECT_EQ(moved.Search("zzz999").size(), 1u);
+  EXPECT_EQ(moved.Search("first").size(), 0u);
 }
 
 TEST(MediaLibrary, DescribedRecordsCarryTheFieldsAsGiven) {

@@ -194,10 +194,12 @@ class MediaLibraryTagTest : public qftest::PluginTest {
     player_->Call([count](::host::PlayerState& state) {
       state.library = ::host::MediaLibrary();
       for (int i = 0; i < count; ++i) {
+        const std::string filename = Format("C:\\Lib\\Artist %d\\t%02d.mp3", i % 3, i);
+        const std::string title = Format("t%02d", i), artist = Format("Artist %d", i % 3);
         ::host::LibraryItem item;
-        item.filename = Format("C:\\Lib\\Artist %d\\t%02d.mp3", i % 3, i);
-        item.title = Format("t%02d", i);
-        item.artist = Format("Artist %d", i % 3);
+        item.filename = filename;
+        item.title = title;
+        item.artist = artist;
         item.length = 185;
         item.fileSize = 2048 * 1024;
         item.rating = i % 2 ? 4 : 0;
