@@ -438,8 +438,7 @@ std::size_t MediaLibrary::Load(std::string_view description) {
       std::string_view field = line.substr(from, tab - from);
       from = tab + 1;
       std::size_t equals = field.find('=');
-      if (equals != std::string_view::npos)
-        SetField(item, field.substr(0, equals), field.substr(equals + 1));
+      if (equals != std::string_view::npos) SetField(item, field.substr(0, equals), field.substr(equals + 1));
     }
     if (item.filename.empty()) continue;
     Keep(item);  // its texts lie in the description until then
@@ -519,8 +518,7 @@ void MediaLibrary::Fill(mlQueryStruct& query, const std::vector<const LibraryIte
   std::size_t slots = 0, textBytes = 0;
   for (std::size_t i = 0; i < count; ++i) {
     const LibraryItem& item = *items[i];
-    for (const LibraryText* text :
-         {&item.filename, &item.title, &item.album, &item.artist, &item.comment, &item.genre})
+    for (const LibraryText* text : {&item.filename, &item.title, &item.album, &item.artist, &item.comment, &item.genre})
       textBytes += text->size() + 1;
     ExtendedFields extended(item);
     for (int f = 0; f < extended.count; ++f)

@@ -206,8 +206,9 @@ void StandInPlayer::ReportStatus() {
 const Metadata& StandInPlayer::MetadataOf(const std::string& path) {
   std::string key = qf::UpperCase(path);
   auto found = metadata_.find(key);
-  if (found == metadata_.end()) found = metadata_.emplace(key, ReadMetadata(path)).first;
-  return found->second;
+  if (found != metadata_.end()) return found->second;
+  if (metadata_.size() >= kMetadataKept) metadata_.clear();
+  return metadata_.emplace(std::move(key), ReadMetadata(path)).first->second;
 }
 
 PlaylistEntry StandInPlayer::MakeEntry(const std::string& path, const std::string& title) {

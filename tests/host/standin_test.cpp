@@ -103,6 +103,25 @@ TEST_F(StandInPlayerTest, PlaylistFileRoundTripsTitlesAndLengths) {
   EXPECT_EQ(ReadDrive("Users/Quenforth/AppData/Roaming/Winamp/winamp.m3u"), written);
 }
 
+// The player keeps the tags of a bounded number of files: a longer playlist still has every entry's
+// title and length, and a file's tags are read again once they were let go.
+TEST_F(StandInPlayerTest, ALongPlaylistOutgrowsTheKeptTagsAndLosesNothing) {
+  std::string a = AddTrack("a", 185), b = AddTrack("b", 42);
+  std::vector<std::string> paths{a};
+  for (std::size_t i = 0; i < StandInPlayer::kMetadataKept + 10; ++i)
+    paths.push_back("C:\\Gone\\" + std::to_string(i) + ".mp3");
+  paths.push_back(b);
+  StartPlayer(paths);
+  EXPECT_EQ(Look<std::string>([](PlayerState& s) { return s.playlist.front().title; }), "Artist a - Title a");
+  EXPECT_EQ(Look<int>([](PlayerState& s) { return s.playlist.back().lengthMs / 1000; }), 42);
+  for (const auto& [file, artist] : {std::pair{a, "Artist a"}, std::pair{b, "Artist b"}}) {
+    char answer[64] = "";
+    qf::host::extendedFileInfoStruct request{file.c_str(), "Artist", answer, sizeof answer};
+    Ipc(qf::host::IPC_GET_EXTENDED_FILE_INFO, reinterpret_cast<platform::WPARAM>(&request));
+    EXPECT_STREQ(answer, artist);
+  }
+}
+
 TEST_F(StandInPlayerTest, SendsWithEmptyArgumentsAnswerNothing) {
   StartPlayer({});
   EXPECT_EQ(Ipc(qf::host::IPC_GETPLAYLISTFILE, 0), 0);
