@@ -106,9 +106,9 @@ class MediaLibrary {
   // texts have left as much behind as the items use.
   void Compact();
 
-  // The items' texts, in blocks that never move. (Six strings an item took 330 bytes of the 50,000-item
-  // library's 390 each, and the texts of one item lay far apart: copying a whole result set waited on
-  // memory at each of them.)
+  // The items' texts, in blocks that never move. (Six strings an item, each with its own heap block,
+  // took 5.6 MB more for a library of 50,000 records, and the texts of one item lay far apart: copying
+  // a whole result set waited on memory at each of them.)
   class TextStore {
    public:
     std::string_view Copy(std::string_view text);

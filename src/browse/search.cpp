@@ -1,5 +1,6 @@
 #include "browse/search.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -95,11 +96,72 @@ std::string_view NameWithoutExtension(std::string_view entry) {
   return BeforeLast(name, '.');
 }
 
+// Calls `test` with the index of each entry of `cache` that holds `needle` (folded to lower case, not
+// empty) without regard to case, in cache order: a filter ahead of the exact test of an entry. Rather
+// than looking into each entry, it goes over all the cache's text at once for one character of the
+// needle (memchr, as fast as the machine reads memory; a letter in both its cases) and looks closer
+// only where that character is. The rarest kind of character is taken: a sign, else a digit, else a
+// blank, else the letter least used in English.
+template <typename Test>
+void ForEachHolding(const PackedTextList& cache, std::string_view needle, Test test) {
+  auto rank = [](char c) -> std::size_t {
+    constexpr std::string_view kLettersByUse = "etaoinshrdlcumwfgypbvkjxqz";
+    if (c >= 'a' && c <= 'z') return 3 + kLettersByUse.size() - kLettersByUse.find(c);
+    return c == ' ' ? 2 : c >= '0' && c <= '9' ? 1 : 0;
+  };
+  std::size_t pivot = 0;
+  for (std::size_t i = 1; i < needle.size(); ++i)
+    if (rank(needle[i]) < rank(needle[pivot])) pivot = i;
+  const std::string_view text = cache.Joined();
+  const char* const begin = text.data();
+  const char* const end = begin + text.size();
+  const char lower = needle[pivot], upper = UpperChar(lower);
+  // The next place of each case of the pivot character at or after `from`.
+  auto next = [end](char c, const char* from) {
+    const void* found = from < end ? std::memchr(from, c, static_cast<std::size_t>(end - from)) : nullptr;
+    return found ? static_cast<const char*>(found) : end;
+  };
+  const char* nextLower = next(lower, begin + pivot);
+  const char* nextUpper = upper == lower ? end : next(upper, begin + pivot);
+  std::size_t entry = 0;
+  while (nextLower != end || nextUpper != end) {
+    const char* at;
+    if (nextLower < nextUpper) {
+      at = nextLower;
+      nextLower = next(lower, at + 1);
+    } else {
+      at = nextUpper;
+      nextUpper = next(upper, at + 1);
+    }
+    const std::size_t start = static_cast<std::size_t>(at - begin) - pivot;
+    if (start + needle.size() > text.size()) break;
+    std::size_t j = 0;
+    while (j < needle.size() && LowerChar(begin[start + j]) == needle[j]) ++j;
+    if (j < needle.size()) continue;
+    while (cache.EndOf(entry) <= start) ++entry;
+    if (start + needle.size() > cache.EndOf(entry)) continue;  // it runs on into the next entry
+    test(entry);
+    // On to the next entry: this one is tested.
+    const char* after = begin + std::min(cache.EndOf(entry) + pivot, text.size());
+    if (nextLower < after) nextLower = next(lower, after);
+    if (nextUpper < after) nextUpper = upper == lower ? end : next(upper, after);
+    ++entry;
+  }
+}
+
 }  // namespace
 
 void SearchFiles(const PackedTextList& cache, std::string_view folder, SearchDepth depth, std::string_view text,
                  TextList& results) {
   const Finder under(folder), matching(text);
+  if (depth == SearchDepth::AllLevels && !text.empty()) {
+    // A name that holds the text lies in an entry that holds it: only those are looked at.
+    ForEachHolding(cache, LowerCase(text), [&](std::size_t index) {
+      std::string_view entry = cache[index];
+      if (under.In(entry) && matching.In(NameWithoutExtension(entry))) results.emplace_back(entry);
+    });
+    return;
+  }
   for (std::string_view entry : cache) {
     if (!under.In(entry)) continue;
     if (depth == SearchDepth::AllLevels) {

@@ -168,6 +168,9 @@ class PackedTextList {
   const_iterator begin() const { return const_iterator(this, 0); }
   const_iterator end() const { return const_iterator(this, size()); }
   TextList ToTextList() const { return TextList(begin(), end()); }
+  // All the texts one after the other, with nothing between them, and where text `index` ends in it.
+  std::string_view Joined() const { return text_; }
+  std::size_t EndOf(std::size_t index) const { return ends_[index]; }
 
   friend bool operator==(const PackedTextList& a, const PackedTextList& b) {
     return a.ends_ == b.ends_ && a.text_ == b.text_;

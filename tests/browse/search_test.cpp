@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "core/text.h"
@@ -163,6 +164,35 @@ TEST(Search, MatchesOnlyTheNameAfterTheLastSeparatorWhereverItIs) {
   TextList cache{"title.mp3"}, results;  // no separator at all: the whole entry is the name
   SearchFiles(cache, "", SearchDepth::AllLevels, "title", results);
   EXPECT_EQ(results, cache);
+}
+
+// A search of all levels looks only into the entries that hold the text somewhere in the cache's text:
+// it must find what a test of every entry finds, with matches that run from one entry into the next,
+// several in one entry, at either end of the cache, in short and empty entries and in either case.
+TEST(Search, FindsWhatATestOfEveryEntryFinds) {
+  std::mt19937 random(7);
+  auto pick = [&](const std::string& from, std::size_t length) {
+    std::string picked;
+    while (picked.size() < length) picked += from[random() % from.size()];
+    return picked;
+  };
+  auto nameOf = [](std::string_view entry) {
+    std::size_t slash = entry.rfind('\\');
+    std::string_view name = slash == std::string_view::npos ? entry : entry.substr(slash + 1);
+    std::size_t dot = name.rfind('.');
+    return dot == std::string_view::npos ? std::string_view() : name.substr(0, dot);
+  };
+  for (int round = 0; round < 2000; ++round) {
+    TextList cache, expected, results;
+    for (std::size_t i = random() % 8; i > 0; --i) cache.push_back(pick("aAbB1 .\\-", random() % 12));
+    std::string text = pick("aAb1 .-", 1 + random() % 3);
+    for (const std::string& entry : cache)
+      if (ContainsText(nameOf(entry), text)) expected.push_back(entry);
+    SearchFiles(cache, "", SearchDepth::AllLevels, text, results);
+    std::string described;
+    for (const std::string& entry : cache) described += "[" + entry + "]";
+    ASSERT_EQ(results, expected) << "'" << text << "' in " << described;
+  }
 }
 
 }  // namespace
