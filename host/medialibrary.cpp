@@ -250,7 +250,7 @@ class TextWriter {
   explicit TextWriter(char* at) : at_(at) {}
   char* Text(std::string_view text) {
     char* start = at_;
-    std::memcpy(at_, text.data(), text.size());
+    if (!text.empty()) std::memcpy(at_, text.data(), text.size());
     at_ += text.size();
     *at_++ = '\0';
     return start;
@@ -338,7 +338,7 @@ void MediaLibrary::Add(LibraryItem item) {
 }
 
 std::string_view MediaLibrary::TextStore::Copy(std::string_view text) {
-  if (text.empty()) return {};
+  if (text.empty()) return "";  // a view of a literal, not of null: memcpy may be given its data
   char* at;
   if (text.size() > kBlock / 4) {
     auto block = std::make_unique<char[]>(text.size());
