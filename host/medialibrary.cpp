@@ -370,8 +370,7 @@ void MediaLibrary::Replace(LibraryText& field, const char* text) {
 }
 
 void MediaLibrary::Compact() {
-  TextStore old = std::move(texts_);
-  texts_ = TextStore();
+  TextStore old = std::move(texts_);  // the items' texts until they are copied
   for (LibraryItem& item : items_) Keep(item);
   replacedBytes_ = 0;
 }

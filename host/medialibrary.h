@@ -21,6 +21,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/text.h"
@@ -111,6 +112,19 @@ class MediaLibrary {
   // a whole result set waited on memory at each of them.)
   class TextStore {
    public:
+    TextStore() = default;
+    // A store moved from is empty, and can be used again.
+    TextStore(TextStore&& other) noexcept
+        : blocks_(std::exchange(other.blocks_, {})),
+          free_(std::exchange(other.free_, 0)),
+          bytes_(std::exchange(other.bytes_, 0)) {}
+    TextStore& operator=(TextStore&& other) noexcept {
+      blocks_ = std::exchange(other.blocks_, {});
+      free_ = std::exchange(other.free_, 0);
+      bytes_ = std::exchange(other.bytes_, 0);
+      return *this;
+    }
+
     std::string_view Copy(std::string_view text);
     std::size_t Bytes() const { return bytes_; }
 

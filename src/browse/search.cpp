@@ -144,7 +144,7 @@ void ForEachHolding(const PackedTextList& cache, std::string_view needle, Test t
     // On to the next entry: this one is tested.
     const char* after = begin + std::min(cache.EndOf(entry) + pivot, text.size());
     if (nextLower < after) nextLower = next(lower, after);
-    if (nextUpper < after) nextUpper = upper == lower ? end : next(upper, after);
+    if (nextUpper < after) nextUpper = next(upper, after);
     ++entry;
   }
 }
