@@ -1,5 +1,9 @@
 #include "http/answerhead.h"
 
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
 #include "http/server.h"
 
 namespace qf {
@@ -43,6 +47,24 @@ const char* Reason(int status) {
   }
 }
 
+// The Date field of an answer changes once a second: each thread writes it once a second and keeps it.
+std::string_view DateNow() {
+  struct Kept {
+    std::time_t second = -1;
+    char text[32] = {};
+    std::size_t size = 0;
+  };
+  thread_local Kept kept;  // trivially destructible, as a thread of the player's may end at any time
+  std::time_t now = std::time(nullptr);
+  if (now != kept.second) {
+    std::string text = HttpDate(now);
+    kept.size = std::min(text.size(), sizeof kept.text);
+    std::memcpy(kept.text, text.data(), kept.size);
+    kept.second = now;
+  }
+  return {kept.text, kept.size};
+}
+
 }  // namespace
 
 std::string HttpDate(std::time_t time) {
@@ -72,7 +94,7 @@ std::string FormatHead(const Head& head) {
   text += "\r\nServer: ";
   text += kServerSoftware;
   text += "\r\nDate: ";
-  text += HttpDate(std::time(nullptr));
+  text += DateNow();
   if (!head.contentType.empty()) {
     text += "\r\nContent-Type: ";
     text += head.contentType;

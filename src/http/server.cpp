@@ -34,6 +34,7 @@
 #include <ctime>
 #include <list>
 #include <mutex>
+#include <string_view>
 #include <thread>
 #include <unordered_map>
 #include <utility>  // Boost 1.74's asio needs std::exchange declared before it
@@ -193,12 +194,19 @@ namespace {
 struct Outgoing {
   std::string head;
   std::string body;
+  std::shared_ptr<const std::string> keptFile;  // a kept small file's text, whose range is sent instead
+  std::size_t keptFirst = 0;
+  std::size_t keptCount = 0;
   std::size_t headSent = 0;
   std::size_t bodySent = 0;
   platform::File file;
   std::uint64_t fileOffset = 0;      // where the next piece starts
   std::uint64_t fileLeft = 0;        // bytes of the file still to be sent
   std::shared_ptr<const void> hold;  // the page budget's share of the body, given back with it
+
+  std::string_view Body() const {
+    return keptFile ? std::string_view(*keptFile).substr(keptFirst, keptCount) : std::string_view(body);
+  }
 };
 }  // namespace
 
@@ -677,7 +685,9 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
     answer.head = FormatHead(head);
     if (!headRequest && count > 0) {
       if (kept) {
-        answer.body.assign(*kept->content, static_cast<std::size_t>(first), static_cast<std::size_t>(count));
+        answer.keptFile = std::move(kept->content);
+        answer.keptFirst = static_cast<std::size_t>(first);
+        answer.keptCount = static_cast<std::size_t>(count);
       } else if (first > 0 && !file.Seek(first)) {  // a file opens at its start
         return FileResult::Unreadable;
       } else if (count <= kSmallFile) {
@@ -723,7 +733,7 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
         if (!error && written == 0) return Close();  // the file shrank under us
       } else {
         std::array<asio::const_buffer, 2> buffers{asio::buffer(answer.head) + answer.headSent,
-                                                  asio::buffer(answer.body) + answer.bodySent};
+                                                  asio::buffer(answer.Body()) + answer.bodySent};
         if (buffers[0].size() + buffers[1].size() == 0) return FinishAnswer();
         written = socket.write_some(buffers, error);
         std::size_t ofHead = std::min(written, answer.head.size() - answer.headSent);

@@ -27,8 +27,9 @@ using Clock = std::chrono::steady_clock;
 
 struct ThreadQueue;
 
-// A message sent from another thread, waiting to be handled by the window's owner thread. Its
-// completion is guarded by the sender's queue lock and signalled on the sender's condition.
+// A message sent from another thread, waiting to be handled by the window's owner thread. It lives on
+// the sender's stack, which waits until it is done. Its completion is guarded by the sender's queue lock
+// and signalled on the sender's condition.
 struct SentMessage {
   SentMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, std::shared_ptr<ThreadQueue> sender)
       : window(window), message(message), wParam(wParam), lParam(lParam), sender(std::move(sender)) {}
@@ -55,7 +56,7 @@ struct ThreadQueue {
   std::mutex lock;
   std::condition_variable wake;
   std::deque<MSG> posted;
-  std::deque<std::shared_ptr<SentMessage>> sent;
+  std::vector<SentMessage*> sent;
   std::vector<Timer> timers;
   bool quitPosted = false;
   int quitCode = 0;
@@ -117,13 +118,15 @@ Registry& TheRegistry() {
 
 std::atomic<DWORD> nextThreadId{1000};
 
-void CompleteSent(const std::shared_ptr<SentMessage>& sent, LRESULT result) {
+void CompleteSent(SentMessage& sent, LRESULT result) {
+  // Once `done` is set the sender may return and its message go; its queue is held from here on.
+  std::shared_ptr<ThreadQueue> sender = sent.sender;
   {
-    std::lock_guard guard(sent->sender->lock);
-    sent->result = result;
-    sent->done.store(true, std::memory_order_release);
+    std::lock_guard guard(sender->lock);
+    sent.result = result;
+    sent.done.store(true, std::memory_order_release);
   }
-  sent->sender->wake.notify_all();
+  sender->wake.notify_all();
 }
 
 // Owns the calling thread's queue. When the thread ends, its windows go away and every message still
@@ -137,14 +140,14 @@ struct ThreadQueueHolder {
     registry.threads[queue->threadId] = queue;
   }
   ~ThreadQueueHolder() {
-    std::deque<std::shared_ptr<SentMessage>> orphans;
+    std::vector<SentMessage*> orphans;
     {
       std::lock_guard guard(queue->lock);
       queue->alive = false;
       orphans.swap(queue->sent);
       queue->timers.clear();
     }
-    for (auto& sent : orphans) CompleteSent(sent, 0);
+    for (SentMessage* sent : orphans) CompleteSent(*sent, 0);
     Registry& registry = TheRegistry();
     std::lock_guard guard(registry.lock);
     std::erase_if(registry.windows, [&](const auto& entry) { return entry.second->owner == queue; });
@@ -170,9 +173,9 @@ LRESULT CallProcedure(HWND handle, const std::shared_ptr<Window>& window, UINT m
 }
 
 // Handles one message that another thread sent to a window of this thread.
-void HandleSent(const std::shared_ptr<SentMessage>& sent) {
-  std::shared_ptr<Window> window = FindWindowObject(sent->window);
-  LRESULT result = window ? CallProcedure(sent->window, window, sent->message, sent->wParam, sent->lParam) : 0;
+void HandleSent(SentMessage& sent) {
+  std::shared_ptr<Window> window = FindWindowObject(sent.window);
+  LRESULT result = window ? CallProcedure(sent.window, window, sent.message, sent.wParam, sent.lParam) : 0;
   CompleteSent(sent, result);
 }
 
@@ -180,14 +183,15 @@ void HandleSent(const std::shared_ptr<SentMessage>& sent) {
 // they are handled, and taken once for all that waited together. Answers whether there were any.
 bool HandleAllSent(ThreadQueue& queue, std::unique_lock<std::mutex>& held) {
   if (queue.sent.empty()) return false;
-  std::deque<std::shared_ptr<SentMessage>> batch;
+  std::vector<SentMessage*> batch;
   while (!queue.sent.empty()) {
     batch.swap(queue.sent);
     held.unlock();
-    for (const std::shared_ptr<SentMessage>& sent : batch) HandleSent(sent);
+    for (SentMessage* sent : batch) HandleSent(*sent);
     batch.clear();
     held.lock();
   }
+  queue.sent.swap(batch);  // both are empty: the queue keeps the room it had grown, for the next batch
   return true;
 }
 
@@ -332,11 +336,11 @@ LRESULT SendMessageA(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
   const std::shared_ptr<ThreadQueue>& self = CurrentQueue();
   if (window->owner == self) return CallProcedure(handle, window, message, wParam, lParam);
 
-  auto sent = std::make_shared<SentMessage>(handle, message, wParam, lParam, self);
+  SentMessage sent(handle, message, wParam, lParam, self);
   {
     std::lock_guard guard(window->owner->lock);
     if (!window->owner->alive) return 0;
-    window->owner->sent.push_back(sent);
+    window->owner->sent.push_back(&sent);
     window->owner->arrivals.fetch_add(1, std::memory_order_relaxed);
   }
   window->owner->wake.notify_all();
@@ -345,17 +349,17 @@ LRESULT SendMessageA(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
   // what keeps a thread that sends to the player while the player sends to it from deadlocking.
   const unsigned seen = self->arrivals.load(std::memory_order_relaxed);
   WatchAwake([&] {
-    return sent->done.load(std::memory_order_acquire) || self->arrivals.load(std::memory_order_relaxed) != seen;
+    return sent.done.load(std::memory_order_acquire) || self->arrivals.load(std::memory_order_relaxed) != seen;
   });
   std::unique_lock held(self->lock);
-  while (!sent->done) {
+  while (!sent.done) {
     if (!self->sent.empty()) {
       HandleAllSent(*self, held);
       continue;
     }
     self->wake.wait(held);
   }
-  return sent->result;
+  return sent.result;
 }
 
 namespace {
