@@ -54,7 +54,7 @@ std::string_view DateNow() {
     char text[32] = {};
     std::size_t size = 0;
   };
-  thread_local Kept kept;  // trivially destructible, as a thread of the player's may end at any time
+  thread_local Kept kept;  // trivially destructible: a thread that ends has nothing of it to destroy
   std::time_t now = std::time(nullptr);
   if (now != kept.second) {
     std::string text = HttpDate(now);

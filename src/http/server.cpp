@@ -205,7 +205,9 @@ struct Outgoing {
   std::shared_ptr<const void> hold;  // the page budget's share of the body, given back with it
 
   std::string_view Body() const {
-    return keptFile ? std::string_view(*keptFile).substr(keptFirst, keptCount) : std::string_view(body);
+    if (!keptFile) return body;
+    std::string_view kept(*keptFile);
+    return kept.substr(std::min(keptFirst, kept.size()), keptCount);
   }
 };
 }  // namespace
