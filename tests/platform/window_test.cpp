@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <future>
+#include <stdexcept>
 #include <thread>
 
 namespace platform {
@@ -193,6 +194,28 @@ TEST(ConcurrentMessages, ManySendersAreServedOneAtATime) {
         if (SendMessageA(owner.Window(), WM_APP, static_cast<WPARAM>(i), 0) !=
             static_cast<LRESULT>(owner.ThreadId() + static_cast<DWORD>(i)))
           ++wrong;
+    });
+  for (auto& sender : senders) sender.join();
+  EXPECT_EQ(wrong, 0);
+}
+
+// WM_APP+1 fails with an exception; everything else as Basic.
+LRESULT QF_CALLBACK Throwing(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_APP + 1) throw std::runtime_error("the procedure failed");
+  return Basic(window, message, wParam, lParam);
+}
+
+TEST(ConcurrentMessages, AProcedureThatThrowsAnswersZeroAndTheOthersAreStillServed) {
+  // Senders that wait together are handled as one batch: a failure in one must answer the rest.
+  WindowThread owner("TestThrowing", Throwing);
+  std::vector<std::thread> senders;
+  std::atomic<int> wrong{0};
+  for (int t = 0; t < 4; ++t)
+    senders.emplace_back([&] {
+      for (int i = 0; i < 100; ++i) {
+        if (SendMessageA(owner.Window(), WM_APP + 1, 0, 0) != 0) ++wrong;
+        if (SendMessageA(owner.Window(), WM_APP, 1, 0) != static_cast<LRESULT>(owner.ThreadId() + 1)) ++wrong;
+      }
     });
   for (auto& sender : senders) sender.join();
   EXPECT_EQ(wrong, 0);

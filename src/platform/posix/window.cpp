@@ -172,10 +172,17 @@ LRESULT CallProcedure(HWND handle, const std::shared_ptr<Window>& window, UINT m
   return procedure ? procedure(handle, message, wParam, lParam) : 0;
 }
 
-// Handles one message that another thread sent to a window of this thread.
+// Handles one message that another thread sent to a window of this thread. An exception from the
+// procedure cannot reach the sender, which is another thread, and must not leave the messages handled
+// with this one unanswered, their senders waiting for ever: the message is answered with 0.
 void HandleSent(SentMessage& sent) {
-  std::shared_ptr<Window> window = FindWindowObject(sent.window);
-  LRESULT result = window ? CallProcedure(sent.window, window, sent.message, sent.wParam, sent.lParam) : 0;
+  LRESULT result = 0;
+  try {
+    std::shared_ptr<Window> window = FindWindowObject(sent.window);
+    if (window) result = CallProcedure(sent.window, window, sent.message, sent.wParam, sent.lParam);
+  } catch (...) {
+    result = 0;
+  }
   CompleteSent(sent, result);
 }
 
