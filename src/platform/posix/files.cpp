@@ -84,28 +84,31 @@ std::optional<Resolved> Resolve(const std::string& path,
   std::optional<std::string> root = DriveFolder(path[0]);
   if (!root) return std::nullopt;
 
-  std::vector<std::string> components;
-  std::size_t start = 2;
-  while (start <= path.size()) {
+  // The path as written, on the host: one string, with "." and ".." taken out.
+  std::string exact = std::move(*root);
+  const std::size_t rootSize = exact.size();
+  exact.reserve(rootSize + path.size());
+  for (std::size_t start = 2; start <= path.size();) {
     std::size_t end = path.find_first_of("\\/", start);
     if (end == std::string::npos) end = path.size();
-    std::string component = path.substr(start, end - start);
+    std::string_view component(path.data() + start, end - start);
     if (component == "..") {
-      if (!components.empty()) components.pop_back();  // never above the drive's root
+      if (exact.size() > rootSize) exact.resize(exact.rfind('/'));  // never above the drive's root
     } else if (!component.empty() && component != ".") {
-      components.push_back(std::move(component));
+      exact += '/';
+      exact += component;
     }
     start = end + 1;
   }
+  if (exact.size() == rootSize) return Resolved{exact, true, false};
+  if (probe(exact)) return Resolved{std::move(exact), false, true};
 
-  std::string exact = *root;
-  for (const std::string& component : components) exact += "/" + component;
-  if (components.empty()) return Resolved{exact, true, false};
-  if (probe(exact)) return Resolved{exact, false, true};
-
-  std::string current = *root;
+  std::string current = exact.substr(0, rootSize);
   bool missing = false;
-  for (const std::string& component : components) {
+  for (std::size_t start = rootSize + 1; start <= exact.size();) {
+    std::size_t end = std::min(exact.find('/', start), exact.size());
+    std::string component = exact.substr(start, end - start);
+    start = end + 1;
     if (!missing) {
       if (Exists(current + "/" + component)) {
         current += "/" + component;
@@ -122,7 +125,7 @@ std::optional<Resolved> Resolve(const std::string& path,
   return Resolved{current, false, false};
 }
 
-FileInfo InfoOf(const struct stat& status, const std::string& name) {
+FileInfo InfoOf(const struct stat& status, std::string_view name) {
   FileInfo info;
   if (S_ISDIR(status.st_mode)) {
     info.attributes = FILE_ATTRIBUTE_DIRECTORY;
@@ -156,9 +159,9 @@ std::size_t TakeFromBudget(std::size_t size) {
   }
 }
 
-std::string BaseName(const std::string& hostPath) {
+std::string_view BaseName(std::string_view hostPath) {
   std::size_t slash = hostPath.rfind('/');
-  return slash == std::string::npos ? hostPath : hostPath.substr(slash + 1);
+  return slash == std::string_view::npos ? hostPath : hostPath.substr(slash + 1);
 }
 
 }  // namespace
