@@ -26,14 +26,17 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 struct ThreadQueue;
+struct Window;
 
 // A message sent from another thread, waiting to be handled by the window's owner thread. It lives on
-// the sender's stack, which waits until it is done. Its completion is guarded by the sender's queue lock
-// and signalled on the sender's condition.
+// the sender's stack, which waits until it is done, holding the window object. Its completion is guarded
+// by the sender's queue lock and signalled on the sender's condition.
 struct SentMessage {
-  SentMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, std::shared_ptr<ThreadQueue> sender)
-      : window(window), message(message), wParam(wParam), lParam(lParam), sender(std::move(sender)) {}
-  HWND window;
+  SentMessage(HWND handle, Window& window, UINT message, WPARAM wParam, LPARAM lParam,
+              std::shared_ptr<ThreadQueue> sender)
+      : handle(handle), window(window), message(message), wParam(wParam), lParam(lParam), sender(std::move(sender)) {}
+  HWND handle;
+  Window& window;
   UINT message;
   WPARAM wParam;
   LPARAM lParam;
@@ -83,6 +86,7 @@ struct Window {
   std::atomic<WNDPROC> procedure{nullptr};
   std::atomic<LONG_PTR> userData{0};
   std::atomic<bool> enabled{true};
+  bool destroyed = false;  // read and written on the owner's thread only
 };
 
 bool SameName(const std::string& a, const char* b) {
@@ -167,21 +171,22 @@ std::shared_ptr<Window> FindWindowObject(HWND handle) {
   return found == registry.windows.end() ? nullptr : found->second;
 }
 
-LRESULT CallProcedure(HWND handle, const std::shared_ptr<Window>& window, UINT message, WPARAM wParam, LPARAM lParam) {
-  WNDPROC procedure = window->procedure.load();
+LRESULT CallProcedure(HWND handle, const Window& window, UINT message, WPARAM wParam, LPARAM lParam) {
+  WNDPROC procedure = window.procedure.load();
   return procedure ? procedure(handle, message, wParam, lParam) : 0;
 }
 
 // Handles one message that another thread sent to a window of this thread. An exception from the
 // procedure cannot reach the sender, which is another thread, and must not leave the messages handled
-// with this one unanswered, their senders waiting for ever: the message is answered with 0.
+// with this one unanswered, their senders waiting for ever: the message is answered with 0, as it is
+// when the window was destroyed while the message waited.
 void HandleSent(SentMessage& sent) {
   LRESULT result = 0;
   try {
-    std::shared_ptr<Window> window = FindWindowObject(sent.window);
-    if (window) result = CallProcedure(sent.window, window, sent.message, sent.wParam, sent.lParam);
+    if (!sent.window.destroyed)
+      result = CallProcedure(sent.handle, sent.window, sent.message, sent.wParam, sent.lParam);
   } catch (...) {
-    result = 0;
+    // answered with 0, as said
   }
   CompleteSent(sent, result);
 }
@@ -285,14 +290,15 @@ HWND CreateWindowExA(const char* className, const char* windowName, HWND /*paren
     registry.windows.emplace(reinterpret_cast<std::uintptr_t>(handle), window);
   }
   CREATESTRUCTA create{param};
-  CallProcedure(handle, window, WM_CREATE, 0, reinterpret_cast<LPARAM>(&create));
+  CallProcedure(handle, *window, WM_CREATE, 0, reinterpret_cast<LPARAM>(&create));
   return handle;
 }
 
 BOOL DestroyWindow(HWND handle) {
   std::shared_ptr<Window> window = FindWindowObject(handle);
   if (!window || window->owner != CurrentQueue()) return 0;
-  CallProcedure(handle, window, WM_DESTROY, 0, 0);
+  CallProcedure(handle, *window, WM_DESTROY, 0, 0);
+  window->destroyed = true;
   {
     std::lock_guard guard(window->owner->lock);
     std::erase_if(window->owner->timers, [&](const Timer& timer) { return timer.window == handle; });
@@ -341,9 +347,9 @@ LRESULT SendMessageA(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
   std::shared_ptr<Window> window = FindWindowObject(handle);
   if (!window) return 0;
   const std::shared_ptr<ThreadQueue>& self = CurrentQueue();
-  if (window->owner == self) return CallProcedure(handle, window, message, wParam, lParam);
+  if (window->owner == self) return CallProcedure(handle, *window, message, wParam, lParam);
 
-  SentMessage sent(handle, message, wParam, lParam, self);
+  SentMessage sent(handle, *window, message, wParam, lParam, self);
   {
     std::lock_guard guard(window->owner->lock);
     if (!window->owner->alive) return 0;
@@ -427,7 +433,7 @@ BOOL TranslateMessage(const MSG* /*msg*/) { return 0; }
 
 LRESULT DispatchMessageA(const MSG* msg) {
   std::shared_ptr<Window> window = FindWindowObject(msg->hwnd);
-  return window ? CallProcedure(msg->hwnd, window, msg->message, msg->wParam, msg->lParam) : 0;
+  return window ? CallProcedure(msg->hwnd, *window, msg->message, msg->wParam, msg->lParam) : 0;
 }
 
 LONG_PTR GetWindowLongPtrA(HWND handle, int index) {
