@@ -8,11 +8,14 @@
 // client has a deadline that a sweep enforces: the header, the idle time between requests, and the time
 // without progress of a body or an answer.
 //
-// The pool has one thread per core and one more. Handlers that block (on the player, say) are noticed by a
-// monitor: when every thread is inside a handler and none has finished one for a while, it adds a thread, up
-// to a limit, so accepting, reading and writing never stop for long. Busy but moving handlers add nothing:
-// more threads than cores would only trade work for task switches. Every two seconds the monitor retires the
-// threads that the busiest moment of those two seconds did not need, down to the base size.
+// The pool has two threads per core and one more: a handler spends most of its time waiting for the player's
+// thread, which answers the messages of several waiting handlers at once, or for the disk. A monitor adds a
+// thread, up to a limit, when every thread is inside a handler and none has finished one for a while (they
+// block), or when every thread has been inside a handler at each of its last looks (they wait more than
+// they run), so accepting, reading and writing never stop for long and the player's thread is kept fed. A
+// pool whose threads are often idle does not grow: more threads than that would only trade work for task
+// switches. Every two seconds the monitor retires the threads that the busiest moment of those two seconds
+// did not need, down to the base size.
 
 #include "http/server.h"
 
@@ -182,6 +185,7 @@ CommandKind KindOf(http::verb verb) {
 constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
 constexpr auto kMonitorTick = std::chrono::milliseconds(25);
 constexpr int kShrinkTicks = 80;  // two seconds of the monitor's looks
+constexpr int kBusyTicks = 4;     // looks in a row with every thread inside a handler
 
 }  // namespace
 
@@ -877,11 +881,20 @@ void THttpServer::Running::Monitor() {
   std::uint64_t trimmedAt = seen;  // the finished count when freed memory was last given back
   std::size_t busiest = 0;
   int ticks = 0;
+  int busyTicks = 0;  // looks in a row that found every thread inside a handler
   std::unique_lock held(monitorLock);
   while (!monitorWake.wait_for(held, kMonitorTick, [this] { return stopping.load(); })) {
     std::size_t active = activeRequests;
     std::uint64_t finished = finishedRequests;
-    if (active >= threadCount && finished == seen && threadCount < limits.maxWorkers) AddThread();
+    busyTicks = active >= threadCount ? busyTicks + 1 : 0;
+    // Handlers that wait but finish are given threads up to twice the base: past that the player's
+    // thread is as busy as it gets, and more threads would only cost memory.
+    bool stuck = finished == seen;
+    bool waiting = busyTicks >= kBusyTicks && threadCount < 2 * baseThreads;
+    if (active >= threadCount && (stuck || waiting) && threadCount < limits.maxWorkers) {
+      AddThread();
+      busyTicks = 0;
+    }
     seen = finished;
     busiest = std::max(busiest, active);
     if (++ticks < kShrinkTicks) continue;
@@ -1025,7 +1038,8 @@ std::optional<std::string> THttpServer::Start(const std::string& address, std::u
     server->Accept();
     server->Sweep();
   });
-  std::size_t base = limits_.baseWorkers ? limits_.baseWorkers : std::max(2u, std::thread::hardware_concurrency()) + 1;
+  std::size_t base =
+      limits_.baseWorkers ? limits_.baseWorkers : 2 * std::max(1u, std::thread::hardware_concurrency()) + 1;
   running->baseThreads = std::clamp<std::size_t>(base, 1, std::max<std::size_t>(limits_.maxWorkers, 1));
   for (std::size_t i = 0; i < running->baseThreads; ++i) {
     if (!running->AddThread()) {

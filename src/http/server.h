@@ -42,7 +42,7 @@ struct ServerLimits {
   std::size_t sendBufferBytes = 256 * 1024;
   std::size_t maxConnections = 1024;
   std::size_t maxConnectionsPerAddress = 64;
-  std::size_t baseWorkers = 0;  // the pool's size without load; 0: one per core and one more
+  std::size_t baseWorkers = 0;  // the pool's size without load; 0: two per core and one more
   std::size_t maxWorkers = 64;  // the pool grows up to this while handlers block
   std::size_t workerStackBytes = 1 << 20;
   std::chrono::milliseconds stopGrace{5'000};  // how long Stop waits for handlers still running

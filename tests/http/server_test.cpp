@@ -484,6 +484,44 @@ TEST(ServerPool, ReturnsToItsBaseSizeAfterABurstOfBlockedHandlers) {
   EXPECT_EQ(again->body, "done");
 }
 
+TEST(ServerPool, GrowsWhileEveryThreadKeepsWaitingInHandlersThatFinish) {
+  // Each handler waits a little, as one waiting for the player's thread does, and finishes: the pool is
+  // never stuck, but its threads wait more than they run, and more of them serve more.
+  ServerLimits limits;
+  limits.baseWorkers = 2;
+  limits.maxWorkers = 8;
+  THttpServer server(
+      [](TRequest&, TResponse& response) {
+        std::this_thread::sleep_for(2ms);
+        response.ContentText = "done";
+      },
+      limits);
+  ASSERT_FALSE(server.Start("127.0.0.1", 0));
+  const int baseline = ThreadsOfThisProcess();
+  std::atomic<bool> stop{false};
+  std::atomic<int> answers{0}, failures{0};
+  std::vector<std::thread> clients;
+  for (int i = 0; i < 8; ++i) {
+    clients.emplace_back([&] {
+      Connection client(server.Port());
+      while (!stop) {
+        if (!client.Send("GET /wait HTTP/1.1\r\nHost: x\r\n\r\n") || !client.Read(10s)) {
+          ++failures;
+          return;
+        }
+        ++answers;
+      }
+    });
+  }
+  // The clients' own threads count too: the pool's growth is what the process has beyond them.
+  EXPECT_TRUE(Eventually([&] { return ThreadsOfThisProcess() >= baseline + 8 + 2; }, 20s))
+      << ThreadsOfThisProcess() - 8 << " threads under the load, " << baseline << " before it";
+  stop = true;
+  for (auto& client : clients) client.join();
+  EXPECT_EQ(failures, 0);
+  EXPECT_GT(answers, 0);
+}
+
 TEST(ServerStop, ReturnsWhileAHandlerIsStuckAndTheDestructorWaitsForIt) {
   Gate gate;
   std::atomic<bool> handlerEnded{false};
