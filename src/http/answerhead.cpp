@@ -1,7 +1,5 @@
 #include "http/answerhead.h"
 
-#include <algorithm>
-#include <cstring>
 #include <string_view>
 
 #include "http/server.h"
@@ -47,36 +45,42 @@ const char* Reason(int status) {
   }
 }
 
+// An HTTP date, kept with the time it was written from. Trivially destructible, so that a thread-local
+// one leaves nothing to destroy when a thread of the player's ends.
+struct FormattedDate {
+  bool set = false;
+  std::time_t time = 0;
+  char text[64] = {};
+  std::size_t size = 0;
+
+  std::string_view Of(std::time_t of) {
+    if (!set || of != time) {
+      std::tm parts{};
+#ifdef _WIN32
+      gmtime_s(&parts, &of);
+#else
+      gmtime_r(&of, &parts);
+#endif
+      size = std::strftime(text, sizeof text, "%a, %d %b %Y %H:%M:%S GMT", &parts);
+      time = of;
+      set = true;
+    }
+    return {text, size};
+  }
+};
+
 // The Date field of an answer changes once a second: each thread writes it once a second and keeps it.
 std::string_view DateNow() {
-  struct Kept {
-    std::time_t second = -1;
-    char text[32] = {};
-    std::size_t size = 0;
-  };
-  thread_local Kept kept;  // trivially destructible: a thread that ends has nothing of it to destroy
-  std::time_t now = std::time(nullptr);
-  if (now != kept.second) {
-    std::string text = HttpDate(now);
-    kept.size = std::min(text.size(), sizeof kept.text);
-    std::memcpy(kept.text, text.data(), kept.size);
-    kept.second = now;
-  }
-  return {kept.text, kept.size};
+  thread_local FormattedDate now;
+  return now.Of(std::time(nullptr));
 }
 
 }  // namespace
 
+// A file's Last-Modified is asked for again and again while one file is requested.
 std::string HttpDate(std::time_t time) {
-  std::tm parts{};
-#ifdef _WIN32
-  gmtime_s(&parts, &time);
-#else
-  gmtime_r(&time, &parts);
-#endif
-  char text[64];
-  std::strftime(text, sizeof text, "%a, %d %b %Y %H:%M:%S GMT", &parts);
-  return text;
+  thread_local FormattedDate last;
+  return std::string(last.Of(time));
 }
 
 std::string DefaultPage(int status) {
