@@ -66,22 +66,24 @@ void Answer(TResponse& response, int status, std::string_view document) {
   response.ContentText = ErrorPage(status, document);
 }
 
-std::string ExtensionOf(std::string_view path) {
+// The extension of the path's last name, without its dot; empty when it has none.
+std::string_view ExtensionOf(std::string_view path) {
   std::size_t dot = path.rfind('.');
   std::size_t slash = path.find_last_of("\\/");
-  if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return std::string();
-  return std::string(path.substr(dot));
+  if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return {};
+  return path.substr(dot + 1);
 }
 
 // The content type of a template extension, or empty when the path is not a template.
 std::string TemplateContentType(const TQuenforth& core, std::string_view path, bool* isTemplate) {
+  std::string_view extension = ExtensionOf(path);
+  *isTemplate = false;
+  if (extension.empty()) return std::string();
   Snapshot<TextList> extensions = core.TemplateExtensions.Get();
   Snapshot<TextList> types = core.TemplateContentTypes.Get();
-  std::string extension = ExtensionOf(path);
   std::string type;
-  *isTemplate = false;
   for (std::size_t i = 0; i < extensions->size(); ++i) {
-    if (SameText(extension, "." + (*extensions)[i])) {
+    if (SameText(extension, (*extensions)[i])) {
       *isTemplate = true;
       type = i < types->size() ? (*types)[i] : std::string();
     }
