@@ -74,15 +74,14 @@ void LogLoginsRefused(const TQuenforth& core, std::string_view address) {
                                        "\tlogins refused for 60 s after 10 failed attempts\r\n");
 }
 
-void LogRequest(const TQuenforth& core, const TRequest& request) {
-  Snapshot<Settings> settings = core.CurrentSettings.Get();
-  if (!settings->logEnable) return;
-  LogSwitches switches{settings->logDate, settings->logEvent,    settings->logIp,
-                       settings->logUser, settings->logDocument, settings->logCommand};
+void LogRequest(const Settings& settings, const TRequest& request) {
+  if (!settings.logEnable) return;
+  LogSwitches switches{settings.logDate, settings.logEvent,    settings.logIp,
+                       settings.logUser, settings.logDocument, settings.logCommand};
   std::string stamp = switches.date ? LogTimeStamp() : std::string();
   LogFields fields{
       stamp, request.Command, request.RemoteIP, request.AuthUsername, request.Document, request.UnparsedParams};
-  AppendLogLine(settings->logfile, RequestLogLine(switches, fields));
+  AppendLogLine(settings.logfile, RequestLogLine(switches, fields));
 }
 
 void StartAccessLog(const TQuenforth& core) {

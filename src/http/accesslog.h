@@ -8,6 +8,7 @@
 namespace qf {
 
 class TQuenforth;
+struct Settings;
 struct TRequest;
 
 // Which fields a request line carries, in this order.
@@ -46,9 +47,9 @@ std::string LogTimeStamp();
 // Appends of this process are serialised: lines of simultaneous requests never mix or get lost.
 bool AppendLogLine(const std::string& path, std::string_view text);
 
-// The request step: appends the request's line when logging is on, with the fields switched on now.
-// A line that cannot be written is dropped.
-void LogRequest(const TQuenforth& core, const TRequest& request);
+// The request step: appends the request's line when logging is on in the request's settings, with the
+// fields they switch on. A line that cannot be written is dropped.
+void LogRequest(const Settings& settings, const TRequest& request);
 
 // When logging is on: "<stamp> TAB <address> TAB logins refused for 60 s after 10 failed attempts CR LF".
 void LogLoginsRefused(const TQuenforth& core, std::string_view address);

@@ -116,7 +116,7 @@ void HTTPServer1CommandGet(TQuenforth& core, TRequest& request, TResponse& respo
       return Answer(response, 403, request.Document);
 
     // Before authentication, so refused logins are logged too.
-    LogRequest(core, request);
+    LogRequest(*settings, request);
 
     std::shared_ptr<UserClass> user;
     if (settings->enablePassword) {
