@@ -141,7 +141,7 @@ void HTTPServer1CommandGet(TQuenforth& core, TRequest& request, TResponse& respo
                               FromAnotherSite(request.Host, request.SecFetchSite, request.Origin, request.Referer);
     if (!request.Params.empty()) RunCommands(core, request.Params, user.get(), session);
 
-    std::string skin = user ? user->Skin.Get() : settings->Skin;
+    std::string skin = user ? user->Skin.Get() : core.CurrentSettings.Get()->Skin;
     session.SkinName = skin;
     std::string skinFolder = core.DataFolder() + "\\" + skin;
 
