@@ -141,6 +141,7 @@ void HTTPServer1CommandGet(TQuenforth& core, TRequest& request, TResponse& respo
                               FromAnotherSite(request.Host, request.SecFetchSite, request.Origin, request.Referer);
     if (!request.Params.empty()) RunCommands(core, request.Params, user.get(), session);
 
+    // The skin as this request's commands left it (?skin= answers with the new skin's page already).
     std::string skin = user ? user->Skin.Get() : core.CurrentSettings.Get()->Skin;
     session.SkinName = skin;
     std::string skinFolder = core.DataFolder() + "\\" + skin;

@@ -345,6 +345,16 @@ TEST_F(SkinsJsonTest, EveryJsonTemplateOfBothSkinsParsesOnItsOwn) {
   UseSkin("base");
 }
 
+TEST_F(SkinsJsonTest, ASkinChosenInARequestAnswersThatRequestAlready) {
+  // The skin command runs before the page is chosen: the same request gets the new skin's page.
+  auto classic = Get(process_->Port(), "/?skin=classic");
+  ASSERT_TRUE(classic);
+  EXPECT_NE(classic->body.find("[Play]"), std::string::npos) << classic->body.substr(0, 300);
+  auto base = Get(process_->Port(), "/?skin=base");
+  ASSERT_TRUE(base);
+  EXPECT_EQ(base->body.find("[Play]"), std::string::npos) << base->body.substr(0, 300);
+}
+
 TEST_F(SkinsJsonTest, ThePlaylistCarriesTitlesAndPathsUnchanged) {
   UseSkin("json");
   Json list = Answer("/playlist-all.json");
