@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <future>
 #include <stdexcept>
 #include <thread>
@@ -184,19 +185,27 @@ LRESULT QF_CALLBACK Slow(HWND window, UINT message, WPARAM wParam, LPARAM lParam
   return Basic(window, message, wParam, lParam);
 }
 
+// Runs `send` `rounds` times on each of `senders` threads at once; answers how many of its answers were
+// wrong in all (`send` answers the count of one round).
+int WrongAnswersOfSenders(int senders, int rounds, const std::function<int(int round)>& send) {
+  std::vector<std::thread> threads;
+  std::atomic<int> wrong{0};
+  for (int t = 0; t < senders; ++t)
+    threads.emplace_back([&] {
+      for (int i = 0; i < rounds; ++i) wrong += send(i);
+    });
+  for (auto& thread : threads) thread.join();
+  return wrong;
+}
+
 TEST(ConcurrentMessages, ManySendersAreServedOneAtATime) {
   WindowThread owner("TestMany", Basic);
-  std::vector<std::thread> senders;
-  std::atomic<int> wrong{0};
-  for (int t = 0; t < 8; ++t)
-    senders.emplace_back([&] {
-      for (int i = 0; i < 200; ++i)
-        if (SendMessageA(owner.Window(), WM_APP, static_cast<WPARAM>(i), 0) !=
-            static_cast<LRESULT>(owner.ThreadId() + static_cast<DWORD>(i)))
-          ++wrong;
-    });
-  for (auto& sender : senders) sender.join();
-  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(WrongAnswersOfSenders(8, 200,
+                                  [&](int i) {
+                                    return SendMessageA(owner.Window(), WM_APP, static_cast<WPARAM>(i), 0) !=
+                                           static_cast<LRESULT>(owner.ThreadId() + static_cast<DWORD>(i));
+                                  }),
+            0);
 }
 
 // WM_APP+1 fails with an exception; everything else as Basic.
@@ -208,17 +217,13 @@ LRESULT QF_CALLBACK Throwing(HWND window, UINT message, WPARAM wParam, LPARAM lP
 TEST(ConcurrentMessages, AProcedureThatThrowsAnswersZeroAndTheOthersAreStillServed) {
   // Senders that wait together are handled as one batch: a failure in one must answer the rest.
   WindowThread owner("TestThrowing", Throwing);
-  std::vector<std::thread> senders;
-  std::atomic<int> wrong{0};
-  for (int t = 0; t < 4; ++t)
-    senders.emplace_back([&] {
-      for (int i = 0; i < 100; ++i) {
-        if (SendMessageA(owner.Window(), WM_APP + 1, 0, 0) != 0) ++wrong;
-        if (SendMessageA(owner.Window(), WM_APP, 1, 0) != static_cast<LRESULT>(owner.ThreadId() + 1)) ++wrong;
-      }
-    });
-  for (auto& sender : senders) sender.join();
-  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(WrongAnswersOfSenders(4, 100,
+                                  [&](int) {
+                                    return (SendMessageA(owner.Window(), WM_APP + 1, 0, 0) != 0) +
+                                           (SendMessageA(owner.Window(), WM_APP, 1, 0) !=
+                                            static_cast<LRESULT>(owner.ThreadId() + 1));
+                                  }),
+            0);
 }
 
 TEST(ConcurrentMessages, WaitingThreadHandlesSentMessagesUntilDone) {
