@@ -28,6 +28,14 @@ class Guarded {
     return value_;
   }
 
+  // Runs `read` on the value with the lock held, for a caller that needs only part of it or something
+  // made from it; the same rule as for Update.
+  template <class Reader>
+  auto Read(Reader&& read) const {
+    std::lock_guard guard(lock_);
+    return read(static_cast<const T&>(value_));
+  }
+
   void Set(T value) {
     std::lock_guard guard(lock_);
     value_ = std::move(value);

@@ -28,17 +28,28 @@ bool IsDeviceName(std::string_view component) {
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
-// The names of a path's folders and file, without its drive.
-std::vector<std::string_view> Components(std::string_view path) {
-  if (HasDrive(path)) path.remove_prefix(2);
-  std::vector<std::string_view> parts;
+// Calls `visit` with each name of a path's folders and file, in order, until it answers false; answers
+// whether it went through them all.
+template <typename Visit>
+bool ForEachComponent(std::string_view path, Visit visit) {
   std::size_t start = 0;
   while (start <= path.size()) {
     std::size_t end = path.find_first_of("\\/", start);
     if (end == std::string_view::npos) end = path.size();
-    if (end > start) parts.push_back(path.substr(start, end - start));
+    if (end > start && !visit(path.substr(start, end - start))) return false;
     start = end + 1;
   }
+  return true;
+}
+
+// The names of a path's folders and file, without its drive.
+std::vector<std::string_view> Components(std::string_view path) {
+  if (HasDrive(path)) path.remove_prefix(2);
+  std::vector<std::string_view> parts;
+  ForEachComponent(path, [&](std::string_view part) {
+    parts.push_back(part);
+    return true;
+  });
   return parts;
 }
 
@@ -51,35 +62,36 @@ bool InDeviceNamespace(std::string_view path) {
 }  // namespace
 
 std::string NormalizePath(std::string_view path) {
-  std::string drive;
+  std::string_view drive;
   std::size_t rootSegments = 0;  // segments that ".." never removes
   if (HasDrive(path)) {
-    drive = std::string(path.substr(0, 2));
+    drive = path.substr(0, 2);
     path.remove_prefix(2);
-  } else if (path.size() >= 2 && (path[0] == '\\' || path[0] == '/') && (path[1] == '\\' || path[1] == '/')) {
+  } else if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
     drive = "\\";  // a network share: "\\server\share" is its root, as a drive letter is a disk's
     path.remove_prefix(2);
     rootSegments = 2;
   }
-  std::vector<std::string_view> segments;
-  std::size_t start = 0;
-  while (start <= path.size()) {
-    std::size_t end = path.find_first_of("\\/", start);
-    if (end == std::string_view::npos) end = path.size();
-    std::string_view segment = path.substr(start, end - start);
+  // Each name goes in with the separator before it, and ".." takes the last one out again: the names
+  // hold no separators, so the last separator is the one that began the last name.
+  std::string result;
+  result.reserve(drive.size() + path.size() + 1);
+  result += drive;
+  std::size_t segments = 0;
+  ForEachComponent(path, [&](std::string_view segment) {
     if (segment == "..") {
-      if (segments.size() > rootSegments) segments.pop_back();
-    } else if (!segment.empty() && segment != ".") {
-      segments.push_back(segment);
+      if (segments > rootSegments) {
+        result.resize(result.rfind('\\'));
+        --segments;
+      }
+    } else if (segment != ".") {
+      result += '\\';
+      result += segment;
+      ++segments;
     }
-    start = end + 1;
-  }
-  std::string result = drive;
-  for (std::string_view segment : segments) {
-    result += '\\';
-    result += segment;
-  }
-  if (result.empty() || result == drive) result += '\\';
+    return true;
+  });
+  if (segments == 0) result += '\\';
   return result;
 }
 
@@ -92,19 +104,19 @@ bool IsInsideFolder(std::string_view path, std::string_view folder) {
 
 bool IsRefusedPath(std::string_view path) {
   if (InDeviceNamespace(path)) return true;
-  for (std::string_view component : Components(path)) {
-    if (component.find(':') != std::string_view::npos) return true;
-    if (component.back() == '.' || component.back() == ' ') return true;
-    if (IsDeviceName(component)) return true;
-  }
+  bool plain = ForEachComponent(HasDrive(path) ? path.substr(2) : path, [](std::string_view component) {
+    return component.find(':') == std::string_view::npos && component.back() != '.' && component.back() != ' ' &&
+           !IsDeviceName(component);
+  });
+  if (!plain) return true;
   std::optional<std::string> longForm = platform::GetLongPathNameA(std::string(path));
   return longForm && !SameText(*longForm, path);
 }
 
 bool NamesDevice(std::string_view path) {
   if (InDeviceNamespace(path)) return true;
-  std::vector<std::string_view> components = Components(path);
-  return std::any_of(components.begin(), components.end(), IsDeviceName);
+  return !ForEachComponent(HasDrive(path) ? path.substr(2) : path,
+                           [](std::string_view component) { return !IsDeviceName(component); });
 }
 
 bool IsFullPath(std::string_view path) {

@@ -137,8 +137,16 @@ class TQuenforth {
   // How many reads SharePlaylistRead has started (for tests and diagnostics).
   std::uint64_t PlaylistReadsStarted() const;
 
-  // The plug-in's data folder: PluginFolder + "\quenforth".
-  std::string DataFolder() const { return PluginFolder.Get() + "\\quenforth"; }
+  // The plug-in's data folder, PluginFolder + "\quenforth", and `below` after it, in one piece.
+  std::string DataFolder(std::string_view below = {}) const {
+    return PluginFolder.Read([below](const std::string& folder) {
+      constexpr std::string_view kName = "\\quenforth";
+      std::string path;
+      path.reserve(folder.size() + kName.size() + below.size());
+      path.append(folder).append(kName).append(below);
+      return path;
+    });
+  }
   // The 8-hex-digit CRC-32 key of a text (owner keys, song ids).
   std::string CrcKey(std::string_view text) const { return CrcTable.Key(text); }
   // A playlist entry's song id: the CRC key of its file name followed by its 0-based index.

@@ -144,7 +144,7 @@ void HTTPServer1CommandGet(TQuenforth& core, TRequest& request, TResponse& respo
     // The skin as this request's commands left it (?skin= answers with the new skin's page already).
     std::string skin = user ? user->Skin.Get() : core.CurrentSettings.Get()->Skin;
     session.SkinName = skin;
-    std::string skinFolder = core.DataFolder() + "\\" + skin;
+    std::string skinFolder = core.DataFolder("\\" + skin);
 
     if (request.CommandType == CommandKind::Post && request.PostStream)
       StoreUpload(core, *request.PostStream, request.ContentType, user.get(), session);
@@ -153,12 +153,8 @@ void HTTPServer1CommandGet(TQuenforth& core, TRequest& request, TResponse& respo
     if (SameText(request.Document, "/")) {
       path = skinFolder + "\\index.html";
     } else {
-      std::string document = request.Document;
-      for (char& c : document)
-        if (c == '/') c = '\\';
-      path = NormalizePath(skinFolder + document);
+      path = NormalizePath(skinFolder + request.Document);  // which turns the document's '/' into '\\'
     }
-    session.TemplatePath = path;
 
     if (!session.ServeFile.empty()) {
       if (SameText(session.ServeFile, "forbidden")) return Answer(response, 403, request.Document);
@@ -176,6 +172,7 @@ void HTTPServer1CommandGet(TQuenforth& core, TRequest& request, TResponse& respo
     if (isTemplate && session.ServeFile.empty()) {
       std::shared_ptr<const std::string> text = core.SkinTexts.Read(path);
       if (!text) return Answer(response, 404, request.Document);
+      session.TemplatePath = path;
       TMyPageProducer producer(user.get(), *core.Player, core, session);
       response.ContentText = producer.Produce(*text, LastPageSizes().Hint(path));
       LastPageSizes().Note(path, response.ContentText.size());

@@ -669,8 +669,10 @@ struct Connection : std::enable_shared_from_this<Connection>, ResponseChannel {
       return FileResult::Sent;
     }
     std::uint64_t first = 0, count = size;
-    Head head = MakeHead(response.ResponseNo, contentType, size);
-    head.extra = "Accept-Ranges: bytes\r\nLast-Modified: " + lastModified + "\r\n";
+    Head head = MakeHead(response.ResponseNo, std::move(contentType), size);
+    constexpr std::string_view kRanges = "Accept-Ranges: bytes\r\nLast-Modified: ";
+    head.extra.reserve(kRanges.size() + lastModified.size() + 2);
+    head.extra.append(kRanges).append(lastModified).append("\r\n");
     if (range.kind == ByteRange::Kind::Partial) {
       first = range.first;
       count = range.last - range.first + 1;

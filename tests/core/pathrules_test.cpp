@@ -13,6 +13,8 @@ TEST(PathRules, NormalisesDotsAndDotDots) {
   EXPECT_EQ(NormalizePath("C:\\skin\\..\\..\\..\\secret.txt"), "C:\\secret.txt");
   EXPECT_EQ(NormalizePath("C:\\a\\\\b/c"), "C:\\a\\b\\c");
   EXPECT_EQ(NormalizePath("C:\\.."), "C:\\");
+  EXPECT_EQ(NormalizePath("C:a\\..\\b\\..\\.."), "C:\\");
+  EXPECT_EQ(NormalizePath("C:\\long name\\x\\..\\..\\..\\long name\\y.css"), "C:\\long name\\y.css");
 }
 
 TEST(PathRules, ContainmentEndsAtASeparator) {
