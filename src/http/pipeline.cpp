@@ -174,7 +174,7 @@ void HTTPServer1CommandGet(TQuenforth& core, TRequest& request, TResponse& respo
       if (!text) return Answer(response, 404, request.Document);
       session.TemplatePath = path;
       TMyPageProducer producer(user.get(), *core.Player, core, session);
-      response.ContentText = producer.Produce(*text, LastPageSizes().Hint(path));
+      response.ContentText = producer.Produce(text, LastPageSizes().Hint(path));
       LastPageSizes().Note(path, response.ContentText.size());
       response.Hold = producer.Charge();
       response.ContentType = templateType.empty() ? MimeTypeFor(path) : templateType;

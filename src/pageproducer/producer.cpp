@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
 #include <utility>
 
 #include "core/inifile.h"
@@ -202,6 +203,92 @@ std::optional<CompiledTemplate> CompiledTemplate::Compile(std::string_view text)
   return compiled;
 }
 
+namespace {
+
+// The compiled skin texts, by the texts' identity: an entry holds while its text lives, which the entry
+// does not prolong. The texts are the skin-text cache's, so that few live at once; what the entries may
+// hold together is bounded all the same.
+class CompiledTexts {
+ public:
+  std::shared_ptr<const CompiledTemplate> Find(const std::shared_ptr<const std::string>& text) {
+    std::lock_guard guard(lock_);
+    auto found = entries_.find(text.get());
+    if (found == entries_.end() || found->second.text.lock() != text) return nullptr;
+    return found->second.compiled;
+  }
+
+  void Keep(const std::shared_ptr<const std::string>& text, std::shared_ptr<const CompiledTemplate> compiled) {
+    std::size_t cost = CostOf(*text, *compiled);
+    if (cost > kMaxCost / 4) return;
+    std::lock_guard guard(lock_);
+    if (auto found = entries_.find(text.get()); found != entries_.end()) {
+      cost_ -= found->second.cost;
+      entries_.erase(found);
+    }
+    if (cost_ + cost > kMaxCost) {
+      std::erase_if(entries_, [](const auto& entry) { return entry.second.text.expired(); });
+      cost_ = 0;
+      for (const auto& [key, entry] : entries_) cost_ += entry.cost;
+      if (cost_ + cost > kMaxCost) {
+        entries_.clear();
+        cost_ = 0;
+      }
+    }
+    entries_.emplace(text.get(), Entry{text, std::move(compiled), cost});
+    cost_ += cost;
+  }
+
+ private:
+  // About what a compiled template takes: its texts, and its pieces with their parameters.
+  static std::size_t CostOf(const std::string& text, const CompiledTemplate& compiled) {
+    return text.size() + 256 * compiled.Pieces();
+  }
+  static constexpr std::size_t kMaxCost = 1024 * 1024;
+
+  struct Entry {
+    std::weak_ptr<const std::string> text;
+    std::shared_ptr<const CompiledTemplate> compiled;
+    std::size_t cost;
+  };
+  std::mutex lock_;
+  std::unordered_map<const std::string*, Entry> entries_;  // guarded by lock_
+  std::size_t cost_ = 0;                                   // guarded by lock_
+};
+
+CompiledTexts& TheCompiledTexts() {
+  static CompiledTexts* texts = new CompiledTexts;  // never destroyed: request threads may outlive statics
+  return *texts;
+}
+
+}  // namespace
+
+std::shared_ptr<const CompiledTemplate> CompiledTemplate::Of(const std::shared_ptr<const std::string>& text) {
+  if (!text) return nullptr;
+  CompiledTexts& texts = TheCompiledTexts();
+  if (std::shared_ptr<const CompiledTemplate> kept = texts.Find(text)) return kept;
+  std::optional<CompiledTemplate> compiled = Compile(*text);
+  if (!compiled) return nullptr;
+  auto shared = std::make_shared<const CompiledTemplate>(std::move(*compiled));
+  texts.Keep(text, shared);
+  return shared;
+}
+
+std::string TMyPageProducer::Produce(const std::shared_ptr<const std::string>& text, std::size_t room) {
+  std::shared_ptr<const CompiledTemplate> compiled = CompiledTemplate::Of(text);
+  if (!compiled) return Produce(*text, room);
+  std::string out;
+  out.reserve(std::max(text->size() + text->size() / 4, room));
+  ProduceInto(*compiled, out);
+  return out;
+}
+
+void TMyPageProducer::ProduceInto(const std::shared_ptr<const std::string>& text, std::string& out) {
+  if (std::shared_ptr<const CompiledTemplate> compiled = CompiledTemplate::Of(text))
+    ProduceInto(*compiled, out);
+  else
+    ProduceInto(*text, out);
+}
+
 std::string TMyPageProducer::Produce(const CompiledTemplate& compiled) {
   std::string out;
   ProduceInto(compiled, out);
@@ -354,15 +441,11 @@ std::shared_ptr<const std::string> ReadSkinFile(const TMyPageProducer& producer,
 
 }  // namespace
 
-bool ListTemplates::ReadTemplate(std::string_view name, std::string& text, bool reportMissing) {
+std::shared_ptr<const std::string> ListTemplates::ReadTemplate(std::string_view name, bool reportMissing) {
   std::string path = PathOf(name);
   std::shared_ptr<const std::string> contents = ReadSkinFile(tag_.producer, path);
-  if (!contents) {
-    if (reportMissing) tag_.Fail("template '<i>" + HtmlEncode(path) + "'</i> not found");
-    return false;
-  }
-  text = *contents;
-  return true;
+  if (!contents && reportMissing) tag_.Fail("template '<i>" + HtmlEncode(path) + "'</i> not found");
+  return contents;
 }
 
 bool ListTemplates::LoadItemTemplate() {
@@ -370,12 +453,13 @@ bool ListTemplates::LoadItemTemplate() {
     tag_.Fail("template not specified");
     return false;
   }
-  if (!ReadTemplate("template", item_, true)) return false;
+  item_ = ReadTemplate("template", true);
+  if (!item_) return false;
   if (!tag_.producer.MayNest()) {
     tag_.Fail("nesting too deep");
     return false;
   }
-  compiledItem_ = CompiledTemplate::Compile(item_);
+  compiledItem_ = CompiledTemplate::Of(item_);
   return true;
 }
 
@@ -384,20 +468,22 @@ void ListTemplates::AppendItem() {
   if (compiledItem_)
     child_.ProduceInto(*compiledItem_, tag_.output.Page());
   else
-    child_.ProduceInto(item_, tag_.output.Page());
+    child_.ProduceInto(*item_, tag_.output.Page());
 }
 
 bool ListTemplates::AppendOptional(std::string_view name) {
-  std::string text;
-  if (!tag_.Given(name) || !ReadTemplate(name, text, false) || !tag_.producer.MayNest()) return false;
+  if (!tag_.Given(name)) return false;
+  std::shared_ptr<const std::string> text = ReadTemplate(name, false);
+  if (!text || !tag_.producer.MayNest()) return false;
   BeginItem();
   child_.ProduceInto(text, tag_.output.Page());
   return true;
 }
 
 void ListTemplates::AppendEmpty() {
-  std::string text;
-  if (!tag_.Given("empty") || !ReadTemplate("empty", text, true)) return;
+  if (!tag_.Given("empty")) return;
+  std::shared_ptr<const std::string> text = ReadTemplate("empty", true);
+  if (!text) return;
   if (!tag_.producer.MayNest()) return tag_.Fail("nesting too deep");
   child_.ProduceInto(text, tag_.output.Page());
 }
@@ -413,7 +499,7 @@ void Include(Tag& tag) {
   std::shared_ptr<const std::string> text = ReadSkinFile(tag.producer, path);
   if (!text) return tag.Fail("file '<i>" + HtmlEncode(path) + "'</i> not found");
   if (!tag.producer.MayNest()) return tag.Fail("nesting too deep");
-  tag.producer.Child().ProduceInto(*text, tag.output.Page());
+  tag.producer.Child().ProduceInto(text, tag.output.Page());
 }
 
 void ErrorMessage(Tag& tag) { tag.Write(tag.Session().ErrorMessage, kTextOptions); }

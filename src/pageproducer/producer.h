@@ -60,6 +60,14 @@ class CompiledTemplate {
   // None for a template of more than kMaxTags tags.
   static std::optional<CompiledTemplate> Compile(std::string_view text);
 
+  // The compiled form of a text read through the skin-text cache (TQuenforth::SkinTexts), compiled once
+  // and kept for as long as that text lives: a page and its list templates are read again for every
+  // request, and reading them again was much of what a small page cost. The cache gives a file that
+  // changed a new text, and so a new compiled form. None when the text cannot be compiled.
+  static std::shared_ptr<const CompiledTemplate> Of(const std::shared_ptr<const std::string>& text);
+
+  std::size_t Pieces() const { return pieces_.size(); }
+
  private:
   friend class TMyPageProducer;
   struct Piece {
@@ -90,6 +98,9 @@ class TMyPageProducer {
   void ProduceInto(std::string_view text, std::string& out);
   std::string Produce(const CompiledTemplate& compiled);
   void ProduceInto(const CompiledTemplate& compiled, std::string& out);
+  // A text read through the skin-text cache, from its compiled form when it has one.
+  std::string Produce(const std::shared_ptr<const std::string>& text, std::size_t room = 0);
+  void ProduceInto(const std::shared_ptr<const std::string>& text, std::string& out);
 
   // A producer for a sub-template, one level deeper, with the same four references.
   TMyPageProducer Child() const { return TMyPageProducer(User, Player, Core, Session, depth_ + 1, production_); }

@@ -131,7 +131,9 @@ class ListTemplates {
   void AppendEmpty();
 
  private:
-  bool ReadTemplate(std::string_view name, std::string& text, bool reportMissing);
+  // The template named by parameter `name`; none, with the not-found error when `reportMissing`, when
+  // its file does not exist.
+  std::shared_ptr<const std::string> ReadTemplate(std::string_view name, bool reportMissing);
   // The separator before every item but the first.
   void BeginItem() {
     if (items_++ > 0) tag_.output += separator_;
@@ -140,8 +142,8 @@ class ListTemplates {
   Tag& tag_;
   TMyPageProducer child_;
   std::string separator_;
-  std::string item_;
-  std::optional<CompiledTemplate> compiledItem_;  // none for an item template of very many tags
+  std::shared_ptr<const std::string> item_;
+  std::shared_ptr<const CompiledTemplate> compiledItem_;  // none for an item template of very many tags
   std::size_t items_ = 0;
 };
 

@@ -120,6 +120,40 @@ TEST_F(ProducerTest, ACompiledTemplateProducesWhatItsTextProduces) {
               Produce(over));
 }
 
+// A skin text is compiled once while it lives; another text, even at the address of one that is gone, is
+// compiled anew, and produces what it says.
+TEST_F(ProducerTest, ASkinTextIsCompiledOnceAndEveryNewTextAnew) {
+  auto text = std::make_shared<const std::string>("a<#Charset>b");
+  std::shared_ptr<const CompiledTemplate> compiled = CompiledTemplate::Of(text);
+  ASSERT_TRUE(compiled);
+  EXPECT_EQ(CompiledTemplate::Of(text), compiled);
+  text.reset();
+  compiled.reset();
+  for (int i = 0; i < 200; ++i) {
+    auto next = std::make_shared<const std::string>(std::to_string(i) + "<#Charset>");
+    EXPECT_EQ(TMyPageProducer(user_, *core_.Player, core_, session_).Produce(next), std::to_string(i) + "iso-8859-1");
+  }
+  std::string many;
+  for (std::size_t i = 0; i <= CompiledTemplate::kMaxTags; ++i) many += "<#Charset>";
+  auto tooMany = std::make_shared<const std::string>(many);
+  EXPECT_FALSE(CompiledTemplate::Of(tooMany));
+  EXPECT_EQ(TMyPageProducer(user_, *core_.Player, core_, session_).Produce(tooMany).size(),
+            (CompiledTemplate::kMaxTags + 1) * 10);
+  // A broken parameter fails the shared text as it fails the text.
+  EXPECT_THROW(TMyPageProducer(user_, *core_.Player, core_, session_)
+                   .Produce(std::make_shared<const std::string>("ok <#Charset a=%zz>")),
+               TemplateError);
+}
+
+// A list's item template changed on disk is produced as it is now by the next page.
+TEST_F(ProducerTest, AListSeesItsItemTemplateChangedOnDisk) {
+  Skin("index.html", "");
+  Skin("item.html", "[<#skin_name>]");
+  EXPECT_EQ(Produce("<#skinlist template=item.html>"), "[base]");
+  Skin("item.html", "(<#skin_name>) and more");
+  EXPECT_EQ(Produce("<#skinlist template=item.html>"), "(base) and more");
+}
+
 TEST_F(ProducerTest, ATemplateOfVeryManyTagsIsNotCompiled) {
   std::string text;
   for (std::size_t i = 0; i < CompiledTemplate::kMaxTags; ++i) text += "<#Charset>";
