@@ -221,18 +221,15 @@ class CompiledTexts {
     std::size_t cost = CostOf(*text, *compiled);
     if (cost > kMaxCost / 4) return;
     std::lock_guard guard(lock_);
-    if (auto found = entries_.find(text.get()); found != entries_.end()) {
-      cost_ -= found->second.cost;
-      entries_.erase(found);
-    }
+    // The entries of texts that are gone go first (this one's address may be such a text's): a text the
+    // skin-text cache does not keep is a new one for every page, and so is its entry.
+    std::erase_if(entries_, [](const auto& entry) { return entry.second.text.expired(); });
+    if (entries_.contains(text.get())) return;  // another page compiled the same text meanwhile
+    cost_ = 0;
+    for (const auto& [key, entry] : entries_) cost_ += entry.cost;
     if (cost_ + cost > kMaxCost) {
-      std::erase_if(entries_, [](const auto& entry) { return entry.second.text.expired(); });
+      entries_.clear();
       cost_ = 0;
-      for (const auto& [key, entry] : entries_) cost_ += entry.cost;
-      if (cost_ + cost > kMaxCost) {
-        entries_.clear();
-        cost_ = 0;
-      }
     }
     entries_.emplace(text.get(), Entry{text, std::move(compiled), cost});
     cost_ += cost;
