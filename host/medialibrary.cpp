@@ -467,7 +467,6 @@ void MediaLibrary::CountPlay(std::string_view filename, std::int64_t now) {
 }
 
 std::vector<const LibraryItem*> MediaLibrary::Search(std::string_view text) const {
-  lastSearch_ = std::chrono::steady_clock::now();
   std::vector<const LibraryItem*> found;
   if (text.find('\0') != std::string_view::npos) {  // it could match across two fields of the folded text
     for (const LibraryItem& item : items_) {
@@ -496,14 +495,6 @@ std::vector<const LibraryItem*> MediaLibrary::Search(std::string_view text) cons
   for (std::size_t i = 0; i < items_.size(); ++i)
     if (folded_[i].find(needle) != std::string_view::npos) found.push_back(&items_[i]);
   return found;
-}
-
-bool MediaLibrary::DropSearchTextsIdleFor(std::chrono::steady_clock::duration idle,
-                                          std::chrono::steady_clock::time_point now) {
-  if (folded_.size() == 0 || now - lastSearch_ < idle) return false;
-  folded_ = qf::PackedTextList();
-  foldedStale_ = true;
-  return true;
 }
 
 std::optional<std::vector<const LibraryItem*>> MediaLibrary::Query(std::string_view query) const {

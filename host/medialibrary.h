@@ -15,7 +15,6 @@
 //
 // Not thread-safe: the player's thread owns it.
 
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -88,11 +87,6 @@ class MediaLibrary {
 
   // Items whose file name, title, artist, album or genre contains `text`, without regard to case.
   std::vector<const LibraryItem*> Search(std::string_view text) const;
-  // Gives back the texts Search makes for itself (some 85 bytes an item) when no search came for `idle`;
-  // the next search makes them again. Answers whether it gave any back.
-  bool DropSearchTextsIdleFor(std::chrono::steady_clock::duration idle,
-                              std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now());
-  bool HasSearchTexts() const { return folded_.size() > 0; }
   // Items the query matches; empty when the query cannot be parsed.
   std::optional<std::vector<const LibraryItem*>> Query(std::string_view query) const;
 
@@ -150,7 +144,6 @@ class MediaLibrary {
   // One block for all of them: a string each took half as much again in headers and growth.
   mutable qf::PackedTextList folded_;
   mutable bool foldedStale_ = true;
-  mutable std::chrono::steady_clock::time_point lastSearch_;
 };
 
 }  // namespace host

@@ -19,10 +19,9 @@ using namespace qf::host;
 
 namespace {
 
-constexpr UINT kCallMessage = WM_APP + 100;                  // wParam: a std::function<void(PlayerState&)>*
-constexpr UINT_PTR kClockTimer = 1;                          // watches for the end of a track
-constexpr UINT_PTR kStatusTimer = 2;                         // the once-a-second status line
-constexpr auto kSearchTextsKept = std::chrono::seconds(10);  // after the library's last search
+constexpr UINT kCallMessage = WM_APP + 100;  // wParam: a std::function<void(PlayerState&)>*
+constexpr UINT_PTR kClockTimer = 1;          // watches for the end of a track
+constexpr UINT_PTR kStatusTimer = 2;         // the once-a-second status line
 
 // The extensions the player plays, NUL-separated and ending in a double NUL as IPC_GET_EXTLIST answers.
 constexpr char kExtensions[] = "MP3\0MP2\0MP1\0OGG\0OGA\0FLAC\0WAV\0M4A\0AAC\0WMA\0AIFF\0MID\0MIDI\0\0";
@@ -519,12 +518,7 @@ LRESULT StandInPlayer::HandleMain(HWND window, UINT message, WPARAM wParam, LPAR
       return 0;
     }
     case WM_TIMER:
-      if (wParam == kClockTimer) {
-        CheckTrackEnd();
-        // The library's search texts are a few megabytes for a large library: a player whose library
-        // nobody searches for a while gives them back, to the system too.
-        if (state_.library.DropSearchTextsIdleFor(kSearchTextsKept)) ReleaseFreeMemory();
-      }
+      if (wParam == kClockTimer) CheckTrackEnd();
       if (wParam == kStatusTimer) ReportStatus();
       return 0;
     case kCallMessage:

@@ -2,8 +2,6 @@
 
 #include "medialibrary.h"
 
-#include <chrono>
-
 #include <gtest/gtest.h>
 
 #include "player/mlquery.h"
@@ -46,21 +44,6 @@ std::vector<std::string> Titles(const std::optional<std::vector<const LibraryIte
   if (items)
     for (const LibraryItem* item : *items) titles.emplace_back(item->title);
   return titles;
-}
-
-TEST(MediaLibrary, SearchTextsGoWhenNoSearchCameForAWhileAndComeBackWithTheNext) {
-  MediaLibrary library = Sample();
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(library.DropSearchTextsIdleFor(std::chrono::seconds(0), start));  // none made yet
-  EXPECT_EQ(Titles(library.Search("orchard")), (std::vector<std::string>{"Dusk", "Moths"}));
-  EXPECT_TRUE(library.HasSearchTexts());
-  const auto searched = std::chrono::steady_clock::now();
-  EXPECT_FALSE(library.DropSearchTextsIdleFor(std::chrono::hours(1), searched));
-  EXPECT_TRUE(library.HasSearchTexts());
-  EXPECT_TRUE(library.DropSearchTextsIdleFor(std::chrono::hours(1), searched + std::chrono::hours(1)));
-  EXPECT_FALSE(library.HasSearchTexts());
-  EXPECT_EQ(Titles(library.Search("orchard")), (std::vector<std::string>{"Dusk", "Moths"}));
-  EXPECT_EQ(Titles(library.Search("STATIC")), (std::vector<std::string>{"Rain on Static"}));
 }
 
 TEST(MediaLibrary, SearchMatchesNameTitleArtistAlbumAndGenre) {
