@@ -42,11 +42,12 @@ bool ForEachComponent(std::string_view path, Visit visit) {
   return true;
 }
 
+std::string_view WithoutDrive(std::string_view path) { return HasDrive(path) ? path.substr(2) : path; }
+
 // The names of a path's folders and file, without its drive.
 std::vector<std::string_view> Components(std::string_view path) {
-  if (HasDrive(path)) path.remove_prefix(2);
   std::vector<std::string_view> parts;
-  ForEachComponent(path, [&](std::string_view part) {
+  ForEachComponent(WithoutDrive(path), [&](std::string_view part) {
     parts.push_back(part);
     return true;
   });
@@ -104,7 +105,7 @@ bool IsInsideFolder(std::string_view path, std::string_view folder) {
 
 bool IsRefusedPath(std::string_view path) {
   if (InDeviceNamespace(path)) return true;
-  bool plain = ForEachComponent(HasDrive(path) ? path.substr(2) : path, [](std::string_view component) {
+  bool plain = ForEachComponent(WithoutDrive(path), [](std::string_view component) {
     return component.find(':') == std::string_view::npos && component.back() != '.' && component.back() != ' ' &&
            !IsDeviceName(component);
   });
@@ -115,8 +116,7 @@ bool IsRefusedPath(std::string_view path) {
 
 bool NamesDevice(std::string_view path) {
   if (InDeviceNamespace(path)) return true;
-  return !ForEachComponent(HasDrive(path) ? path.substr(2) : path,
-                           [](std::string_view component) { return !IsDeviceName(component); });
+  return !ForEachComponent(WithoutDrive(path), [](std::string_view component) { return !IsDeviceName(component); });
 }
 
 bool IsFullPath(std::string_view path) {

@@ -98,7 +98,7 @@ class TMyPageProducer {
   void ProduceInto(std::string_view text, std::string& out);
   std::string Produce(const CompiledTemplate& compiled);
   void ProduceInto(const CompiledTemplate& compiled, std::string& out);
-  // A text read through the skin-text cache, from its compiled form when it has one.
+  // A text read through the skin-text cache (never none), from its compiled form when it has one.
   std::string Produce(const std::shared_ptr<const std::string>& text, std::size_t room = 0);
   void ProduceInto(const std::shared_ptr<const std::string>& text, std::string& out);
 
