@@ -252,9 +252,11 @@ class CompiledTexts {
   std::size_t cost_ = 0;                                   // guarded by lock_
 };
 
+// Destroyed with the plug-in's other statics when it is unloaded (the server's threads have ended by
+// then): a plug-in loaded and unloaded again must leave nothing behind.
 CompiledTexts& TheCompiledTexts() {
-  static CompiledTexts* texts = new CompiledTexts;  // never destroyed: request threads may outlive statics
-  return *texts;
+  static CompiledTexts texts;
+  return texts;
 }
 
 }  // namespace
